@@ -1,0 +1,99 @@
+// The application object: owns the state that the protocol, window, upload and log parts share
+// (the configuration sockets, the protocol core with the board table and working record, the log
+// window reference, the image path, the application lock) and runs the main window.
+#pragma once
+
+#include <QHostAddress>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string_view>
+
+#include "platform/platform_services.h"
+#include "protocol/config_core.h"
+
+namespace quorin {
+
+class CConfigSock;
+class CLogDlg;
+class ConfigWindow;
+
+// Where the configuration requests go and which local port the legacy socket binds. The product
+// always uses product(); tests and the demo aim the tool at a loopback target instead.
+struct NetworkTarget {
+    QHostAddress broadcast{QHostAddress::Broadcast};  // 255.255.255.255
+    quint16 main_port = kMainPort;                     // boards' main-protocol port
+    quint16 legacy_board_port = kLegacyBoardPort;      // boards' legacy port
+    quint16 legacy_local_port = kLegacyLocalPort;      // the legacy socket's own port
+    QHostAddress bind_address{QHostAddress::AnyIPv4};
+
+    static NetworkTarget product() { return {}; }
+};
+
+class CQuorinConfigToolApp : public QObject {
+    Q_OBJECT
+public:
+    // Receive buffer the search socket asks for, so that a burst of 200 replies is not dropped.
+    static constexpr int kSearchReceiveBufferBytes = 4 * 1024 * 1024;
+
+    explicit CQuorinConfigToolApp(platform::MessageBoxes& messages,
+                                  NetworkTarget target = NetworkTarget::product());
+    ~CQuorinConfigToolApp() override;
+
+    // The program's whole life: starts the socket layer (string 103 and false when that fails),
+    // then runs the main window through the runner. Returns false in every case.
+    bool InitInstance();
+    // Runs the main window modally; set by the executable (the window lives in ui/).
+    void setMainWindowRunner(std::function<void(CQuorinConfigToolApp&)> runner) {
+        runner_ = std::move(runner);
+    }
+    // Socket-layer start-up; replaceable so that a test can make it fail.
+    void setSocketLayerStartup(std::function<bool()> startup) { startup_ = std::move(startup); }
+
+    // Opening the sockets (once, from the main window's start-up): creates both sockets, computes
+    // the host tag and resets the protocol state. `window` receives the reply hand-overs.
+    void OpenSockets(ConfigWindow* window);
+
+    // Builds and broadcasts the request of `opcode` (1, 3 or 5); other opcodes send nothing.
+    void SendData(int opcode);
+
+    // Appends a line to the newest log window; dropped while none is open or it was destroyed.
+    void AppendLog(std::string_view line);
+    void setLogWindow(CLogDlg* window);
+    CLogDlg* logWindow() const;
+
+    ConfigCore& core() { return core_; }
+    const ConfigCore& core() const { return core_; }
+    platform::MessageBoxes& messages() { return messages_; }
+    const NetworkTarget& target() const { return target_; }
+    CConfigSock* searchSocket() const { return search_.get(); }
+    CConfigSock* legacySocket() const { return legacy_.get(); }
+    std::recursive_mutex& lock() { return lock_; }
+
+    // The firmware image path chosen with the browse command; empty at start.
+    QString image_path;
+
+    // Readable-data handler of a configuration socket: queues its tag and dispatches.
+    void OnSocketReadable(std::uint8_t tag);
+
+private:
+    void Dispatch();
+    void carryOut(const std::vector<Action>& actions);
+    void send(const OutgoingDatagram& datagram);
+
+    platform::MessageBoxes& messages_;
+    NetworkTarget target_;
+    ConfigCore core_;
+    std::unique_ptr<CConfigSock> search_;
+    std::unique_ptr<CConfigSock> legacy_;
+    ConfigWindow* window_ = nullptr;
+    QPointer<CLogDlg> log_;
+    std::recursive_mutex lock_;
+    std::function<void(CQuorinConfigToolApp&)> runner_;
+    std::function<bool()> startup_;
+};
+
+}  // namespace quorin

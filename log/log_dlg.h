@@ -1,0 +1,36 @@
+// The log window: a modeless window from template 129 that lists protocol log lines.
+// "Save and Exit" destroys the window (the object is deleted later; QPointers to it become null);
+// "Exit" hides it and it keeps receiving lines in its hidden list.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include "platform/dialog.h"
+
+namespace quorin {
+
+class CLogDlg : public platform::Dialog {
+    Q_OBJECT
+public:
+    explicit CLogDlg(QWidget* parent = nullptr);
+    ~CLogDlg() override;
+
+    // Inserts the line as the new last item of list 1000 (never sorted), also while hidden.
+    // Does nothing once the window has been destroyed.
+    void AppendLine(const QString& line);
+    QStringList lines() const;
+    bool isDestroyed() const { return destroyed_; }
+
+    void OnOK();      // "Save and Exit" and Enter: destroys the window, saves nothing
+    void OnCancel();  // "Exit", Escape and the close box: hides the window
+
+protected:
+    void accept() override { OnOK(); }
+    void reject() override { OnCancel(); }
+
+private:
+    bool destroyed_ = false;
+};
+
+}  // namespace quorin

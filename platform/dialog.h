@@ -1,0 +1,125 @@
+// A dialog built from a template of res/ and the control operations that the window logic uses,
+// all by control identifier.
+//
+// Programmatic operations never raise notifications (as on the original platform, where setting
+// a selection or a check mark sends no notification); only user actions do. Tests act as the
+// user through the simulate*/click operations.
+#pragma once
+
+#include <QDialog>
+#include <QString>
+#include <QStringList>
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <vector>
+
+#include "res/dialog_template.h"
+
+namespace quorin::platform {
+
+class Dialog : public QDialog {
+    Q_OBJECT
+public:
+    explicit Dialog(const res::DialogTemplate& tmpl, QWidget* parent = nullptr);
+    ~Dialog() override;
+
+    const res::DialogTemplate& dialogTemplate() const { return tmpl_; }
+
+    // The widget of a control, or nullptr for an unknown identifier.
+    QWidget* control(int id) const;
+    bool hasControl(int id) const { return control(id) != nullptr; }
+
+    // Text of edits, labels, buttons, check boxes, radios and group boxes; the edit text of a
+    // combo box; the dotted text ("a.b.c.d", blank fields empty) of an IP address control.
+    void setText(int id, const QString& text);
+    QString text(int id) const;
+
+    void enable(int id, bool enabled);
+    bool isEnabled(int id) const;
+
+    // Shows or hides a control (its own visibility flag, independent of the dialog's).
+    void show(int id, bool visible);
+    bool isShown(int id) const;
+
+    // Check boxes and radio buttons. Setting a radio touches no other radio of its choice.
+    void setCheck(int id, bool checked);
+    bool isChecked(int id) const;
+
+    // Combo boxes. An index outside the list leaves the combo with no selection (-1).
+    void comboReset(int id);
+    void comboAdd(int id, const QString& text);
+    void comboFill(int id, const QStringList& entries);
+    void comboSetCurSel(int id, int index);
+    int comboCurSel(int id) const;  // -1 when nothing is selected
+    QStringList comboItems(int id) const;
+
+    // List boxes. Entries are appended at the end and never sorted.
+    void listReset(int id);
+    void listAppend(int id, const QString& text);
+    bool listSetCurSel(int id, int index);  // false (the list refuses) when index is out of range
+    int listCurSel(int id) const;           // -1 when nothing is selected
+    int listCount(int id) const;
+    QString listItem(int id, int index) const;
+    QStringList listItems(int id) const;
+
+    // Tab control.
+    void tabDeleteAll(int id);
+    void tabInsert(int id, int position, const QString& text);
+    int tabCurSel(int id) const;
+    void tabSetCurSel(int id, int index);
+    int tabCount(int id) const;
+    QStringList tabTexts(int id) const;
+
+    // IP address control: the four fields, first field first; a blank field gives 0.
+    std::array<std::uint8_t, 4> ipAddress(int id) const;
+
+    // Progress bar.
+    void progressSetRange(int id, int lower, int upper);
+    void progressSetPos(int id, int pos);
+    void progressSetStep(int id, int step);
+    void progressStep(int id);
+    int progressPos(int id) const;
+
+    // Keyboard focus.
+    void setFocusTo(int id);
+    int focusedId() const;  // -1 when no control of this dialog has the focus
+
+    // Notification handlers, one per control and kind. Handlers run only on user actions.
+    void onClicked(int id, std::function<void()> handler);     // buttons, checks, radios
+    void onSelChange(int id, std::function<void()> handler);   // combo, list, tab
+    void onSetFocus(int id, std::function<void()> handler);    // control receives focus
+
+    // Acting as the user, for tests and the demo.
+    void click(int id);                       // as a mouse click on a button, check or radio
+    void simulateSelect(int id, int index);   // user picks an entry of a combo, list or tab
+    void simulateFocus(int id);               // control receives the input focus
+    void simulateType(int id, const QString& text);  // user replaces the text of an edit/combo
+
+    // Dialog units to pixels with this dialog's font.
+    QRect mapDialogRect(int x, int y, int width, int height) const;
+
+private:
+    void build();
+    void handleUserClick(int id);
+
+    const res::DialogTemplate& tmpl_;
+    std::map<int, QWidget*> controls_;
+    std::map<int, int> radioGroup_;  // radio id -> index of its exclusive choice
+    std::map<int, std::function<void()>> clicked_, selChange_, setFocus_;
+    int baseX_ = 0, baseY_ = 0;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+};
+
+// Dialog base units of a font: the average width of the 52 letters a-z A-Z (rounded) and the
+// font height, as the original platform measures them.
+struct BaseUnits {
+    int x;
+    int y;
+};
+
+// Converts a rectangle in dialog units to pixels: x * base.x / 4, y * base.y / 8 (rounded down).
+QRect dialog_units_to_pixels(int x, int y, int width, int height, BaseUnits base);
+
+}  // namespace quorin::platform

@@ -1,0 +1,77 @@
+// The system's own texts: captions, messages, log lines and list entries, kept in one place so
+// that code and tests compare the same strings. UTF-8.
+#pragma once
+
+#include <array>
+#include <string_view>
+
+namespace quorin::text {
+
+// String table.
+inline constexpr std::string_view kAboutMenuItem = "QuorinConfigTool 정보(&A)...";     // string 101
+inline constexpr std::string_view kSocketsInitFailed = "Windows 소켓 초기화에 실패하였습니다.";  // 103
+
+// Captions.
+inline constexpr std::string_view kMainCaption = "DAVRO2xM ConfigTool Rev 1.7";
+inline constexpr std::string_view kAboutCaption = "DAVRO2xM Config Tool Info";
+inline constexpr std::string_view kLogCaption = "Log message";
+
+// Socket and protocol messages.
+inline constexpr std::string_view kSocketCreationFailed = "Socket Creation Failed";
+inline constexpr std::string_view kZeroBytesSent = "0 Bytes sent";
+inline constexpr std::string_view kInvalidOpcode = "Invalid OPCODE Received";
+inline constexpr std::string_view kInvalidMessage = "Invalid Message Received";
+inline constexpr std::string_view kListBoxError = "ListBox Error";
+inline constexpr std::string_view kSettingCompleted = "Setting Completed";
+inline constexpr std::string_view kUploadCompletedMain = "Firmware Upload COMPLETED";
+// Shown once at start-up when the legacy socket cannot take its port; %1 is the port number.
+inline constexpr std::string_view kLegacyPortBusy =
+    "Cannot use UDP port %1 for the legacy protocol: another program holds it.\n"
+    "Boards of model 5836KL will not be found until it is free and the tool is restarted.";
+
+// Settings collection.
+inline constexpr std::string_view kTriggerInvalid = "Trigger Char is invalid";
+inline constexpr std::string_view kTriggerNotHex = "Trigger Char is invalid, It must be a Hex code";
+inline constexpr std::array<std::string_view, 4> kPackingCharEmpty{
+    "Data packing condition Char of Channel #1 is empty",
+    "Data packing condition Char of Channel #2 is empty",
+    "Data packing condition Char of Channel #3 is empty",
+    "Data packing condition Char of Channel #4 is empty"};
+inline constexpr std::array<std::string_view, 4> kPackingCharInvalid{
+    "Data packing condition Char of Channel #1 is invalid",
+    "Data packing condition Char of Channel #2 is invalid",
+    "Data packing condition Char of Channel #3 is invalid",
+    "Data packing condition Char of Channel #4 is invalid"};
+
+// Log lines.
+inline constexpr std::string_view kLogSearchRequest = "Call SendData() with OPCODE_SEARCH_REQUEST";
+inline constexpr std::string_view kLogSearchReply = "Receive Data With OPCODE_SEARCH_REPLY";
+inline constexpr std::string_view kLogSetRequest = "Call SendData() with OPCODE_SET_REQUEST";
+inline constexpr std::string_view kLogSetReply = "Receive Data With OPCODE_SET_REPLY";
+inline constexpr std::string_view kLogSetReplyLegacy = "Receive Data With SETC";
+inline constexpr std::string_view kLogUploadRequest = "Call SendData() with OPCODE_UPLOAD_REQUEST";
+inline constexpr std::string_view kLogUploadReply = "Receive Data With OPCODE_UPLOAD_REPLY";
+// Not a line of the board exchanges: says that a search found more boards than the table holds.
+inline constexpr std::string_view kLogBoardTableFull =
+    "Board table full (200 boards): further search replies ignored";
+
+// Window texts.
+inline constexpr std::array<std::string_view, 4> kChannelTabs{"Channel #1", "Channel #2",
+                                                              "Channel #3", "Channel #4"};
+inline constexpr std::string_view kConnected = "Connected";
+inline constexpr std::string_view kNotConnected = "Not Connected";
+inline constexpr std::string_view kDebugModeCaption = "Debug Mode";
+inline constexpr std::string_view kDdnsEnableCaption = "DDNS Enable";
+inline constexpr std::string_view kZeroAddress = "0.0.0.0";
+inline constexpr std::string_view kInitialFirmwareVersion = "0.0";
+
+// Combo lists, in index order; never sorted.
+inline constexpr std::array<std::string_view, 10> kBaudRates{
+    "600", "1200", "2400", "4800", "9600", "19200", "38400", "57600", "115200", "230400"};
+inline constexpr std::array<std::string_view, 2> kDataBits{"7", "8"};
+inline constexpr std::array<std::string_view, 3> kParity{"None", "Odd", "Even"};
+inline constexpr std::array<std::string_view, 4> kStopBits{"0.5", "1", "1.5", "2"};
+inline constexpr std::array<std::string_view, 4> kFlowControl{"None", "Xon/Xoff", "CTS/RTS",
+                                                              "RTSOnly"};
+
+}  // namespace quorin::text
