@@ -1,0 +1,73 @@
+// A main window on the offscreen platform with recording message boxes, manual timers and a
+// scripted file chooser, its sockets aimed at loopback ports that nothing else uses.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QUdpSocket>
+#include <memory>
+
+#include "app/quorin_config_tool_app.h"
+#include "platform/platform_services.h"
+#include "res/resource_ids.h"
+#include "res/texts.h"
+#include "ui/quorin_config_tool_dlg.h"
+
+namespace quorin::testing {
+
+// A loopback target: requests go to 127.255.255.255 on ports that the test's own board sockets
+// listen on (or to ports nobody uses); the legacy socket binds a system-chosen port.
+inline NetworkTarget loopback_target(quint16 main_port, quint16 legacy_port) {
+    NetworkTarget t;
+    t.broadcast = QHostAddress(QStringLiteral("127.255.255.255"));
+    t.main_port = main_port;
+    t.legacy_board_port = legacy_port;
+    t.legacy_local_port = 0;
+    return t;
+}
+
+class WindowFixture : public ::testing::Test {
+protected:
+    // Ports of two board sockets that the test may read requests from.
+    void SetUp() override {
+        mainBoard = std::make_unique<QUdpSocket>();
+        legacyBoard = std::make_unique<QUdpSocket>();
+        ASSERT_TRUE(mainBoard->bind(QHostAddress::AnyIPv4, 0));
+        ASSERT_TRUE(legacyBoard->bind(QHostAddress::AnyIPv4, 0));
+        app = std::make_unique<CQuorinConfigToolApp>(
+            messages, loopback_target(mainBoard->localPort(), legacyBoard->localPort()));
+        dlg = std::make_unique<CQuorinConfigToolDlg>(*app, WindowServices{timers, files, poster});
+        dlg->setModalAbout(false);
+        dlg->OnInitDialog();
+    }
+    void TearDown() override {
+        dlg.reset();
+        app.reset();
+    }
+
+    CQuorinConfigToolApp& App() { return *app; }
+    CQuorinConfigToolDlg& Dlg() { return *dlg; }
+    ConfigCore& Core() { return app->core(); }
+
+    // Runs the event loop until `done` holds or `ms` milliseconds have passed.
+    template <class Pred>
+    bool waitFor(Pred done, int ms = 2000) {
+        QElapsedTimer t;
+        t.start();
+        while (!done() && t.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        return done();
+    }
+
+    platform::RecordingMessageBoxes messages;
+    platform::ManualWindowTimers timers;
+    platform::ScriptedFileChooser files;
+    platform::RecordingMessagePoster poster;
+    std::unique_ptr<QUdpSocket> mainBoard;
+    std::unique_ptr<QUdpSocket> legacyBoard;
+    std::unique_ptr<CQuorinConfigToolApp> app;
+    std::unique_ptr<CQuorinConfigToolDlg> dlg;
+};
+
+}  // namespace quorin::testing
