@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <span>
 #include <string_view>
 
 #include "platform/platform_services.h"
@@ -78,6 +79,9 @@ public:
 
     // Readable-data handler of a configuration socket: queues its tag and dispatches.
     void OnSocketReadable(std::uint8_t tag);
+    // Handles a datagram as if it had been read from the socket of `tag` (queue, lock, dispatch
+    // and actions as for a received one). Used by tests and by OnSocketReadable.
+    void HandleDatagram(std::uint8_t tag, std::span<const std::uint8_t> bytes);
 
 private:
     void Dispatch();

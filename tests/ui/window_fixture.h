@@ -11,6 +11,7 @@
 
 #include "app/quorin_config_tool_app.h"
 #include "platform/platform_services.h"
+#include "protocol/record_codec.h"
 #include "res/resource_ids.h"
 #include "res/texts.h"
 #include "ui/quorin_config_tool_dlg.h"
@@ -45,6 +46,25 @@ protected:
     void TearDown() override {
         dlg.reset();
         app.reset();
+    }
+
+    // Lists a board as a search reply of its protocol would: the row is encoded in its product's
+    // layout and handled in the search state. Returns the board's list index.
+    int addBoard(const BoardRow& row) {
+        Core().operation_state = opstate::kSearch;
+        std::vector<std::uint8_t> bytes;
+        if (uses_legacy_protocol(row.product_code)) {
+            bytes.assign(kLegacyPacketSize, 0);
+            encode_legacy_request(row, kLegacySearchReply, bytes);
+            App().HandleDatagram(kLegacySocketTag, bytes);
+        } else {
+            bytes.assign(kMainPacketSize, 0);
+            encode_main_request(row, bytes);
+            bytes[0] = OPCODE_SEARCH_REPLY;
+            bytes.resize(main_request_length(row.product_code));
+            App().HandleDatagram(kSearchSocketTag, bytes);
+        }
+        return Core().board_count() - 1;
     }
 
     CQuorinConfigToolApp& App() { return *app; }
