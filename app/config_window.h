@@ -8,7 +8,7 @@
 namespace quorin {
 
 class ConfigWindow {
-public:
+  public:
     virtual ~ConfigWindow() = default;
     // Appends a MAC text as the last entry of the board list (1000).
     virtual void appendBoardEntry(const QString& mac_text) = 0;

@@ -26,9 +26,9 @@ class ConfigWindow;
 // always uses product(); tests and the demo aim the tool at a loopback target instead.
 struct NetworkTarget {
     QHostAddress broadcast{QHostAddress::Broadcast};  // 255.255.255.255
-    quint16 main_port = kMainPort;                     // boards' main-protocol port
-    quint16 legacy_board_port = kLegacyBoardPort;      // boards' legacy port
-    quint16 legacy_local_port = kLegacyLocalPort;      // the legacy socket's own port
+    quint16 main_port = kMainPort;                    // boards' main-protocol port
+    quint16 legacy_board_port = kLegacyBoardPort;     // boards' legacy port
+    quint16 legacy_local_port = kLegacyLocalPort;     // the legacy socket's own port
     QHostAddress bind_address{QHostAddress::AnyIPv4};
 
     static NetworkTarget product() { return {}; }
@@ -36,7 +36,7 @@ struct NetworkTarget {
 
 class CQuorinConfigToolApp : public QObject {
     Q_OBJECT
-public:
+  public:
     // Receive buffer the search socket asks for, so that a burst of 200 replies is not dropped.
     static constexpr int kSearchReceiveBufferBytes = 4 * 1024 * 1024;
 
@@ -73,6 +73,8 @@ public:
     CConfigSock* searchSocket() const { return search_.get(); }
     CConfigSock* legacySocket() const { return legacy_.get(); }
     std::recursive_mutex& lock() { return lock_; }
+    // Receive-buffer size the system granted the search socket (bytes; 0 when unknown).
+    int receiveBufferGranted() const { return receive_buffer_granted_; }
 
     // The firmware image path chosen with the browse command; empty at start.
     QString image_path;
@@ -83,7 +85,7 @@ public:
     // and actions as for a received one). Used by tests and by OnSocketReadable.
     void HandleDatagram(std::uint8_t tag, std::span<const std::uint8_t> bytes);
 
-private:
+  private:
     void Dispatch();
     void carryOut(const std::vector<Action>& actions);
     void send(const OutgoingDatagram& datagram);
@@ -98,6 +100,7 @@ private:
     std::recursive_mutex lock_;
     std::function<void(CQuorinConfigToolApp&)> runner_;
     std::function<bool()> startup_;
+    int receive_buffer_granted_ = 0;
 };
 
 }  // namespace quorin

@@ -1,0 +1,24 @@
+// QuorinConfigTool: finds the serial-to-Ethernet boards on the LAN and configures them.
+#include <QApplication>
+
+#include "app/quorin_config_tool_app.h"
+#include "platform/platform_services.h"
+#include "ui/quorin_config_tool_dlg.h"
+
+int main(int argc, char* argv[]) {
+    QApplication qt(argc, argv);
+    quorin::platform::QtMessageBoxes messages;
+    quorin::CQuorinConfigToolApp app(messages);
+    app.setMainWindowRunner([&messages, &qt](quorin::CQuorinConfigToolApp& theApp) {
+        quorin::platform::QtWindowTimers timers;
+        quorin::platform::QtFileChooser files;
+        quorin::platform::QtMessagePoster poster(&qt);
+        quorin::CQuorinConfigToolDlg dlg(theApp, {timers, files, poster});
+        messages.setParent(&dlg);
+        dlg.OnInitDialog();
+        dlg.exec();
+        messages.setParent(nullptr);
+    });
+    app.InitInstance();
+    return 0;
+}

@@ -1,0 +1,162 @@
+#include "app/quorin_config_tool_app.h"
+
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QDebug>
+
+#include "app/config_sock.h"
+#include "app/config_window.h"
+#include "log/log_dlg.h"
+#include "protocol/host_tag.h"
+#include "res/dialog_template.h"
+#include "res/resource_ids.h"
+#include "res/texts.h"
+
+namespace quorin {
+namespace {
+
+QString qs(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// The platform's socket layer is ready when a datagram socket can be created.
+bool default_socket_layer_startup() {
+    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+    if (fd < 0) return false;
+    ::close(fd);
+    return true;
+}
+
+}  // namespace
+
+CQuorinConfigToolApp::CQuorinConfigToolApp(platform::MessageBoxes& messages, NetworkTarget target)
+    : messages_(messages), target_(std::move(target)), startup_(default_socket_layer_startup) {}
+
+CQuorinConfigToolApp::~CQuorinConfigToolApp() = default;
+
+bool CQuorinConfigToolApp::InitInstance() {
+    if (!startup_ || !startup_()) {
+        messages_.show(qs(res::load_string(res::IDP_SOCKETS_INIT_FAILED)));
+        return false;
+    }
+    if (runner_) runner_(*this);
+    return false;
+}
+
+void CQuorinConfigToolApp::OpenSockets(ConfigWindow* window) {
+    window_ = window;
+    core_.host_tag = 0;
+
+    auto readable = [this](std::uint8_t tag) { OnSocketReadable(tag); };
+    search_ = std::make_unique<CConfigSock>(kSearchSocketTag, readable);
+    if (!search_->Create(target_.bind_address, 0, false)) {
+        search_.reset();
+        messages_.show(qs(text::kSocketCreationFailed));
+    } else {
+        search_->EnableBroadcast();
+        receive_buffer_granted_ = search_->SetReceiveBuffer(kSearchReceiveBufferBytes);
+    }
+
+    core_.host_tag = compute_host_tag();
+
+    legacy_ = std::make_unique<CConfigSock>(kLegacySocketTag, readable);
+    if (!legacy_->Create(target_.bind_address, target_.legacy_local_port, true)) {
+        // Another program holds the port: legacy boards cannot answer us. Say so clearly and
+        // carry on; the socket still sends (from a port the system chooses).
+        messages_.show(qs(text::kLegacyPortBusy).arg(target_.legacy_local_port));
+    } else {
+        legacy_->EnableBroadcast();
+    }
+
+    core_.reset();
+}
+
+void CQuorinConfigToolApp::SendData(int opcode) {
+    for (const OutgoingDatagram& datagram : core_.send_data(opcode)) send(datagram);
+}
+
+void CQuorinConfigToolApp::send(const OutgoingDatagram& datagram) {
+    const bool search = datagram.tag == kSearchSocketTag;
+    CConfigSock* socket = search ? search_.get() : legacy_.get();
+    if (socket == nullptr) return;  // its creation failed and was reported at start-up
+    const qint64 sent = socket->SendTo(datagram.bytes, target_.broadcast,
+                                       search ? target_.main_port : target_.legacy_board_port);
+    if (sent == 0) {
+        messages_.show(qs(text::kZeroBytesSent));
+    } else if (sent < 0) {
+        qWarning().noquote() << "send failed:" << socket->errorString();
+    }
+}
+
+void CQuorinConfigToolApp::OnSocketReadable(std::uint8_t tag) {
+    std::lock_guard<std::recursive_mutex> guard(lock_);
+    core_.push_tag(tag);
+    Dispatch();
+}
+
+void CQuorinConfigToolApp::Dispatch() {
+    const std::uint8_t tag = core_.take_tag();
+    if (tag == 0) return;
+    CConfigSock* socket = tag == kSearchSocketTag ? search_.get() : legacy_.get();
+    std::vector<std::uint8_t> datagram;
+    if (socket == nullptr ||
+        !socket->ReceiveDatagram(tag == kSearchSocketTag ? kMainPacketSize : kLegacyPacketSize,
+                                 datagram)) {
+        return;
+    }
+    std::lock_guard<std::recursive_mutex> guard(lock_);
+    carryOut(core_.handle_datagram(tag, datagram));
+}
+
+void CQuorinConfigToolApp::HandleDatagram(std::uint8_t tag, std::span<const std::uint8_t> bytes) {
+    std::lock_guard<std::recursive_mutex> guard(lock_);
+    core_.push_tag(tag);
+    const std::uint8_t taken = core_.take_tag();
+    if (taken == 0) return;
+    const std::size_t limit = taken == kSearchSocketTag ? kMainPacketSize : kLegacyPacketSize;
+    carryOut(core_.handle_datagram(taken, bytes.first(std::min(bytes.size(), limit))));
+}
+
+void CQuorinConfigToolApp::carryOut(const std::vector<Action>& actions) {
+    for (const Action& action : actions) {
+        switch (action.kind) {
+            case Action::AppendBoardEntry:
+                if (window_) window_->appendBoardEntry(QString::fromStdString(action.text));
+                break;
+            case Action::Log:
+                AppendLog(action.text);
+                break;
+            case Action::Message:
+                messages_.show(QString::fromStdString(action.text));
+                break;
+            case Action::SelectAndShow:
+                if (window_) {
+                    if (!window_->selectFirstBoard()) messages_.show(qs(text::kListBoxError));
+                    window_->OnBoardDisplay();
+                }
+                break;
+            case Action::UploadReply:
+                if (window_) window_->OnUploadReply();
+                break;
+            case Action::UploadDone:
+                if (window_) window_->OnUploadDone();
+                break;
+        }
+    }
+}
+
+void CQuorinConfigToolApp::AppendLog(std::string_view line) {
+    if (log_.isNull() || log_->isDestroyed()) return;
+    log_->AppendLine(qs(line));
+}
+
+void CQuorinConfigToolApp::setLogWindow(CLogDlg* window) {
+    log_ = window;
+}
+
+CLogDlg* CQuorinConfigToolApp::logWindow() const {
+    return log_.data();
+}
+
+}  // namespace quorin

@@ -1,0 +1,196 @@
+#include "protocol/config_core.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "protocol/record_codec.h"
+#include "res/texts.h"
+
+namespace quorin {
+namespace {
+
+bool starts_with(std::span<const std::uint8_t> d, const char* letters4) {
+    return d.size() >= 4 && std::memcmp(d.data(), letters4, 4) == 0;
+}
+
+// The six MAC bytes at `offset` of a datagram; bytes beyond its end read as zero.
+std::array<std::uint8_t, 6> mac_at(std::span<const std::uint8_t> d, std::size_t offset) {
+    std::array<std::uint8_t, 6> mac{};
+    for (std::size_t i = 0; i < mac.size(); ++i) {
+        if (offset + i < d.size()) mac[i] = d[offset + i];
+    }
+    return mac;
+}
+
+constexpr std::size_t kMainMacOffset = 2;
+constexpr std::size_t kLegacyMacOffset = 4;
+
+}  // namespace
+
+ConfigCore::ConfigCore() : boards_(kMaxBoards) {}
+
+std::int8_t ConfigCore::advance(std::int8_t position) {
+    int next = position + 1;
+    if (next > kQueueEntries - 1) next -= kQueueEntries - 1;
+    return static_cast<std::int8_t>(next);
+}
+
+void ConfigCore::reset() {
+    board_count_ = 0;
+    listed_count_ = 0;
+    set_done = 0;
+    operation_state = opstate::kIdle;
+    queue_.fill(0);
+    write_pos_ = 0;
+    read_pos_ = 0;
+    overflowed_ = false;
+}
+
+void ConfigCore::clear_table() {
+    std::fill(boards_.begin(), boards_.end(), BoardRow{});
+    for (auto& mac : listed_) mac.clear();
+    board_count_ = 0;
+    listed_count_ = 0;
+    queue_.fill(0);
+    write_pos_ = 0;
+    read_pos_ = 0;
+    overflowed_ = false;
+}
+
+std::vector<OutgoingDatagram> ConfigCore::send_data(int opcode) {
+    std::vector<OutgoingDatagram> out;
+    if (opcode == OPCODE_SEARCH_REQUEST) {
+        clear_table();
+        OutgoingDatagram search{kSearchSocketTag, std::vector<std::uint8_t>(kMainPacketSize, 0)};
+        search.bytes[0] = OPCODE_SEARCH_REQUEST;
+        search.bytes[1] = host_tag;
+        out.push_back(std::move(search));
+        out.push_back({kLegacySocketTag, {'F', 'I', 'N', 'D'}});
+        return out;
+    }
+    if (opcode != OPCODE_SET_REQUEST && opcode != OPCODE_UPLOAD_REQUEST) return out;
+
+    if (uses_legacy_protocol(working.product_code)) {
+        OutgoingDatagram legacy{kLegacySocketTag, std::vector<std::uint8_t>(kLegacyPacketSize, 0)};
+        encode_legacy_request(working, opcode == OPCODE_SET_REQUEST ? kLegacySet : kLegacyUpload,
+                              legacy.bytes);
+        out.push_back(std::move(legacy));
+    } else {
+        OutgoingDatagram main{kSearchSocketTag, std::vector<std::uint8_t>(kMainPacketSize, 0)};
+        main.bytes[0] = static_cast<std::uint8_t>(opcode);
+        main.bytes[1] = host_tag;
+        encode_main_request(working, main.bytes);
+        main.bytes.resize(main_request_length(working.product_code));
+        out.push_back(std::move(main));
+    }
+    if (opcode == OPCODE_SET_REQUEST) set_done = 0;
+    return out;
+}
+
+void ConfigCore::push_tag(std::uint8_t tag) {
+    queue_[static_cast<std::size_t>(write_pos_)] = tag;
+    write_pos_ = advance(write_pos_);
+}
+
+std::uint8_t ConfigCore::take_tag() {
+    const std::uint8_t tag = queue_[static_cast<std::size_t>(read_pos_)];
+    if (tag != kSearchSocketTag && tag != kLegacySocketTag) return 0;
+    read_pos_ = advance(read_pos_);
+    return tag;
+}
+
+std::vector<Action> ConfigCore::handle_datagram(std::uint8_t tag, std::span<const std::uint8_t> d) {
+    std::vector<Action> out;
+    const int state = operation_state;
+    const bool search_socket = tag == kSearchSocketTag;
+    const bool legacy_socket = tag == kLegacySocketTag;
+    const int opcode = d.empty() ? -1 : d[0];
+
+    switch (state) {
+        case opstate::kSearch:
+            if (search_socket) {
+                if (opcode == OPCODE_SEARCH_REPLY) {
+                    search_reply(d, false, out);
+                    out.push_back({Action::Log, std::string(text::kLogSearchReply)});
+                    out.push_back({Action::SelectAndShow, {}});
+                } else {
+                    out.push_back({Action::Message, std::string(text::kInvalidOpcode)});
+                }
+            } else if (legacy_socket && starts_with(d, kLegacySearchReply)) {
+                search_reply(d, true, out);
+                out.push_back({Action::SelectAndShow, {}});
+            }
+            break;
+        case opstate::kSet:
+            if (search_socket && opcode == OPCODE_SET_REPLY) {
+                set_reply(d, false, out);
+                out.push_back({Action::Log, std::string(text::kLogSetReply)});
+            } else if (legacy_socket && starts_with(d, kLegacySetReply)) {
+                set_reply(d, true, out);
+                out.push_back({Action::Log, std::string(text::kLogSetReplyLegacy)});
+            }
+            break;
+        case opstate::kUploadRequested:
+            if (search_socket && opcode == OPCODE_UPLOAD_REPLY) {
+                out.push_back({Action::Log, std::string(text::kLogUploadReply)});
+                out.push_back({Action::UploadReply, {}});
+            }
+            break;
+        case opstate::kUploadCompleteAwaited:
+            if (search_socket && opcode == OPCODE_UPLOAD_COMPLETE) {
+                out.push_back({Action::UploadDone, {}});
+            }
+            break;
+        default:
+            break;  // idle, transfer under way, completed: read and dropped
+    }
+    return out;
+}
+
+void ConfigCore::search_reply(std::span<const std::uint8_t> d, bool legacy,
+                              std::vector<Action>& out) {
+    const std::string mac = mac_text(mac_at(d, legacy ? kLegacyMacOffset : kMainMacOffset));
+    for (int i = 0; i < listed_count_; ++i) {
+        if (listed_[static_cast<std::size_t>(i)] == mac) return;  // already listed
+    }
+    if (board_count_ >= kMaxBoards || listed_count_ >= kMaxBoards) {
+        // The table holds 200 boards; further boards of this search are not listed. Say so once.
+        if (!overflowed_) out.push_back({Action::Log, std::string(text::kLogBoardTableFull)});
+        overflowed_ = true;
+        return;
+    }
+    listed_[static_cast<std::size_t>(listed_count_++)] = mac;
+    BoardRow& row = boards_[static_cast<std::size_t>(board_count_)];
+    if (legacy) {
+        decode_legacy_reply(d, row);
+    } else {
+        decode_main_reply(d, row);
+    }
+    out.push_back({Action::AppendBoardEntry, mac});
+    ++board_count_;
+}
+
+void ConfigCore::set_reply(std::span<const std::uint8_t> d, bool legacy, std::vector<Action>& out) {
+    const auto mac = mac_at(d, legacy ? kLegacyMacOffset : kMainMacOffset);
+    BoardRow* found = nullptr;
+    for (int i = 0; i < board_count_; ++i) {
+        if (boards_[static_cast<std::size_t>(i)].mac_address == mac) {
+            found = &boards_[static_cast<std::size_t>(i)];
+            break;
+        }
+    }
+    if (found == nullptr) {
+        out.push_back({Action::Message, std::string(text::kInvalidMessage)});
+        return;
+    }
+    if (set_done == 1) return;
+    if (legacy) {
+        decode_legacy_reply(d, *found, /*keep_mac=*/true);
+    } else {
+        decode_main_reply(d, *found, /*keep_mac=*/true);
+    }
+    set_done = 1;
+    out.push_back({Action::Message, std::string(text::kSettingCompleted)});
+}
+
+}  // namespace quorin
