@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Installs what the project needs (only what is missing) and builds it incrementally into build/.
+# Sourced by the other scripts; usable alone: tools/setup.sh
+set -euo pipefail
+
+ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+BUILD="${QUORIN_BUILD_DIR:-$ROOT/build}"
+PACKAGES=(cmake ninja-build g++ qt6-base-dev libgl-dev libgtest-dev libgmock-dev fonts-nanum
+          iproute2 util-linux xvfb xauth)
+
+install_missing() {
+    local missing=()
+    for p in "${PACKAGES[@]}"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" ||
+            missing+=("$p")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    echo "Installing: ${missing[*]}"
+    local sudo=""
+    [ "$(id -u)" -ne 0 ] && sudo="sudo"
+    $sudo apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends \
+        "${missing[@]}" >/dev/null
+}
+
+build() {
+    local werror=OFF
+    [ -n "${CI:-}" ] && werror=ON
+    cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+        -DQUORIN_WERROR="$werror" >/dev/null
+    cmake --build "$BUILD" -- -k 0
+}
+
+install_missing
+build
