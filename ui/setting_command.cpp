@@ -1,0 +1,24 @@
+// The Setting command (button 1003): collect and check the window into the working record, then
+// broadcast the set request built from it and wait for the board's set reply.
+
+#include "app/quorin_config_tool_app.h"
+#include "protocol/board_record.h"
+#include "protocol/config_core.h"
+#include "res/texts.h"
+#include "ui/quorin_config_tool_dlg.h"
+
+namespace quorin {
+
+void CQuorinConfigToolDlg::OnSetting() {
+    // A failed check has shown its message and moved the focus: nothing is sent, the operation
+    // state and the log stay as they were.
+    if (!CollectSettings()) return;
+    // Encodes the working record in its product's protocol and layout and clears the set-done
+    // flag, so the first set reply after this request is applied.
+    app_.SendData(OPCODE_SET_REQUEST);
+    // Also after a send that reported 0 bytes: a reply may still come from an earlier request.
+    app_.core().operation_state = opstate::kSet;
+    app_.AppendLog(text::kLogSetRequest);
+}
+
+}  // namespace quorin
