@@ -54,7 +54,7 @@ struct Action {
 };
 
 class ConfigCore {
-public:
+  public:
     static constexpr int kMaxBoards = 200;
     static constexpr int kQueueEntries = 101;
 
@@ -101,7 +101,7 @@ public:
     // True once a search has found more distinct boards than the table holds.
     bool table_overflowed() const { return overflowed_; }
 
-private:
+  private:
     void clear_table();
     void search_reply(std::span<const std::uint8_t> d, bool legacy, std::vector<Action>& out);
     void set_reply(std::span<const std::uint8_t> d, bool legacy, std::vector<Action>& out);
