@@ -145,6 +145,9 @@ TEST(ConfigCoreQueue, PositionsCycleThroughOneToHundredAfterTheFirstPass) {
 
     ConfigCore core;
     core.reset();
+    // An empty queue holds no valid tag: nothing is consumed.
+    EXPECT_EQ(core.take_tag(), 0);
+    EXPECT_EQ(core.queue_read_position(), 0);
     for (int i = 0; i < 250; ++i) {
         core.push_tag(kSearchSocketTag);
         ASSERT_EQ(core.take_tag(), kSearchSocketTag);
@@ -152,8 +155,6 @@ TEST(ConfigCoreQueue, PositionsCycleThroughOneToHundredAfterTheFirstPass) {
         ASSERT_LE(core.queue_write_position(), 100);
         ASSERT_EQ(core.queue_read_position(), core.queue_write_position());
     }
-    // A position holding no valid tag is not consumed.
-    EXPECT_EQ(core.take_tag(), 0);
 }
 
 class Dispatch : public ::testing::Test {
@@ -212,11 +213,12 @@ TEST_F(Dispatch, WrongOpcodeDuringSearchIsReportedAndChangesNothing) {
 
 TEST_F(Dispatch, TruncatedReplyDecodesWhatItCarries) {
     Bytes d = main_reply(board(2, 5), OPCODE_SEARCH_REPLY);
-    d.resize(12);  // MAC, product code and two octets of local_ip
+    d.resize(16);  // ends inside subnet_mask
     search(board(1, 1));
     core.handle_datagram(kSearchSocketTag, d);
     ASSERT_EQ(core.board_count(), 2);
-    EXPECT_EQ(core.board(1).local_ip, (std::array<std::uint8_t, 4>{192, 168, 0, 0}));
+    EXPECT_EQ(core.board(1).local_ip, (std::array<std::uint8_t, 4>{192, 168, 1, 5}));
+    EXPECT_EQ(core.board(1).subnet_mask, (std::array<std::uint8_t, 4>{}));
     EXPECT_EQ(core.board(1).channel[0].local_port, 0u);
     // A datagram too short even for the MAC lists the MAC read as zeros.
     core.handle_datagram(kSearchSocketTag, Bytes{OPCODE_SEARCH_REPLY, 0, 0x11});
@@ -231,7 +233,9 @@ TEST_F(Dispatch, BoardsBeyondTheTableAreIgnoredAndSaidOnce) {
         for (const auto& a : search(row)) {
             if (a.kind == Action::Log && a.text == std::string(text::kLogBoardTableFull))
                 ++full_lines;
-            if (i >= 200) EXPECT_NE(a.kind, Action::AppendBoardEntry);
+            if (i >= 200) {
+                EXPECT_NE(a.kind, Action::AppendBoardEntry);
+            }
         }
     }
     EXPECT_EQ(core.board_count(), 200);
