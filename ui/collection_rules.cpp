@@ -136,14 +136,9 @@ std::uint8_t index_byte(int index) {
     return static_cast<std::uint8_t>(index);
 }
 
-void store_text_field(std::array<std::uint8_t, 32>& field, std::string_view utf8) {
-    std::size_t length = std::min(utf8.size(), kTextFieldChars);
-    // Do not cut a multi-byte character: back up to the start of the character that would be
-    // split.
-    if (length < utf8.size()) {
-        while (length > 0 && is_continuation(utf8[length])) --length;
-    }
-    std::copy_n(utf8.begin(), length, field.begin());
+void store_text_field(std::array<std::uint8_t, 32>& field, std::string_view bytes) {
+    const std::size_t length = std::min(bytes.size(), kTextFieldChars);
+    std::copy_n(bytes.begin(), length, field.begin());
     field[length] = 0;
 }
 

@@ -71,10 +71,10 @@ std::uint8_t index_byte(int index);
 // Longest text a 32-byte text field takes before its terminating zero byte.
 inline constexpr std::size_t kTextFieldChars = 31;
 
-// Writes a typed text into a 32-byte text field (domain name, PPPoE ID or password): the text's
-// UTF-8 bytes, cut to at most 31 bytes without splitting a character, then one zero byte. The
-// bytes after that zero byte are left as they were. For ASCII text that is the first 31
-// characters; the empty text writes only the zero byte.
-void store_text_field(std::array<std::uint8_t, 32>& field, std::string_view utf8);
+// Writes a text into a 32-byte text field (domain name, PPPoE ID or password): at most its first
+// 31 bytes, then one zero byte. The bytes after that zero byte are left as they were; the empty
+// text writes only the zero byte. The window passes one byte per character (see
+// text_field_bytes in the collection), the same form in which the board display shows a field.
+void store_text_field(std::array<std::uint8_t, 32>& field, std::string_view bytes);
 
 }  // namespace quorin::collection

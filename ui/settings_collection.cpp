@@ -65,7 +65,7 @@ bool CQuorinConfigToolDlg::CollectSettings() {
     }
     for (int i = 0; i < kChannelBlocks; ++i) w.channel[i].remote_ip = ipAddress(ch[i].remote_ip);
     for (int i = 0; i < kChannelBlocks; ++i) {
-        store_text_field(w.channel[i].domain_name, utf8(text(ch[i].domain_name)));
+        store_text_field(w.channel[i].domain_name, field_bytes(text(ch[i].domain_name)));
     }
 
     // The model name shown; a name outside the product table keeps the previous code.
@@ -111,8 +111,8 @@ bool CQuorinConfigToolDlg::CollectSettings() {
     for (int id : res::kTriggerIds) enable(id, false);
 
     // PPPoE texts: written whatever the IP mode, also from disabled edits.
-    store_text_field(w.pppoe_id, utf8(text(res::IDC_PPPOE_ID)));
-    store_text_field(w.pppoe_password, utf8(text(res::IDC_PPPOE_PW)));
+    store_text_field(w.pppoe_id, field_bytes(text(res::IDC_PPPOE_ID)));
+    store_text_field(w.pppoe_password, field_bytes(text(res::IDC_PPPOE_PW)));
 
     // Serial line parameters of channels 1-4.
     for (int i = 0; i < kChannelBlocks; ++i) {
