@@ -18,6 +18,7 @@
 #include "platform/platform_services.h"
 #include "protocol/board_record.h"
 #include "res/resource_ids.h"
+#include "tools/sim_process.h"
 #include "ui/quorin_config_tool_dlg.h"
 
 namespace {
@@ -26,49 +27,6 @@ QTextStream& out() {
     static QTextStream stream(stdout);
     return stream;
 }
-
-// Runs the event loop until `done` holds or `ms` milliseconds have passed.
-template <class Pred>
-bool waitFor(Pred done, int ms) {
-    QElapsedTimer t;
-    t.start();
-    while (!done() && t.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    return done();
-}
-
-struct Simulator {
-    QProcess process;
-    quint16 main_port = 0;
-    quint16 legacy_port = 0;
-
-    bool start(const QString& program, const QString& boards) {
-        process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        process.start(program, {"--bind", "0.0.0.0", "--main-port", "0", "--legacy-port", "0",
-                                "--boards", boards, "--duration", "3600"});
-        if (!process.waitForStarted(5000)) return false;
-        static const QRegularExpression ready(R"(ready main=(\d+) legacy=(\d+))");
-        QByteArray seen;
-        QElapsedTimer t;
-        t.start();
-        while (t.elapsed() < 10000) {
-            if (!process.waitForReadyRead(200) && process.state() != QProcess::Running) break;
-            seen += process.readAll();
-            const auto m = ready.match(QString::fromUtf8(seen));
-            if (m.hasMatch()) {
-                main_port = static_cast<quint16>(m.captured(1).toUInt());
-                legacy_port = static_cast<quint16>(m.captured(2).toUInt());
-                return true;
-            }
-        }
-        return false;
-    }
-    void stop() {
-        if (process.state() == QProcess::NotRunning) return;
-        process.terminate();
-        if (!process.waitForFinished(3000)) process.kill();
-        process.waitForFinished(1000);
-    }
-};
 
 void printBoards(quorin::CQuorinConfigToolApp& app) {
     const auto& core = app.core();
@@ -79,8 +37,8 @@ void printBoards(quorin::CQuorinConfigToolApp& app) {
         out() << "  " << QString::fromStdString(quorin::mac_text(row.mac_address)) << "  "
               << QString::fromStdString(quorin::product_code_text(row.product_code)) << "  "
               << QString::fromStdString(model.empty() ? std::string("(unknown model)") : model)
-              << "  " << row.local_ip[0] << "." << row.local_ip[1] << "." << row.local_ip[2]
-              << "." << row.local_ip[3] << "\n";
+              << "  " << row.local_ip[0] << "." << row.local_ip[1] << "." << row.local_ip[2] << "."
+              << row.local_ip[3] << "\n";
     }
     out().flush();
 }
@@ -95,10 +53,10 @@ int main(int argc, char* argv[]) {
     parser.setApplicationDescription("QuorinConfigTool against simulated boards on loopback");
     parser.addHelpOption();
     parser.addOption({"sim", "Path of quorin-board-sim.", "path"});
-    parser.addOption({"boards", "Boards to simulate (quorin-board-sim --boards).", "spec",
-                      "all:3"});
-    parser.addOption({"screenshot", "Where the unattended run saves its screenshot.", "path",
-                      "demo.png"});
+    parser.addOption(
+        {"boards", "Boards to simulate (quorin-board-sim --boards).", "spec", "all:3"});
+    parser.addOption(
+        {"screenshot", "Where the unattended run saves its screenshot.", "path", "demo.png"});
     parser.process(qt);
 
     QString simPath = parser.value("sim");
@@ -106,7 +64,7 @@ int main(int argc, char* argv[]) {
         simPath = QFileInfo(QCoreApplication::applicationDirPath() + "/../sim/quorin-board-sim")
                       .absoluteFilePath();
     }
-    Simulator sim;
+    quorin::tools::SimulatorProcess sim;
     if (!sim.start(simPath, parser.value("boards"))) {
         std::fprintf(stderr, "quorin-demo: could not start the simulator %s\n",
                      qPrintable(simPath));
@@ -124,8 +82,7 @@ int main(int argc, char* argv[]) {
     quorin::platform::QtMessageBoxes shownMessages;
     quorin::platform::RecordingMessageBoxes recordedMessages;
     quorin::platform::MessageBoxes& messages =
-        unattended ? static_cast<quorin::platform::MessageBoxes&>(recordedMessages)
-                   : shownMessages;
+        unattended ? static_cast<quorin::platform::MessageBoxes&>(recordedMessages) : shownMessages;
 
     quorin::CQuorinConfigToolApp app(messages, target);
     int status = 0;
@@ -149,7 +106,7 @@ int main(int argc, char* argv[]) {
         int listed = -1;
         QElapsedTimer quiet;
         quiet.start();
-        waitFor(
+        quorin::tools::waitFor(
             [&] {
                 const int now = theApp.core().board_count();
                 if (now != listed) {
