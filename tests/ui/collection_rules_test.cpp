@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "tests/ui/collection_row_diff.h"
+#include "tests/ui/collection_support.h"
 #include "ui/collection_rules.h"
 #include "ui/display_rules.h"
 
