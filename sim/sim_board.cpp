@@ -161,7 +161,7 @@ BoardRow default_board_row(const std::array<std::uint8_t, 2>& product_code, int 
     row.firmware_major = fw[0];
     row.firmware_minor = fw[1];
     const int version = fw[0] * 100 + (fw[1] > 10 ? fw[1] : fw[1] * 10);
-    row.debug_mode = (i % 4 == 3) ? 1 : 0;
+    row.debug_mode = (i % 4 == 3 && !legacy) ? 1 : 0;  // not in the legacy layout
     row.ip_mode = static_cast<std::uint8_t>(i % 5 == 3 ? 1 : (i % 5 == 4 ? 2 : 0));
     row.serial_command_method = static_cast<std::uint8_t>(i % 3);
     row.trigger_chars = {kTelnetTrigger, kTelnetTrigger, kTelnetTrigger};
