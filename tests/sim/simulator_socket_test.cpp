@@ -428,6 +428,31 @@ TEST_F(SimulatorOnLoopback, StoppedSimulatorAnswersNothing) {
     EXPECT_TRUE(tool.receive(1, 300).empty());
 }
 
+// Several simulators can hold the same UDP port; a search to the loopback broadcast address
+// reaches all of them.
+TEST(SimulatorStart, SimulatorsShareAPortForBroadcasts) {
+    QUdpSocket finder;
+    ASSERT_TRUE(finder.bind(QHostAddress::AnyIPv4, 0, QAbstractSocket::DontShareAddress));
+    const quint16 port = finder.localPort();
+    finder.close();
+    SimConfig config = loopback_config();
+    config.bind_address = QHostAddress::AnyIPv4;  // broadcasts reach only wildcard sockets
+    config.main_port = port;
+    BoardSimulator first(make_boards({"0002"}));
+    BoardSimulator second(make_boards({"0003", "0001"}));
+    QString error;
+    ASSERT_TRUE(first.start(config, &error)) << error.toStdString();
+    ASSERT_TRUE(second.start(config, &error)) << error.toStdString();
+
+    UdpPeer tool;
+    QByteArray search(402, 0);
+    search[0] = 1;
+    tool.socket.writeDatagram(search, QHostAddress(QStringLiteral("127.255.255.255")), port);
+    std::multiset<qsizetype> lengths;
+    for (const QByteArray& r : tool.receive(3, 2000, 100)) lengths.insert(r.size());
+    EXPECT_EQ(lengths, (std::multiset<qsizetype>{226, 290, 402}));
+}
+
 TEST(SimulatorStart, ReportsAPortItCannotBind) {
     QUdpSocket holder;
     ASSERT_TRUE(
