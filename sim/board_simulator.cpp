@@ -305,8 +305,11 @@ void BoardSimulator::openUpload(int board, UploadKind kind, const QHostAddress& 
         session->listen_port = server->serverPort();
         connect(server, &QTcpServer::newConnection, this, [this, board] { acceptOwn(board); });
     } else {
+        // The host lacks the board's address, or a shared listener already holds the port (a
+        // wildcard and a specific listener cannot share a TCP port): wait on the shared one.
         const bool unavailable =
-            server->serverError() == QAbstractSocket::SocketAddressNotAvailableError;
+            server->serverError() == QAbstractSocket::SocketAddressNotAvailableError ||
+            shared_servers_.count(port) != 0;
         const QString own_error = server->errorString();
         server->deleteLater();
         QString error;

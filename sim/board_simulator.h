@@ -7,10 +7,10 @@
 // receives an upload request ("FIRS" for legacy boards) and accept one connection:
 //   - at the board's own local_ip when that address can be bound (every 127.x.y.z on Linux
 //     loopback, or an address configured on an interface);
-//   - otherwise on a shared wildcard listener for that port, which hands an accepted connection to
-//     the waiting board whose local_ip is the connection's local address, or, when no address
-//     matches, to the only board waiting on that port (a connection that fits neither is closed
-//     and logged).
+//   - otherwise (or when a shared listener already holds the port) on a shared wildcard listener
+//     for that port, which hands an accepted connection to the waiting board whose local_ip is
+//     the connection's local address, or, when no address matches, to the only board waiting on
+//     that port (a connection that fits neither is closed and logged).
 #pragma once
 
 #include <QElapsedTimer>

@@ -409,6 +409,39 @@ TEST_F(SimulatorOnLoopback, BoardsWithoutALocalAddressShareAWildcardListener) {
     EXPECT_EQ(images[0].value("sha256").toString(), sha256_hex(image));
 }
 
+// Once a shared listener holds the port, boards whose address the host has wait on it too, and
+// each connection goes to the board whose address it was made to.
+TEST_F(SimulatorOnLoopback, SharedListenerDispatchesByLocalAddress) {
+    QTcpServer probe;
+    ASSERT_TRUE(probe.listen(QHostAddress::AnyIPv4, 0));
+    SimConfig config = loopback_config();
+    config.upload_port = probe.serverPort();
+    probe.close();
+    auto boards = make_boards({"0003", "0005"}, {198, 51, 100, 0});
+    boards[1].row.local_ip = {127, 0, 1, 77};
+    start(std::move(boards), config);
+
+    ASSERT_EQ(request_upload(0), config.upload_port);
+    ASSERT_EQ(request_upload(1), config.upload_port);
+    const auto listening = recorder->named("upload_listening");
+    ASSERT_EQ(listening.size(), 2u);
+    EXPECT_TRUE(listening[1].value("shared").toBool());
+
+    const QByteArray second = test_image(700, 1);
+    EXPECT_TRUE(
+        run_acked_transfer(QHostAddress(QStringLiteral("127.0.1.77")), config.upload_port, second)
+            .finished);
+    const QByteArray first = test_image(900, 2);
+    EXPECT_TRUE(run_acked_transfer(QHostAddress(QHostAddress::LocalHost), config.upload_port, first)
+                    .finished);
+    const auto images = recorder->named("image_received");
+    ASSERT_EQ(images.size(), 2u);
+    EXPECT_EQ(images[0].value("board").toInt(), 1);
+    EXPECT_EQ(images[0].value("sha256").toString(), sha256_hex(second));
+    EXPECT_EQ(images[1].value("board").toInt(), 0);
+    EXPECT_EQ(images[1].value("sha256").toString(), sha256_hex(first));
+}
+
 TEST_F(SimulatorOnLoopback, IdleListenerTimesOut) {
     SimConfig config = loopback_config();
     config.upload_timeout_ms = 200;
