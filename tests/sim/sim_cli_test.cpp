@@ -7,6 +7,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <csignal>
 
 #include "sim/board_json.h"
 #include "sim/sim_options.h"
@@ -199,6 +200,15 @@ TEST(SimProgram, AnswersLogsAndStopsCleanlyOnSigterm) {
     EXPECT_EQ(counts["reply_sent"], 7);
     EXPECT_EQ(counts["fault"], 1);
     EXPECT_EQ(counts["stopped"], 1);
+}
+
+TEST(SimProgram, StopsCleanlyOnSigint) {
+    ReadyProcess sim;
+    ASSERT_TRUE(sim.start({"--bind", "127.0.0.1", "--main-port", "0", "--legacy-port", "0"}));
+    ASSERT_EQ(::kill(static_cast<pid_t>(sim.process.processId()), SIGINT), 0);
+    ASSERT_TRUE(sim.process.waitForFinished(5000));
+    EXPECT_EQ(sim.process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(sim.process.exitCode(), 0);
 }
 
 TEST(SimProgram, StopsByItselfAfterTheDuration) {
