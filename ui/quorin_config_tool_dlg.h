@@ -3,6 +3,9 @@
 // reached by its identifier through the platform::Dialog operations.
 #pragma once
 
+#include <QAction>
+#include <QIcon>
+#include <QPointer>
 #include <QString>
 #include <array>
 #include <cstdint>
@@ -26,7 +29,7 @@ struct WindowServices {
 
 class CQuorinConfigToolDlg : public platform::Dialog, public ConfigWindow {
     Q_OBJECT
-public:
+  public:
     CQuorinConfigToolDlg(CQuorinConfigToolApp& app, WindowServices services,
                          QWidget* parent = nullptr);
     ~CQuorinConfigToolDlg() override;
@@ -39,9 +42,9 @@ public:
     void OnSysCommand(int command);
 
     // Commands.
-    void OnSearch();     // 1002
-    void OnSetting();    // 1003
-    void OnViewLog();    // 1038
+    void OnSearch();   // 1002
+    void OnSetting();  // 1003
+    void OnViewLog();  // 1038
 
     // Page visibility: shows (or hides) the 20 controls of channel page 1..4.
     void ShowChannelPage(int page, bool visible);
@@ -73,11 +76,13 @@ public:
     QDialog* aboutBox() const { return about_; }
     // Runs the about box modally when true (product); tests show it modeless and read it.
     void setModalAbout(bool modal) { modal_about_ = modal; }
+    // The window menu's about item (the system menu's stand-in), null before OnInitDialog.
+    QAction* aboutMenuItem() const { return about_item_; }
 
-protected:
+  protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
 
-private:
+  private:
     void connectHandlers();
     void InitControls();
 
@@ -85,8 +90,10 @@ private:
     WindowServices services_;
     QString firmware_text_;
     QString model_name_;
-    QDialog* about_ = nullptr;
+    QPointer<QDialog> about_;
     bool modal_about_ = true;
+    QIcon icon_;                     // icon 128, loaded at construction
+    QAction* about_item_ = nullptr;  // the about item of the window menu; null: string 101 empty
 };
 
 }  // namespace quorin
