@@ -75,3 +75,80 @@ inline constexpr std::array<std::string_view, 4> kFlowControl{"None", "Xon/Xoff"
                                                               "RTSOnly"};
 
 }  // namespace quorin::text
+
+// Labels of the dialog templates (group box titles, static texts, button captions).
+namespace quorin::text::label {
+
+// About box.
+inline constexpr std::string_view kAboutVersion = "QuorinConfigTool Version 1.7";
+inline constexpr std::string_view kAboutDetail = "Serial-to-Ethernet board setup";
+inline constexpr std::string_view kOk = "OK";
+
+// Main window: board list and general area.
+inline constexpr std::string_view kBoardList = "Board List";
+inline constexpr std::string_view kGeneralGroup = "General Infomation";
+inline constexpr std::string_view kProductCode = "Product Code";
+inline constexpr std::string_view kFirmwareVersion = "Firmware Version";
+inline constexpr std::string_view kIpModeGroup = "IP address mode";
+inline constexpr std::string_view kStaticIp = "Static";
+inline constexpr std::string_view kDhcp = "DHCP";
+inline constexpr std::string_view kPppoe = "PPPoE";
+inline constexpr std::string_view kPppoeGroup = "PPPoE ";
+inline constexpr std::string_view kPppoeId = "ID";
+inline constexpr std::string_view kPppoePw = "PW";
+inline constexpr std::string_view kLocalNetworkGroup = "Local Network Information";
+inline constexpr std::string_view kLocalIp = "Local IP address";
+inline constexpr std::string_view kSubnetMask = "Subnet Mask";
+inline constexpr std::string_view kGateway = "Gateway address";
+inline constexpr std::string_view kDnsServerIp = "DNS Server IP address";
+inline constexpr std::string_view kSerialCommandGroup = "Serial Command Method";
+inline constexpr std::string_view kSerialDisable = "Disable";
+inline constexpr std::string_view kSerialHw = "HW";
+inline constexpr std::string_view kSerialSw = "SW";
+inline constexpr std::string_view kTriggerCharacter = "Trigger Character";
+inline constexpr std::string_view kHex = "(Hex)";
+
+// Main window: channel pages.
+inline constexpr std::string_view kOperationModeGroup = "Operation Mode";
+inline constexpr std::string_view kServer = "Server";
+inline constexpr std::string_view kClient = "Client";
+inline constexpr std::string_view kStatus = "Status";
+inline constexpr std::string_view kUdp = "UDP";
+inline constexpr std::string_view kDataModeGroup = "Data mode";
+inline constexpr std::string_view kRawMode = "Raw mode";
+inline constexpr std::string_view kTelnetMode = "Telnet mode";
+inline constexpr std::string_view kDnsModeGroup = "DNS Mode ";
+inline constexpr std::string_view kUseDns = "Use DNS";
+inline constexpr std::string_view kServerDomainName = "Server Domain Name";
+inline constexpr std::string_view kRemoteConnectionGroup = "Remote Connection";
+inline constexpr std::string_view kLocalPort = "Local Port";
+inline constexpr std::string_view kRemoteIp = "Remote IP address";
+inline constexpr std::string_view kRemotePort = "Remote Port";
+inline constexpr std::string_view kSerialGroup = "Serial";
+inline constexpr std::string_view kBaudRate = "Baud Rate";
+inline constexpr std::string_view kDataBit = "Data Bit";
+inline constexpr std::string_view kParity = "Parity";
+inline constexpr std::string_view kStopBit = "Stop Bit";
+inline constexpr std::string_view kFlowControl = "Flow Control";
+inline constexpr std::string_view kDataPackingGroup = "Data Packing Condition";
+inline constexpr std::string_view kCharacter = "Character";
+inline constexpr std::string_view kSize = "Size";
+inline constexpr std::string_view kTime = "Time";
+inline constexpr std::string_view kDisconnectGroup = "Disconnect Condition";
+inline constexpr std::string_view kInactivityTime = "Inactivity Time";
+
+// Main window: firmware upload and commands.
+inline constexpr std::string_view kFirmwareUploadGroup = "Firmware Upload";
+inline constexpr std::string_view kFilenameToUpload = "Filename\n to upload";  // two lines
+inline constexpr std::string_view kBrowse = "...";
+inline constexpr std::string_view kUpload = "Upload";
+inline constexpr std::string_view kUploadAging = "UPLOAD AGING";
+inline constexpr std::string_view kSearch = "Search";
+inline constexpr std::string_view kSetting = "Setting";
+inline constexpr std::string_view kViewLog = "View Log";
+inline constexpr std::string_view kExit = "Exit";
+
+// Log window.
+inline constexpr std::string_view kSaveAndExit = "Save and Exit";
+
+}  // namespace quorin::text::label
