@@ -7,25 +7,39 @@
 #pragma once
 
 #include <QDialog>
+#include <QFont>
 #include <QString>
 #include <QStringList>
 #include <array>
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <string_view>
 #include <vector>
 
 #include "res/dialog_template.h"
 
 namespace quorin::platform {
 
+// Dialog base units of a font: the average width of the 52 letters a-z A-Z (rounded) and the
+// font height, as the original platform measures them.
+struct BaseUnits {
+    int x;
+    int y;
+};
+
 class Dialog : public QDialog {
     Q_OBJECT
-public:
+  public:
     explicit Dialog(const res::DialogTemplate& tmpl, QWidget* parent = nullptr);
     ~Dialog() override;
 
     const res::DialogTemplate& dialogTemplate() const { return tmpl_; }
+
+    // The control operations below reuse the names show and isEnabled; the window's own stay
+    // available.
+    using QDialog::isEnabled;
+    using QDialog::show;
 
     // The widget of a control, or nullptr for an unknown identifier.
     QWidget* control(int id) const;
@@ -87,37 +101,64 @@ public:
     int focusedId() const;  // -1 when no control of this dialog has the focus
 
     // Notification handlers, one per control and kind. Handlers run only on user actions.
-    void onClicked(int id, std::function<void()> handler);     // buttons, checks, radios
-    void onSelChange(int id, std::function<void()> handler);   // combo, list, tab
-    void onSetFocus(int id, std::function<void()> handler);    // control receives focus
+    void onClicked(int id, std::function<void()> handler);    // buttons, checks, radios
+    void onSelChange(int id, std::function<void()> handler);  // combo, list, tab
+    void onSetFocus(int id, std::function<void()> handler);   // control receives focus
 
     // Acting as the user, for tests and the demo.
-    void click(int id);                       // as a mouse click on a button, check or radio
-    void simulateSelect(int id, int index);   // user picks an entry of a combo, list or tab
-    void simulateFocus(int id);               // control receives the input focus
+    void click(int id);                              // as a mouse click on a button, check or radio
+    void simulateSelect(int id, int index);          // user picks an entry of a combo, list or tab
+    void simulateFocus(int id);                      // control receives the input focus
     void simulateType(int id, const QString& text);  // user replaces the text of an edit/combo
 
     // Dialog units to pixels with this dialog's font.
     QRect mapDialogRect(int x, int y, int width, int height) const;
+    BaseUnits baseUnits() const { return {baseX_, baseY_}; }
 
-private:
+    // The command a control sends to the dialog, whatever the control's state: runs the control's
+    // click handler; without one, IDOK accepts and IDCANCEL rejects the dialog. It is also what
+    // Enter (the focused button, else the default button, else IDOK) and Escape (IDCANCEL) send.
+    // For hidden or disabled controls, which the user cannot click, and for tests.
+    void sendCommand(int id);
+
+    // Identifiers of the controls, in template order (controls without identifier excluded).
+    std::vector<int> controlIds() const;
+    // Index of the exclusive choice a radio belongs to; -1 for anything else.
+    int radioChoice(int id) const;
+
+  protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
+  private:
     void build();
+    QWidget* createControl(const res::ControlTemplate& c);
     void handleUserClick(int id);
+    void runHandler(const std::map<int, std::function<void()>>& handlers, int id);
+    void onFocusChanged(QWidget* old, QWidget* now);
+    int idOfWidget(const QWidget* widget) const;  // -1 when not inside a control of this dialog
+    void applyProgress(int id);
+
+    struct Progress {
+        int lower = 0, upper = 100, pos = 0, step = 10;
+    };
 
     const res::DialogTemplate& tmpl_;
     std::map<int, QWidget*> controls_;
+    std::vector<int> order_;
     std::map<int, int> radioGroup_;  // radio id -> index of its exclusive choice
     std::map<int, std::function<void()>> clicked_, selChange_, setFocus_;
+    std::map<int, Progress> progress_;
     int baseX_ = 0, baseY_ = 0;
-    bool eventFilter(QObject* watched, QEvent* event) override;
+    int suppressFocus_ = 0;  // > 0 while focus moves programmatically
 };
 
-// Dialog base units of a font: the average width of the 52 letters a-z A-Z (rounded) and the
-// font height, as the original platform measures them.
-struct BaseUnits {
-    int x;
-    int y;
-};
+// The font a template asks for: its family when installed, otherwise a family with Hangul glyphs
+// (the templates' captions and labels may be Korean), otherwise the application font; at the
+// template's point size.
+QFont template_font(std::string_view family, int points);
+
+// Base units of a font (see BaseUnits).
+BaseUnits base_units(const QFont& font);
 
 // Converts a rectangle in dialog units to pixels: x * base.x / 4, y * base.y / 8 (rounded down).
 QRect dialog_units_to_pixels(int x, int y, int width, int height, BaseUnits base);

@@ -9,8 +9,11 @@
 #include <QVector>
 #include <functional>
 #include <map>
+#include <memory>
+#include <mutex>
 #include <optional>
 
+class QObject;
 class QWidget;
 
 namespace quorin::platform {
@@ -19,7 +22,7 @@ namespace quorin::platform {
 // executable's file name without extension), an OK button only and an exclamation icon.
 // show() returns when the box has been closed; callers move the focus afterwards.
 class MessageBoxes {
-public:
+  public:
     virtual ~MessageBoxes() = default;
     virtual void show(const QString& text) = 0;
 };
@@ -28,18 +31,18 @@ public:
 QString application_title();
 
 class QtMessageBoxes final : public MessageBoxes {
-public:
+  public:
     explicit QtMessageBoxes(QWidget* parent = nullptr) : parent_(parent) {}
     void setParent(QWidget* parent) { parent_ = parent; }
     void show(const QString& text) override;
 
-private:
+  private:
     QWidget* parent_;
 };
 
 // Records every message instead of showing it.
 class RecordingMessageBoxes final : public MessageBoxes {
-public:
+  public:
     void show(const QString& text) override;
     QStringList shown;
     std::function<void(const QString&)> on_show;  // optional hook, called after recording
@@ -48,98 +51,123 @@ public:
 // One-shot window timers by identifier. Arming an armed timer restarts it. The expiry handler
 // receives the identifier; it runs on the window's thread.
 class WindowTimers {
-public:
+  public:
     virtual ~WindowTimers() = default;
     virtual void SetTimer(int id, int milliseconds) = 0;
     virtual void KillTimer(int id) = 0;
     virtual bool isArmed(int id) const = 0;
     void setHandler(std::function<void(int)> handler) { handler_ = std::move(handler); }
 
-protected:
+  protected:
     void expire(int id) {
         if (handler_) handler_(id);
     }
 
-private:
+  private:
     std::function<void(int)> handler_;
 };
 
+// One QTimer per identifier, single shot, living on the thread that constructed this object.
+// SetTimer and KillTimer may be called from any thread: from another thread they are carried out
+// on the owner's thread shortly afterwards. isArmed is meant for the owner's thread.
 class QtWindowTimers final : public WindowTimers {
-public:
+  public:
     QtWindowTimers();
     ~QtWindowTimers() override;
     void SetTimer(int id, int milliseconds) override;
     void KillTimer(int id) override;
     bool isArmed(int id) const override;
 
-private:
+  private:
     struct Impl;
     Impl* impl_;
 };
 
-// Timers that only expire when a test fires them.
+// Timers that only expire when a test fires them. Arming and disarming may come from any thread.
 class ManualWindowTimers final : public WindowTimers {
-public:
-    void SetTimer(int id, int milliseconds) override { armed_[id] = milliseconds; }
-    void KillTimer(int id) override { armed_.erase(id); }
-    bool isArmed(int id) const override { return armed_.count(id) != 0; }
+  public:
+    void SetTimer(int id, int milliseconds) override;
+    void KillTimer(int id) override;
+    bool isArmed(int id) const override;
     // Period of an armed timer, or nullopt.
     std::optional<int> period(int id) const;
-    // Disarms the timer (one-shot) and runs the handler, as an expiry would.
-    void fire(int id);
+    // Disarms the timer (one-shot) and runs the handler, as an expiry would. A timer that is not
+    // armed cannot expire: nothing happens and the result is false.
+    bool fire(int id);
+    // Number of SetTimer calls for `id` so far (re-arming counts again).
+    int armCount(int id) const;
 
-private:
+  private:
+    mutable std::mutex mutex_;
     std::map<int, int> armed_;
+    std::map<int, int> arm_counts_;
 };
 
 // Posting a message to the window: the handler runs later, on the window's thread, from its
 // event loop. Safe to call from any thread.
 class MessagePoster {
-public:
+  public:
     virtual ~MessagePoster() = default;
     virtual void PostMessage(int message) = 0;
     void setHandler(std::function<void(int)> handler) { handler_ = std::move(handler); }
 
-protected:
+  protected:
     void deliver(int message) {
         if (handler_) handler_(message);
     }
 
-private:
+  private:
     std::function<void(int)> handler_;
 };
 
+// Delivers each posted message through the owner's thread's event loop (a queued call). Messages
+// still queued when the poster is destroyed are dropped.
 class QtMessagePoster final : public MessagePoster {
-public:
+  public:
     explicit QtMessagePoster(QObject* receiver_thread_owner);
+    ~QtMessagePoster() override;
     void PostMessage(int message) override;
 
-private:
-    QObject* owner_;
+  private:
+    std::unique_ptr<QObject> context_;  // lives on the owner's thread; queued calls target it
 };
 
+// Keeps posted messages until a test delivers them. PostMessage may come from any thread; read
+// `posted` directly only while no other thread posts (or use pending()).
 class RecordingMessagePoster final : public MessagePoster {
-public:
-    void PostMessage(int message) override { posted.push_back(message); }
+  public:
+    void PostMessage(int message) override;
     // Delivers the oldest posted message, if any; returns whether one was delivered.
     bool deliverNext();
+    // A copy of the messages not yet delivered, oldest first.
+    QVector<int> pending() const;
     QVector<int> posted;
+
+  private:
+    mutable std::mutex mutex_;
 };
 
 // The file-open dialog. Returns the chosen file's full path, or nullopt when cancelled.
 class FileChooser {
-public:
+  public:
     virtual ~FileChooser() = default;
     virtual std::optional<QString> chooseOpenFile(QWidget* parent, const QString& filter) = 0;
 };
 
+// Converts a filter in the platform's form, pairs of description and patterns separated by "|"
+// and ended by "||" (patterns separated by ";"), into Qt's form: "description (patterns)" joined
+// by ";;". "Binary Format(*.bin)|*.bin||" gives "Binary Format(*.bin) (*.bin)". A description
+// without patterns is left out.
+QString qt_file_filter(const QString& platform_filter);
+
+// QFileDialog::getOpenFileName with the filter converted by qt_file_filter.
 class QtFileChooser final : public FileChooser {
-public:
+  public:
     std::optional<QString> chooseOpenFile(QWidget* parent, const QString& filter) override;
 };
 
 class ScriptedFileChooser final : public FileChooser {
-public:
+  public:
     std::optional<QString> chooseOpenFile(QWidget*, const QString& filter) override {
         last_filter = filter;
         return next;
