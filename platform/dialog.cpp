@@ -11,7 +11,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPainter>
 #include <QProgressBar>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalBlocker>
@@ -36,6 +38,49 @@ class ChoiceRadio final : public QRadioButton {
 
   protected:
     void nextCheckState() override { setChecked(true); }
+};
+
+// A group box drawn as the platform draws one: an etched frame whose top line runs through the
+// middle of the title, the title on an opaque background. Drawing the title opaquely also keeps
+// the copies of the channel area's group boxes, which lie on top of each other, from darkening
+// the text.
+class TitledFrame final : public QGroupBox {
+  public:
+    using QGroupBox::QGroupBox;
+
+  protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        const QFontMetrics metrics(font());
+        const int top = metrics.height() / 2;
+        const QRect frame = rect().adjusted(0, top, -1, -1);
+        painter.setPen(palette().color(QPalette::Mid));
+        painter.drawRect(frame.adjusted(0, 0, -1, -1));
+        painter.setPen(palette().color(QPalette::Light));
+        painter.drawRect(frame.adjusted(1, 1, 0, 0));
+        if (title().isEmpty()) return;
+        const int indent = metrics.averageCharWidth();
+        const QRect text(indent, 0, metrics.horizontalAdvance(title()) + 2, metrics.height());
+        painter.fillRect(text, palette().brush(QPalette::Window));
+        painter.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled,
+                                       QPalette::WindowText));
+        painter.drawText(text.adjusted(1, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter, title());
+    }
+};
+
+// Radios and check boxes with the narrow gap between mark and text of the platform's controls,
+// so that their labels fit the templates' rectangles.
+class DialogStyle final : public QProxyStyle {
+  public:
+    int pixelMetric(PixelMetric metric, const QStyleOption* option,
+                    const QWidget* widget) const override {
+        if (metric == PM_RadioButtonLabelSpacing || metric == PM_CheckBoxLabelSpacing)
+            return kLabelSpacing;
+        return QProxyStyle::pixelMetric(metric, option, widget);
+    }
+
+  private:
+    static constexpr int kLabelSpacing = 3;  // pixels
 };
 
 // The family used when the template's own family is not installed: one with Hangul glyphs.
@@ -104,7 +149,7 @@ void Dialog::build() {
     // belong to it until the next control with the group style.
     int choice = -1;
     bool in_choice = false;
-    std::vector<QWidget*> group_boxes, tab_panes;
+    std::vector<QWidget*> group_boxes, tab_panes, marked_buttons;
     for (const res::ControlTemplate& c : tmpl_.controls) {
         QWidget* w = createControl(c);
         w->setGeometry(mapDialogRect(c.x, c.y, c.width, c.height));
@@ -124,6 +169,8 @@ void Dialog::build() {
         }
         if (c.kind == ControlKind::GroupBox) group_boxes.push_back(w);
         if (c.kind == ControlKind::Tab) tab_panes.push_back(w);
+        if (c.kind == ControlKind::RadioButton || c.kind == ControlKind::CheckBox)
+            marked_buttons.push_back(w);
 
         if (c.id != res::kNoId) {
             w->setObjectName(QStringLiteral("control_%1").arg(c.id));
@@ -131,10 +178,17 @@ void Dialog::build() {
             order_.push_back(c.id);
         }
     }
-    // Frames lie under the controls they surround: group boxes below everything else, tab panes
-    // below the group boxes drawn on them.
-    for (QWidget* w : group_boxes) w->lower();
+    // Frames lie under the controls they surround: group boxes below everything else (an outer
+    // box below the boxes inside it), tab panes below the group boxes drawn on them.
+    for (auto it = group_boxes.rbegin(); it != group_boxes.rend(); ++it) (*it)->lower();
     for (QWidget* w : tab_panes) w->lower();
+
+    // Created after the controls, so that it is destroyed after them.
+    if (!marked_buttons.empty()) {
+        auto* style = new DialogStyle;
+        style->setParent(this);
+        for (QWidget* w : marked_buttons) w->setStyle(style);
+    }
 
     connect(qApp, &QApplication::focusChanged, this, &Dialog::onFocusChanged);
 }
@@ -144,9 +198,12 @@ QWidget* Dialog::createControl(const res::ControlTemplate& c) {
     const int id = c.id;
     switch (c.kind) {
         case ControlKind::Static: {
+            // Opaque, as the platform's static controls are: the copies of a shared label drawn
+            // over each other then look like one.
             auto* label = new QLabel(text, this);
             label->setTextFormat(Qt::PlainText);
             label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+            label->setAutoFillBackground(true);
             return label;
         }
         case ControlKind::SunkenStatic: {
@@ -154,6 +211,8 @@ QWidget* Dialog::createControl(const res::ControlTemplate& c) {
             label->setTextFormat(Qt::PlainText);
             label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
             label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+            label->setIndent(1);
+            label->setAutoFillBackground(true);
             return label;
         }
         case ControlKind::Icon: {
@@ -164,7 +223,7 @@ QWidget* Dialog::createControl(const res::ControlTemplate& c) {
         }
         case ControlKind::GroupBox: {
             // A titled frame only: the controls it surrounds stay children of the dialog.
-            auto* box = new QGroupBox(text, this);
+            auto* box = new TitledFrame(text, this);
             box->setFocusPolicy(Qt::NoFocus);
             box->setAttribute(Qt::WA_TransparentForMouseEvents);
             return box;

@@ -32,6 +32,11 @@ void TabControl::paintEvent(QPaintEvent*) {
     frame.tabBarSize = bar_->sizeHint();
     frame.tabBarRect = QRect(QPoint(0, 0), bar_->sizeHint());
     painter.drawPrimitive(QStyle::PE_FrameTabWidget, frame);
+    // The pane has the dialog's own background, like the platform's tab control, so that the
+    // opaque labels and group-box titles placed on it blend in.
+    const int border = style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &frame, this) + 1;
+    painter.fillRect(frame.rect.adjusted(border, border, -border, -border),
+                     palette().brush(QPalette::Window));
 }
 
 }  // namespace quorin::platform

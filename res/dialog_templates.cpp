@@ -40,11 +40,11 @@ void add_channel_labels(std::vector<ControlTemplate>& c) {
     c.push_back(label(lbl::kRemotePort, 322, 226, 44));
     c.push_back(label(lbl::kRemoteIp, 225, 248, 66));
     c.push_back(group_box(lbl::kSerialGroup, 96, 271, 369, 29));
-    c.push_back(label(lbl::kBaudRate, 101, 284, 34));
-    c.push_back(label(lbl::kDataBit, 182, 284, 30));
-    c.push_back(label(lbl::kParity, 243, 284, 24));
-    c.push_back(label(lbl::kStopBit, 306, 284, 30));
-    c.push_back(label(lbl::kFlowControl, 369, 284, 45));
+    c.push_back(label(lbl::kBaudRate, 100, 284, 35));
+    c.push_back(label(lbl::kDataBit, 183, 284, 27));
+    c.push_back(label(lbl::kParity, 239, 284, 19));
+    c.push_back(label(lbl::kStopBit, 299, 284, 27));
+    c.push_back(label(lbl::kFlowControl, 361, 284, 44));
     c.push_back(group_box(lbl::kDataPackingGroup, 96, 304, 226, 29));
     c.push_back(label(lbl::kCharacter, 101, 318, 37));
     c.push_back(label(lbl::kSize, 167, 318, 19));
@@ -62,22 +62,23 @@ void add_channel_page(std::vector<ControlTemplate>& c, int page) {
                    std::uint32_t style) {
         c.push_back(ctl(id, kind, text, x, y, w, h, style, page));
     };
-    add(ids.server, K::RadioButton, lbl::kServer, 104, 194, 34, 10, kFirstOfGroup);
-    add(ids.client, K::RadioButton, lbl::kClient, 140, 194, 34, 10, kTab);
-    add(ids.status, K::SunkenStatic, "", 255, 190, 50, 10, kGroup);
+    add(ids.server, K::RadioButton, lbl::kServer, 102, 194, 34, 10, kFirstOfGroup);
+    add(ids.client, K::RadioButton, lbl::kClient, 139, 194, 34, 10, kTab);
+    // Wide enough for "Not Connected" in the fallback font as well.
+    add(ids.status, K::SunkenStatic, "", 255, 190, 54, 10, kGroup);
     add(ids.udp, K::CheckBox, lbl::kUdp, 314, 189, 32, 10, kFirstOfGroup);
-    add(ids.raw_mode, K::RadioButton, lbl::kRawMode, 366, 195, 46, 10, kFirstOfGroup);
-    add(ids.telnet_mode, K::RadioButton, lbl::kTelnetMode, 413, 195, 50, 10, kTab);
+    add(ids.raw_mode, K::RadioButton, lbl::kRawMode, 363, 195, 48, 10, kFirstOfGroup);
+    add(ids.telnet_mode, K::RadioButton, lbl::kTelnetMode, 411, 195, 53, 10, kTab);
     add(ids.use_dns, K::CheckBox, lbl::kUseDns, 101, 223, 60, 10, kFirstOfGroup);
     add(ids.domain_name, K::Edit, "", 101, 248, 108, 14, kFirstOfGroup);
     add(ids.local_port, K::Edit, "", 266, 223, 46, 14, kFirstOfGroup);
     add(ids.remote_port, K::Edit, "", 368, 223, 46, 14, kFirstOfGroup);
     add(ids.remote_ip, K::IpAddress, "", 292, 245, 100, 15, kFirstOfGroup);
     add(ids.baud_rate, K::ComboBox, "", 136, 282, 44, 13, kFirstOfGroup | kVScroll);
-    add(ids.data_bits, K::ComboBox, "", 213, 282, 27, 13, kFirstOfGroup | kVScroll);
-    add(ids.parity, K::ComboBox, "", 268, 282, 35, 13, kFirstOfGroup | kVScroll);
-    add(ids.stop_bits, K::ComboBox, "", 337, 282, 29, 13, kFirstOfGroup | kVScroll);
-    add(ids.flow_control, K::ComboBox, "", 415, 282, 47, 13, kFirstOfGroup | kVScroll);
+    add(ids.data_bits, K::ComboBox, "", 211, 282, 24, 13, kFirstOfGroup | kVScroll);
+    add(ids.parity, K::ComboBox, "", 259, 282, 36, 13, kFirstOfGroup | kVScroll);
+    add(ids.stop_bits, K::ComboBox, "", 327, 282, 30, 13, kFirstOfGroup | kVScroll);
+    add(ids.flow_control, K::ComboBox, "", 406, 282, 52, 13, kFirstOfGroup | kVScroll);
     add(ids.packing_char, K::Edit, "", 139, 316, 20, 13, kFirstOfGroup);
     add(ids.packing_size, K::Edit, "", 187, 316, 40, 13, kFirstOfGroup);
     add(ids.packing_time, K::Edit, "", 258, 316, 40, 13, kFirstOfGroup);
@@ -134,7 +135,7 @@ DialogTemplate make_main() {
     c.push_back(group_box(lbl::kPppoeGroup, 243, 51, 174, 28));
     c.push_back(label(lbl::kPppoeId, 249, 64, 10));
     c.push_back(ctl(IDC_PPPOE_ID, K::Edit, "", 261, 62, 68, 13, kFirstOfGroup));
-    c.push_back(label(lbl::kPppoePw, 336, 64, 12));
+    c.push_back(label(lbl::kPppoePw, 335, 64, 13));
     c.push_back(ctl(IDC_PPPOE_PW, K::Edit, "", 349, 62, 62, 13, kFirstOfGroup));
 
     c.push_back(group_box(lbl::kLocalNetworkGroup, 94, 81, 174, 76));
@@ -148,10 +149,10 @@ DialogTemplate make_main() {
     c.push_back(ctl(IDC_DNS_SERVER_IP, K::IpAddress, "", 279, 98, 100, 15, kFirstOfGroup));
 
     c.push_back(group_box(lbl::kSerialCommandGroup, 279, 121, 97, 32));
-    c.push_back(ctl(IDC_SERIAL_DISABLE, K::RadioButton, lbl::kSerialDisable, 284, 136, 36, 10,
+    c.push_back(ctl(IDC_SERIAL_DISABLE, K::RadioButton, lbl::kSerialDisable, 283, 136, 37, 10,
                     kFirstOfGroup));
-    c.push_back(ctl(IDC_SERIAL_HW, K::RadioButton, lbl::kSerialHw, 322, 136, 24, 10, kTab));
-    c.push_back(ctl(IDC_SERIAL_SW, K::RadioButton, lbl::kSerialSw, 348, 136, 25, 10, kTab));
+    c.push_back(ctl(IDC_SERIAL_HW, K::RadioButton, lbl::kSerialHw, 322, 136, 25, 10, kTab));
+    c.push_back(ctl(IDC_SERIAL_SW, K::RadioButton, lbl::kSerialSw, 349, 136, 24, 10, kTab));
     c.push_back(label(lbl::kTriggerCharacter, 383, 121, 80));
     c.push_back(ctl(IDC_TRIGGER1, K::Edit, "", 383, 132, 16, 14, kFirstOfGroup));
     c.push_back(ctl(IDC_TRIGGER2, K::Edit, "", 402, 132, 16, 14, kFirstOfGroup));
