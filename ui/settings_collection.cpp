@@ -23,6 +23,13 @@ std::string utf8(const QString& s) {
     return s.toStdString();
 }
 
+// A text field's characters as the board keeps them, one byte per character: the form in which
+// the board display shows a field's bytes, so a field shown and collected again keeps every byte.
+// A character that one byte cannot hold (beyond U+00FF) is stored as '?'.
+std::string field_bytes(const QString& s) {
+    return s.toLatin1().toStdString();
+}
+
 }  // namespace
 
 bool CQuorinConfigToolDlg::CollectSettings() {
