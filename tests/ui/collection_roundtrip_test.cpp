@@ -91,7 +91,7 @@ TEST_P(CollectionRoundTrip, SecondCollectionGivesTheSameRecord) {
     EXPECT_EQ(differing_fields(Core().working, first), FieldSet{});
 }
 
-INSTANTIATE_TEST_SUITE_P(SixModels, CollectionRoundTrip, ::testing::ValuesIn(kModels),
+INSTANTIATE_TEST_SUITE_P(CollectionSixModels, CollectionRoundTrip, ::testing::ValuesIn(kModels),
                          [](const auto& info) {
                              return "Product000" + std::to_string(info.param.code);
                          });
