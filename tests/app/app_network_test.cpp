@@ -217,7 +217,9 @@ TEST_F(AppOnLoopback, SetReplyTwiceAppliedOnce) {
     sendFromBoard(mainBoard, reply(applied, OPCODE_SET_REPLY), app->searchSocket());
     sendFromBoard(mainBoard, reply(board(2, 1), OPCODE_SET_REPLY), app->searchSocket());
     sendFromBoard(mainBoard, reply(board(2, 77), OPCODE_SET_REPLY), app->searchSocket());
-    ASSERT_TRUE(waitFor([&] { return log->lines().size() == 3; }));
+    // One line for the search reply, then one per set reply, applied or not.
+    ASSERT_TRUE(waitFor([&] { return log->lines().size() == 4; }));
+    EXPECT_EQ(log->lines().mid(1), QStringList(3, qs(text::kLogSetReply)));
     EXPECT_EQ(messages.shown,
               (QStringList{qs(text::kSettingCompleted), qs(text::kInvalidMessage)}));
     EXPECT_EQ(app->core().board(0).gateway_ip, applied.gateway_ip);

@@ -27,6 +27,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/e2e/netns_guard.h"
+
 namespace {
 
 constexpr std::size_t kSearchLength = 402;
@@ -69,18 +71,6 @@ bool parse(int argc, char** argv, Options& o) {
     return !o.address.empty() && o.port > 0 && o.port < 65536 && o.seconds > 0;
 }
 
-// True when this process runs in another network namespace than the process that started it,
-// as under "ip netns exec": the caller has put it on a network of its own.
-bool started_in_separate_network_namespace() {
-    struct stat self {};
-    struct stat parent {};
-    const std::string parent_ns = "/proc/" + std::to_string(::getppid()) + "/ns/net";
-    if (::stat("/proc/self/ns/net", &self) != 0 || ::stat(parent_ns.c_str(), &parent) != 0) {
-        return false;
-    }
-    return self.st_ino != parent.st_ino || self.st_dev != parent.st_dev;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -89,8 +79,7 @@ int main(int argc, char** argv) {
 
     in_addr destination{};
     if (::inet_pton(AF_INET, o.address.c_str(), &destination) != 1) return usage();
-    const bool loopback = (ntohl(destination.s_addr) >> 24) == 127;
-    if (!loopback && !started_in_separate_network_namespace()) {
+    if (!quorin::e2e::destination_allowed(o.address)) {
         std::fprintf(stderr,
                      "netns_search_probe: refusing to send to %s outside a network namespace\n",
                      o.address.c_str());
