@@ -3,9 +3,8 @@
 // shows can depend on the board shown before it.
 //
 // It runs after every search reply (up to 200 times in a burst), so it avoids work that leaves
-// nothing different: a combo whose list already holds the wanted entries is not refilled (it only
-// loses its selection, as a refill would), and the window is repainted once, later, instead of
-// synchronously on each reply.
+// nothing different: a combo whose list already holds the wanted entries is not refilled, and the
+// window is repainted once, later, instead of synchronously on each reply.
 #include <string>
 
 #include "app/quorin_config_tool_app.h"
@@ -22,14 +21,19 @@ using display::Change;
 
 namespace {
 
-// The combo's list becomes `entries` with nothing selected.
+// The combo's list becomes `entries`. The entry that was selected stays selected when the new
+// list still holds it: channels that the board does not show keep what they held, rather than
+// losing their selection, which a later Setting would send as an invalid code (255 for the flow
+// control). Channels that are shown select from the board row afterwards.
 void refill_combo(platform::Dialog& dlg, int id, const QStringList& entries) {
-    if (dlg.comboItems(id) == entries) {
-        dlg.comboSetCurSel(id, -1);
-    } else {
+    const QStringList before = dlg.comboItems(id);
+    const int selected = dlg.comboCurSel(id);
+    const QString kept = selected >= 0 && selected < before.size() ? before[selected] : QString();
+    if (before != entries) {
         dlg.comboReset(id);
         dlg.comboFill(id, entries);
     }
+    dlg.comboSetCurSel(id, kept.isEmpty() ? -1 : static_cast<int>(entries.indexOf(kept)));
 }
 
 void apply(platform::Dialog& dlg, Change change, int id) {

@@ -458,15 +458,28 @@ TEST_F(BoardDisplay, UntouchedControlsKeepTheirStateAcrossBoards) {
     EXPECT_TRUE(Dlg().isChecked(IDC_DEBUG_MODE));
 }
 
-TEST_F(BoardDisplay, ListsOfChannelsNotShownAreRefilledWithoutSelection) {
+TEST_F(BoardDisplay, ListsOfChannelsNotShownKeepTheirSelection) {
     showOnly(board_row(product::kQuorin712P, 19));
-    ASSERT_NE(Dlg().comboCurSel(page(2).baud_rate), -1);
-    ASSERT_NE(Dlg().comboCurSel(page(2).flow_control), -1);
-    showOnly(board_row(product::kQuorin712PD, 20));  // same firmware: the same lists
-    EXPECT_EQ(Dlg().comboCurSel(page(2).baud_rate), -1);
-    EXPECT_EQ(Dlg().comboCurSel(page(2).flow_control), -1);
+    const int baud = Dlg().comboCurSel(page(2).baud_rate);
+    const int flow = Dlg().comboCurSel(page(2).flow_control);
+    ASSERT_NE(baud, -1);
+    ASSERT_NE(flow, -1);
+    showOnly(board_row(product::kQuorin712PD, 20));
+    EXPECT_EQ(Dlg().comboCurSel(page(2).baud_rate), baud);
+    EXPECT_EQ(Dlg().comboCurSel(page(2).flow_control), flow);
     EXPECT_EQ(Dlg().comboItems(page(2).baud_rate).size(), 10);
     EXPECT_EQ(Dlg().comboCurSel(page(2).parity), 0);  // parity is refilled only where shown
+
+    // So a Setting sends the codes the hidden channel held, never 255 for "no selection".
+    ASSERT_TRUE(Dlg().CollectSettings());
+    EXPECT_NE(Core().working.channel[1].flow_control, 255);
+    EXPECT_EQ(Core().working.channel[1].flow_control, flow);
+
+    // A selected entry that the new list lacks leaves no selection ("230400" on older firmware).
+    Dlg().comboSetCurSel(page(4).baud_rate, 9);
+    showOnly(board_row(product::kQuorin712PD, 21, 1, 52));
+    EXPECT_EQ(Dlg().comboItems(page(4).baud_rate).size(), 9);
+    EXPECT_EQ(Dlg().comboCurSel(page(4).baud_rate), -1);
 }
 
 TEST_F(BoardDisplay, ShowingABoardEnablesUploadAgain) {
