@@ -129,7 +129,12 @@ Dialog::Dialog(const res::DialogTemplate& tmpl, QWidget* parent) : QDialog(paren
     build();
 }
 
-Dialog::~Dialog() = default;
+Dialog::~Dialog() {
+    // The controls are destroyed after this object's members: focus moves and signals raised
+    // while they go must not reach the handlers or the identifier map any more.
+    disconnect(qApp, nullptr, this, nullptr);
+    for (const auto& [id, w] : controls_) w->blockSignals(true);
+}
 
 void Dialog::build() {
     setWindowTitle(qstr(tmpl_.caption));

@@ -461,3 +461,30 @@ TEST(DialogKeys, EnterDoesNothingWhenTheDefaultButtonIsDisabled) {
 
 }  // namespace
 }  // namespace quorin::platform
+
+namespace quorin::platform {
+namespace {
+
+TEST(DialogLifetime, DestroyingAFocusedDialogCallsNoHandler) {
+    int calls = 0;
+    {
+        auto* dlg = new Dialog(res::main_template());
+        for (int id : dlg->controlIds()) {
+            dlg->onSetFocus(id, [&] { ++calls; });
+            dlg->onSelChange(id, [&] { ++calls; });
+        }
+        dlg->listAppend(1000, "A");
+        dlg->listSetCurSel(1000, 0);
+        dlg->show();
+        dlg->activateWindow();
+        QApplication::processEvents();
+        dlg->setFocusTo(1000);
+        calls = 0;
+        delete dlg;
+    }
+    QApplication::processEvents();
+    EXPECT_EQ(calls, 0);
+}
+
+}  // namespace
+}  // namespace quorin::platform
