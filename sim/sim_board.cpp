@@ -207,10 +207,10 @@ BoardRow default_board_row(const std::array<std::uint8_t, 2>& product_code, int 
     return row;
 }
 
-std::optional<std::vector<std::array<std::uint8_t, 2>>> parse_board_spec(std::string_view spec,
+std::optional<std::vector<std::array<std::uint8_t, 2>>> parse_board_list(std::string_view text,
                                                                          std::string* error) {
     std::vector<std::array<std::uint8_t, 2>> codes;
-    for (std::string_view item : split(spec, ',')) {
+    for (std::string_view item : split(text, ',')) {
         if (item.empty()) continue;
         std::string_view code_text = item;
         long long count = 1;
@@ -302,15 +302,15 @@ bool set_fault(FaultConfig& faults, std::string_view name, std::string_view valu
     return fail(error, "unknown fault \"" + std::string(name) + "\"");
 }
 
-std::optional<FaultSpec> parse_fault_spec(std::string_view spec, std::string* error) {
-    const auto colon = spec.find(':');
+std::optional<FaultRule> parse_fault_rule(std::string_view text, std::string* error) {
+    const auto colon = text.find(':');
     if (colon == std::string_view::npos) {
-        fail(error, "fault \"" + std::string(spec) + "\" needs the form INDEXES:NAME[=VALUE]");
+        fail(error, "fault \"" + std::string(text) + "\" needs the form INDEXES:NAME[=VALUE]");
         return std::nullopt;
     }
-    FaultSpec out;
-    const std::string_view targets = trim(spec.substr(0, colon));
-    std::string_view fault = trim(spec.substr(colon + 1));
+    FaultRule out;
+    const std::string_view targets = trim(text.substr(0, colon));
+    std::string_view fault = trim(text.substr(colon + 1));
     if (const auto eq = fault.find('='); eq != std::string_view::npos) {
         out.value = std::string(trim(fault.substr(eq + 1)));
         fault = trim(fault.substr(0, eq));
@@ -326,7 +326,7 @@ std::optional<FaultSpec> parse_fault_spec(std::string_view spec, std::string* er
                 dash == std::string_view::npos ? first : parse_integer(item.substr(dash + 1));
             if (!first || !last || *first < 0 || *last < *first || *last > kMaxBoardIndex) {
                 fail(error, "bad board index \"" + std::string(item) + "\" in fault \"" +
-                                std::string(spec) + "\"");
+                                std::string(text) + "\"");
                 return std::nullopt;
             }
             for (long long k = *first; k <= *last; ++k) out.indexes.push_back(static_cast<int>(k));

@@ -74,7 +74,7 @@ BoardRow default_board_row(const std::array<std::uint8_t, 2>& product_code, int 
 // A "--boards" value: comma-separated items "0002:40" (40 boards of product 0002), "all:3"
 // (3 of every known model), "0107:1" (a code outside the table); ":COUNT" may be left out for
 // one board. Expands to product codes in order; nullopt with `error` set when malformed.
-std::optional<std::vector<std::array<std::uint8_t, 2>>> parse_board_spec(std::string_view spec,
+std::optional<std::vector<std::array<std::uint8_t, 2>>> parse_board_list(std::string_view text,
                                                                          std::string* error);
 
 // The names of the fault hooks as they appear in "--fault" and in the JSON file.
@@ -88,12 +88,12 @@ bool set_fault(FaultConfig& faults, std::string_view name, std::string_view valu
 // One "--fault" item: "INDEXES:NAME[=VALUE]", INDEXES a comma list of board indexes and ranges
 // ("0,3-5", or "all"; an empty list after "all" means every board). The name and value are
 // checked with set_fault.
-struct FaultSpec {
+struct FaultRule {
     bool all = false;          // every board
     std::vector<int> indexes;  // when not all
     std::string name;
     std::string value;
 };
-std::optional<FaultSpec> parse_fault_spec(std::string_view spec, std::string* error);
+std::optional<FaultRule> parse_fault_rule(std::string_view text, std::string* error);
 
 }  // namespace quorin::sim

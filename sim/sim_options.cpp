@@ -54,7 +54,7 @@ std::optional<SimSetup> parse_command_line(const QStringList& arguments, QString
          QStringLiteral("Boards to simulate: CODE:COUNT items separated by commas, e.g. 0002:40, "
                         "all:3 (every known model), 0107:1 (a code outside the table). "
                         "Repeatable. Default all:1 unless --config is given."),
-         QStringLiteral("spec")},
+         QStringLiteral("text")},
         {QStringLiteral("config"),
          QStringLiteral("Boards file (JSON) to load before the --boards boards."),
          QStringLiteral("file")},
@@ -63,7 +63,7 @@ std::optional<SimSetup> parse_command_line(const QStringList& arguments, QString
                         "all. Names: search_twice, reply_delay_ms=MS, truncate_reply=N, "
                         "wrong_opcode=OP, ack_stop_after=N, ack_byte=B, refuse_upload, "
                         "close_after_blocks=N, no_upload_complete. Repeatable."),
-         QStringLiteral("spec")},
+         QStringLiteral("text")},
         {QStringLiteral("main-port"), QStringLiteral("UDP port of the main protocol (0: any)."),
          QStringLiteral("port"), QString::number(kMainPort)},
         {QStringLiteral("legacy-port"), QStringLiteral("UDP port of the legacy protocol (0: any)."),
@@ -152,13 +152,13 @@ std::optional<SimSetup> parse_command_line(const QStringList& arguments, QString
         setup.boards = std::move(*boards);
     }
 
-    QStringList specs = parser.values(QStringLiteral("boards"));
-    if (specs.isEmpty() && !parser.isSet(QStringLiteral("config"))) {
-        specs << QLatin1String(kDefaultBoards);
+    QStringList lists = parser.values(QStringLiteral("boards"));
+    if (lists.isEmpty() && !parser.isSet(QStringLiteral("config"))) {
+        lists << QLatin1String(kDefaultBoards);
     }
-    for (const QString& spec : specs) {
+    for (const QString& text : lists) {
         std::string message;
-        const auto codes = parse_board_spec(spec.toStdString(), &message);
+        const auto codes = parse_board_list(text.toStdString(), &message);
         if (!codes) {
             fail(error, QStringLiteral("--boards: ") + QString::fromStdString(message));
             return std::nullopt;
@@ -171,13 +171,13 @@ std::optional<SimSetup> parse_command_line(const QStringList& arguments, QString
 
     for (const QString& text : parser.values(QStringLiteral("fault"))) {
         std::string message;
-        const auto spec = parse_fault_spec(text.toStdString(), &message);
-        if (!spec) {
+        const auto rule = parse_fault_rule(text.toStdString(), &message);
+        if (!rule) {
             fail(error, QStringLiteral("--fault: ") + QString::fromStdString(message));
             return std::nullopt;
         }
-        std::vector<int> targets = spec->indexes;
-        if (spec->all) {
+        std::vector<int> targets = rule->indexes;
+        if (rule->all) {
             for (std::size_t i = 0; i < setup.boards.size(); ++i)
                 targets.push_back(static_cast<int>(i));
         }
@@ -189,7 +189,7 @@ std::optional<SimSetup> parse_command_line(const QStringList& arguments, QString
                                 .arg(setup.boards.size()));
                 return std::nullopt;
             }
-            set_fault(setup.boards[static_cast<std::size_t>(index)].faults, spec->name, spec->value,
+            set_fault(setup.boards[static_cast<std::size_t>(index)].faults, rule->name, rule->value,
                       nullptr);
         }
     }

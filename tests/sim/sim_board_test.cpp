@@ -36,7 +36,7 @@ TEST(BoardAddress, EachBoardItsOwnAddress254PerBlock) {
 TEST(DefaultBoards, MacsAndAddressesAreUnique) {
     std::set<std::array<std::uint8_t, 6>> macs;
     std::set<std::array<std::uint8_t, 4>> ips;
-    const auto codes = parse_board_spec("all:150,0107:50,0104:20", nullptr).value();
+    const auto codes = parse_board_list("all:150,0107:50,0104:20", nullptr).value();
     for (std::size_t i = 0; i < codes.size(); ++i) {
         const int index = static_cast<int>(i);
         const BoardRow row =
@@ -90,7 +90,7 @@ TEST(DefaultBoards, SettingsAreVariedAndValid) {
 
 TEST(BoardSpec, Expands) {
     struct Case {
-        const char* spec;
+        const char* text;
         std::vector<std::string> expected;  // product code texts
     } const cases[] = {
         {"0002:3", {"0002", "0002", "0002"}},
@@ -105,48 +105,48 @@ TEST(BoardSpec, Expands) {
         {"0006:0", {}},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.spec);
+        SCOPED_TRACE(c.text);
         std::string error;
-        const auto codes = parse_board_spec(c.spec, &error);
+        const auto codes = parse_board_list(c.text, &error);
         ASSERT_TRUE(codes) << error;
         std::vector<std::string> texts;
         for (const auto& code : *codes) texts.push_back(product_code_string(code));
         EXPECT_EQ(texts, c.expected);
     }
-    EXPECT_EQ(parse_board_spec("0002:40", nullptr)->size(), 40u);
+    EXPECT_EQ(parse_board_list("0002:40", nullptr)->size(), 40u);
 }
 
 TEST(BoardSpec, RejectsMalformedItems) {
-    for (const char* spec : {"zz:1", "0002:-1", "0002:x", "00020:1", "002:1", "0002:99999"}) {
+    for (const char* text : {"zz:1", "0002:-1", "0002:x", "00020:1", "002:1", "0002:99999"}) {
         std::string error;
-        EXPECT_FALSE(parse_board_spec(spec, &error)) << spec;
-        EXPECT_FALSE(error.empty()) << spec;
-    }
-}
-
-TEST(FaultSpec, TargetsIndexesAndRanges) {
-    std::string error;
-    const auto spec = parse_fault_spec("0,3-5:reply_delay_ms=250", &error);
-    ASSERT_TRUE(spec) << error;
-    EXPECT_EQ(spec->indexes, (std::vector<int>{0, 3, 4, 5}));
-    EXPECT_EQ(spec->name, "reply_delay_ms");
-    EXPECT_EQ(spec->value, "250");
-    const auto all = parse_fault_spec("all:search_twice", &error);
-    ASSERT_TRUE(all) << error;
-    EXPECT_TRUE(all->all);
-}
-
-TEST(FaultSpec, RejectsMalformedItems) {
-    for (const char* text :
-         {"search_twice", "1:bogus", "x:search_twice", "5-3:search_twice", "1:reply_delay_ms=abc",
-          "1:ack_byte=256", "1:search_twice=maybe", "1:truncate_reply"}) {
-        std::string error;
-        EXPECT_FALSE(parse_fault_spec(text, &error)) << text;
+        EXPECT_FALSE(parse_board_list(text, &error)) << text;
         EXPECT_FALSE(error.empty()) << text;
     }
 }
 
-TEST(FaultSpec, EveryHookCanBeSet) {
+TEST(FaultRule, TargetsIndexesAndRanges) {
+    std::string error;
+    const auto rule = parse_fault_rule("0,3-5:reply_delay_ms=250", &error);
+    ASSERT_TRUE(rule) << error;
+    EXPECT_EQ(rule->indexes, (std::vector<int>{0, 3, 4, 5}));
+    EXPECT_EQ(rule->name, "reply_delay_ms");
+    EXPECT_EQ(rule->value, "250");
+    const auto all = parse_fault_rule("all:search_twice", &error);
+    ASSERT_TRUE(all) << error;
+    EXPECT_TRUE(all->all);
+}
+
+TEST(FaultRule, RejectsMalformedItems) {
+    for (const char* text :
+         {"search_twice", "1:bogus", "x:search_twice", "5-3:search_twice", "1:reply_delay_ms=abc",
+          "1:ack_byte=256", "1:search_twice=maybe", "1:truncate_reply"}) {
+        std::string error;
+        EXPECT_FALSE(parse_fault_rule(text, &error)) << text;
+        EXPECT_FALSE(error.empty()) << text;
+    }
+}
+
+TEST(FaultRule, EveryHookCanBeSet) {
     struct Case {
         const char* name;
         const char* value;
@@ -197,7 +197,7 @@ TEST(BoardJson, RowUsesTheRecordsFieldNames) {
 
 TEST(BoardJson, BoardsFileRoundTrip) {
     std::vector<SimBoard> boards;
-    const auto codes = parse_board_spec("all:2,0107:1", nullptr).value();
+    const auto codes = parse_board_list("all:2,0107:1", nullptr).value();
     for (std::size_t i = 0; i < codes.size(); ++i) {
         const int index = static_cast<int>(i);
         boards.push_back(

@@ -54,7 +54,7 @@ int main(int argc, char* argv[]) {
     parser.addHelpOption();
     parser.addOption({"sim", "Path of quorin-board-sim.", "path"});
     parser.addOption(
-        {"boards", "Boards to simulate (quorin-board-sim --boards).", "spec", "all:3"});
+        {"boards", "Boards to simulate (quorin-board-sim --boards).", "text", "all:3"});
     parser.addOption(
         {"screenshot", "Where the unattended run saves its screenshot.", "path", "demo.png"});
     parser.process(qt);
