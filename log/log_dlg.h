@@ -12,7 +12,7 @@ namespace quorin {
 
 class CLogDlg : public platform::Dialog {
     Q_OBJECT
-public:
+  public:
     explicit CLogDlg(QWidget* parent = nullptr);
     ~CLogDlg() override;
 
@@ -25,11 +25,11 @@ public:
     void OnOK();      // "Save and Exit" and Enter: destroys the window, saves nothing
     void OnCancel();  // "Exit", Escape and the close box: hides the window
 
-protected:
+  protected:
     void accept() override { OnOK(); }
     void reject() override { OnCancel(); }
 
-private:
+  private:
     bool destroyed_ = false;
 };
 

@@ -13,10 +13,10 @@ namespace quorin {
 // One serial channel of a board. 16-bit wire values are widened to 32 bits here and narrowed
 // back (low bits) when sent.
 struct ChannelBlock {
-    std::uint8_t operation_mode = 0;     // 0 server, 1 client, 2 neither
-    std::uint8_t connection_status = 0;  // 0 not connected, other values connected
-    std::uint8_t use_dns = 0;            // 0 off, 1 reach the peer by domain_name
-    std::uint8_t udp = 0;                // 0 TCP, 1 UDP
+    std::uint8_t operation_mode = 0;          // 0 server, 1 client, 2 neither
+    std::uint8_t connection_status = 0;       // 0 not connected, other values connected
+    std::uint8_t use_dns = 0;                 // 0 off, 1 reach the peer by domain_name
+    std::uint8_t udp = 0;                     // 0 TCP, 1 UDP
     std::array<std::uint8_t, 4> remote_ip{};  // first octet first
     std::uint32_t local_port = 0;
     std::uint32_t remote_port = 0;
@@ -102,10 +102,10 @@ std::string mac_text(const std::array<std::uint8_t, 6>& mac);
 std::string product_code_text(const std::array<std::uint8_t, 2>& product_code);
 
 // Wire constants.
-inline constexpr std::uint16_t kMainPort = 34001;         // boards listen for the main protocol
-inline constexpr std::uint16_t kLegacyBoardPort = 50002;  // boards listen for the legacy protocol
-inline constexpr std::uint16_t kLegacyLocalPort = 50001;  // the tool's legacy socket
-inline constexpr std::uint16_t kAckUploadPort = 34005;    // acknowledged firmware transfer
+inline constexpr std::uint16_t kMainPort = 34001;          // boards listen for the main protocol
+inline constexpr std::uint16_t kLegacyBoardPort = 50002;   // boards listen for the legacy protocol
+inline constexpr std::uint16_t kLegacyLocalPort = 50001;   // the tool's legacy socket
+inline constexpr std::uint16_t kAckUploadPort = 34005;     // acknowledged firmware transfer
 inline constexpr std::uint16_t kStreamUploadPort = 50003;  // streamed firmware transfer
 inline constexpr std::size_t kMainPacketSize = 402;        // search socket buffer and read limit
 inline constexpr std::size_t kLegacyPacketSize = 120;      // legacy record and read limit

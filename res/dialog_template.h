@@ -9,20 +9,20 @@
 namespace quorin::res {
 
 enum class ControlKind {
-    Static,         // plain label
-    SunkenStatic,   // label with a sunken frame (connection status)
+    Static,        // plain label
+    SunkenStatic,  // label with a sunken frame (connection status)
     GroupBox,
     Edit,
     ListBox,
-    ComboBox,       // drop-down whose text can be typed in
+    ComboBox,  // drop-down whose text can be typed in
     PushButton,
     DefPushButton,
-    RadioButton,    // automatic radio; a radio with Group starts a new exclusive choice
+    RadioButton,  // automatic radio; a radio with Group starts a new exclusive choice
     CheckBox,
-    IpAddress,      // four-field IPv4 entry
+    IpAddress,  // four-field IPv4 entry
     Tab,
     Progress,
-    Icon,           // shows the window icon (about box)
+    Icon,  // shows the window icon (about box)
 };
 
 // Style bits of a control, in the template's sense.
@@ -31,11 +31,11 @@ enum Style : std::uint32_t {
     kHidden = 1u << 0,    // created not visible
     kDisabled = 1u << 1,  // created disabled
     kTabStop = 1u << 2,
-    kGroup = 1u << 3,     // first control of a group (radio choices)
+    kGroup = 1u << 3,  // first control of a group (radio choices)
     kReadOnly = 1u << 4,
     kMultiline = 1u << 5,
     kVScroll = 1u << 6,
-    kSorted = 1u << 7,    // list box style; items are still inserted at the end
+    kSorted = 1u << 7,  // list box style; items are still inserted at the end
     kNotify = 1u << 8,
 };
 

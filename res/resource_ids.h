@@ -63,22 +63,22 @@ struct ChannelIds {
 
     // The 20 controls of the page, in the order the page visibility operation walks them.
     std::array<int, 20> all() const {
-        return {server,      client,       raw_mode,     telnet_mode,  use_dns,
-                udp,         status,       local_port,   remote_ip,    remote_port,
-                domain_name, baud_rate,    data_bits,    parity,       stop_bits,
+        return {server,       client,       raw_mode,     telnet_mode,  use_dns,
+                udp,          status,       local_port,   remote_ip,    remote_port,
+                domain_name,  baud_rate,    data_bits,    parity,       stop_bits,
                 flow_control, packing_char, packing_size, packing_time, inactivity_time};
     }
 };
 
 inline constexpr std::array<ChannelIds, 4> kChannels{{
-    {1007, 1008, 1009, 1109, 1010, 1011, 1012, 1013, 1014, 1015, 1016, 1017, 1018, 1019, 1325,
-     1020, 1021, 1022, 1023, 1024},
-    {1107, 1108, 1025, 1125, 1110, 1111, 1112, 1113, 1114, 1115, 1116, 1117, 1118, 1119, 1326,
-     1120, 1121, 1122, 1123, 1124},
-    {1207, 1208, 1036, 1126, 1210, 1211, 1212, 1213, 1214, 1215, 1216, 1217, 1218, 1219, 1327,
-     1220, 1221, 1222, 1223, 1224},
-    {1307, 1308, 1037, 1127, 1310, 1311, 1312, 1313, 1314, 1315, 1316, 1317, 1318, 1319, 1328,
-     1320, 1321, 1322, 1323, 1324},
+    {1007, 1008, 1009, 1109, 1010, 1011, 1012, 1013, 1014, 1015,
+     1016, 1017, 1018, 1019, 1325, 1020, 1021, 1022, 1023, 1024},
+    {1107, 1108, 1025, 1125, 1110, 1111, 1112, 1113, 1114, 1115,
+     1116, 1117, 1118, 1119, 1326, 1120, 1121, 1122, 1123, 1124},
+    {1207, 1208, 1036, 1126, 1210, 1211, 1212, 1213, 1214, 1215,
+     1216, 1217, 1218, 1219, 1327, 1220, 1221, 1222, 1223, 1224},
+    {1307, 1308, 1037, 1127, 1310, 1311, 1312, 1313, 1314, 1315,
+     1316, 1317, 1318, 1319, 1328, 1320, 1321, 1322, 1323, 1324},
 }};
 
 // Log window.

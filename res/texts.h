@@ -8,8 +8,9 @@
 namespace quorin::text {
 
 // String table.
-inline constexpr std::string_view kAboutMenuItem = "QuorinConfigTool 정보(&A)...";     // string 101
-inline constexpr std::string_view kSocketsInitFailed = "Windows 소켓 초기화에 실패하였습니다.";  // 103
+inline constexpr std::string_view kAboutMenuItem = "QuorinConfigTool 정보(&A)...";  // string 101
+inline constexpr std::string_view kSocketsInitFailed =
+    "Windows 소켓 초기화에 실패하였습니다.";  // 103
 
 // Captions.
 inline constexpr std::string_view kMainCaption = "DAVRO2xM ConfigTool Rev 1.7";

@@ -30,7 +30,7 @@ inline NetworkTarget loopback_target(quint16 main_port, quint16 legacy_port) {
 }
 
 class WindowFixture : public ::testing::Test {
-protected:
+  protected:
     // Ports of two board sockets that the test may read requests from.
     void SetUp() override {
         mainBoard = std::make_unique<QUdpSocket>();
@@ -76,7 +76,8 @@ protected:
     bool waitFor(Pred done, int ms = 2000) {
         QElapsedTimer t;
         t.start();
-        while (!done() && t.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        while (!done() && t.elapsed() < ms)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
         return done();
     }
 
