@@ -14,9 +14,12 @@
 #include "log/log_dlg.h"
 #include "protocol/record_codec.h"
 #include "res/texts.h"
+#include "tests/support/loopback.h"
 
 namespace quorin {
 namespace {
+
+using testing::waitFor;
 
 using Bytes = std::vector<std::uint8_t>;
 
@@ -39,14 +42,6 @@ class FakeWindow : public ConfigWindow {
     bool list_accepts = true;
     int selects = 0, displays = 0, upload_replies = 0, upload_done = 0;
 };
-
-template <class Pred>
-bool waitFor(Pred done, int ms = 3000) {
-    QElapsedTimer t;
-    t.start();
-    while (!done() && t.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    return done();
-}
 
 BoardRow board(std::uint8_t product, std::uint8_t mac_last) {
     BoardRow row;

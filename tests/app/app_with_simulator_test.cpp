@@ -12,9 +12,13 @@
 #include "res/texts.h"
 #include "sim/board_simulator.h"
 #include "sim/sim_board.h"
+#include "tests/support/loopback.h"
 
 namespace quorin {
 namespace {
+
+using testing::settle;
+using testing::waitFor;
 
 QString qs(std::string_view s) {
     return QString::fromUtf8(s.data(), qsizetype(s.size()));
@@ -30,14 +34,6 @@ class ListingWindow : public ConfigWindow {
     QStringList entries;
     int displays = 0;
 };
-
-template <class Pred>
-bool waitFor(Pred done, int ms = 3000) {
-    QElapsedTimer t;
-    t.start();
-    while (!done() && t.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    return done();
-}
 
 std::vector<sim::SimBoard> boards(std::uint8_t product, int count, int first_index = 0) {
     std::vector<sim::SimBoard> out;
@@ -60,12 +56,8 @@ class AppAgainstSimulator : public ::testing::Test {
         config.stream_port = 0;
         QString error;
         ASSERT_TRUE(sim_->start(config, &error)) << error.toStdString();
-        NetworkTarget target;
-        target.broadcast = QHostAddress(QStringLiteral("127.255.255.255"));
-        target.main_port = sim_->mainPort();
-        target.legacy_board_port = sim_->legacyPort();
-        target.legacy_local_port = 0;
-        app_ = std::make_unique<CQuorinConfigToolApp>(messages_, target);
+        app_ = std::make_unique<CQuorinConfigToolApp>(
+            messages_, testing::loopback_target(sim_->mainPort(), sim_->legacyPort()));
         app_->OpenSockets(&window_);
         log_ = std::make_unique<CLogDlg>();
         app_->setLogWindow(log_.get());
@@ -73,10 +65,6 @@ class AppAgainstSimulator : public ::testing::Test {
     void search() {
         app_->SendData(OPCODE_SEARCH_REQUEST);
         app_->core().operation_state = opstate::kSearch;
-    }
-    // Lets late datagrams arrive.
-    static void settle(int ms = 300) {
-        waitFor([] { return false; }, ms);
     }
     void TearDown() override {
         log_.reset();

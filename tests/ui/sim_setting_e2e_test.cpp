@@ -17,12 +17,14 @@
 #include "res/texts.h"
 #include "sim/board_simulator.h"
 #include "sim/sim_board.h"
+#include "tests/support/loopback.h"
 #include "ui/quorin_config_tool_dlg.h"
 
 namespace quorin {
 namespace {
 
 using namespace res;
+using testing::waitFor;
 
 // A board whose settings the window can show and collect again unchanged: the fields the tool
 // never shows (reserved, debug mode) hold what the tool sends for them, and the serial command
@@ -55,12 +57,8 @@ class SettingAgainstSimulator : public ::testing::Test {
         QString error;
         ASSERT_TRUE(sim_->start(config, &error)) << error.toStdString();
 
-        NetworkTarget target;
-        target.broadcast = QHostAddress(QStringLiteral("127.255.255.255"));
-        target.main_port = sim_->mainPort();
-        target.legacy_board_port = sim_->legacyPort();
-        target.legacy_local_port = 0;
-        app_ = std::make_unique<CQuorinConfigToolApp>(messages_, target);
+        app_ = std::make_unique<CQuorinConfigToolApp>(
+            messages_, testing::loopback_target(sim_->mainPort(), sim_->legacyPort()));
         dlg_ =
             std::make_unique<CQuorinConfigToolDlg>(*app_, WindowServices{timers_, files_, poster_});
         dlg_->OnInitDialog();
@@ -72,16 +70,6 @@ class SettingAgainstSimulator : public ::testing::Test {
         dlg_.reset();
         app_.reset();
         sim_.reset();
-    }
-
-    template <class Pred>
-    static bool waitFor(Pred done, int ms = 3000) {
-        QElapsedTimer t;
-        t.start();
-        while (!done() && t.elapsed() < ms) {
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        }
-        return done();
     }
 
     // Shows the listed board of `product` as the operator would, by clicking it in the list.
@@ -148,7 +136,7 @@ TEST_F(SettingAgainstSimulator, MainProtocolBoardGetsExactlyTheEditedFields) {
     EXPECT_TRUE(sawRequest);
 
     // No second message for the same request, however long we wait.
-    waitFor([] { return false; }, 200);
+    testing::settle(200);
     EXPECT_EQ(completedMessages(), 1);
     EXPECT_EQ(app_->core().operation_state, opstate::kSet);
 }
@@ -170,7 +158,7 @@ TEST_F(SettingAgainstSimulator, LegacyBoardGetsExactlyTheEditedFields) {
         if (e.value("length").toInt() == 120) sawRequest = true;
     }
     EXPECT_TRUE(sawRequest);
-    waitFor([] { return false; }, 200);
+    testing::settle(200);
     EXPECT_EQ(completedMessages(), 1);
 }
 

@@ -14,20 +14,10 @@
 #include "protocol/record_codec.h"
 #include "res/resource_ids.h"
 #include "res/texts.h"
+#include "tests/support/loopback.h"
 #include "ui/quorin_config_tool_dlg.h"
 
 namespace quorin::testing {
-
-// A loopback target: requests go to 127.255.255.255 on ports that the test's own board sockets
-// listen on (or to ports nobody uses); the legacy socket binds a system-chosen port.
-inline NetworkTarget loopback_target(quint16 main_port, quint16 legacy_port) {
-    NetworkTarget t;
-    t.broadcast = QHostAddress(QStringLiteral("127.255.255.255"));
-    t.main_port = main_port;
-    t.legacy_board_port = legacy_port;
-    t.legacy_local_port = 0;
-    return t;
-}
 
 class WindowFixture : public ::testing::Test {
   protected:
@@ -71,14 +61,9 @@ class WindowFixture : public ::testing::Test {
     CQuorinConfigToolDlg& Dlg() { return *dlg; }
     ConfigCore& Core() { return app->core(); }
 
-    // Runs the event loop until `done` holds or `ms` milliseconds have passed.
     template <class Pred>
     bool waitFor(Pred done, int ms = 2000) {
-        QElapsedTimer t;
-        t.start();
-        while (!done() && t.elapsed() < ms)
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        return done();
+        return testing::waitFor(done, ms);
     }
 
     platform::RecordingMessageBoxes messages;
