@@ -4,8 +4,6 @@
 // option_handlers.cpp.
 #include "ui/quorin_config_tool_dlg.h"
 
-#include <QContextMenuEvent>
-
 #include "app/about_dlg.h"
 #include "app/quorin_config_tool_app.h"
 #include "log/log_dlg.h"
@@ -66,12 +64,6 @@ void CQuorinConfigToolDlg::OnSysCommand(int command) {
     delete about_;
     about_ = new CAboutDlg(this);
     about_->show();
-}
-
-void CQuorinConfigToolDlg::contextMenuEvent(QContextMenuEvent* event) {
-    // The window menu is the list of the window's actions (see add_about_menu_item); this
-    // handler only runs when that list is empty.
-    platform::Dialog::contextMenuEvent(event);
 }
 
 void CQuorinConfigToolDlg::OnSearch() {

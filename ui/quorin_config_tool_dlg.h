@@ -79,8 +79,6 @@ class CQuorinConfigToolDlg : public platform::Dialog, public ConfigWindow {
     // The window menu's about item (the system menu's stand-in), null before OnInitDialog.
     QAction* aboutMenuItem() const { return about_item_; }
 
-  protected:
-    void contextMenuEvent(QContextMenuEvent* event) override;
 
   private:
     void connectHandlers();
