@@ -8,10 +8,8 @@ ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 source "$ROOT/tools/setup.sh"
 
 ASAN="$BUILD/asan"
-werror=OFF
-[ -n "${CI:-}" ] && werror=ON
 cmake -S "$ROOT" -B "$ASAN" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUORIN_SANITIZE=ON \
-    -DQUORIN_BUILD_GUI=OFF -DQUORIN_WERROR="$werror" >/dev/null
+    -DQUORIN_BUILD_GUI=OFF "${WERROR_ARGS[@]}" >/dev/null
 cmake --build "$ASAN"
 
 run_suite() {
