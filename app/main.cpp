@@ -3,10 +3,15 @@
 
 #include "app/quorin_config_tool_app.h"
 #include "platform/platform_services.h"
+#include "res/version.h"
 #include "ui/quorin_config_tool_dlg.h"
 
 int main(int argc, char* argv[]) {
     QApplication qt(argc, argv);
+    QApplication::setApplicationVersion(QStringLiteral(QUORIN_VERSION));
+    // Lets the desktop match the window to its entry (and icon) where the window system asks the
+    // application for it (Wayland).
+    QGuiApplication::setDesktopFileName(QStringLiteral(QUORIN_APP_ID));
     quorin::platform::QtMessageBoxes messages;
     quorin::CQuorinConfigToolApp app(messages);
     app.setMainWindowRunner([&messages, &qt](quorin::CQuorinConfigToolApp& theApp) {

@@ -20,9 +20,11 @@
 #include <QTabBar>
 #include <algorithm>
 
+#include "platform/accessible_name.h"
 #include "platform/ip_address_edit.h"
 #include "platform/shell_rules.h"
 #include "platform/tab_control.h"
+#include "res/accessible_names.h"
 #include "res/resource_ids.h"
 
 namespace quorin::platform {
@@ -179,6 +181,7 @@ void Dialog::build() {
 
         if (c.id != res::kNoId) {
             w->setObjectName(QStringLiteral("control_%1").arg(c.id));
+            set_accessible_name(w, res::accessible_name(tmpl_.id, c.id));
             controls_[c.id] = w;
             order_.push_back(c.id);
         }

@@ -5,6 +5,8 @@
 #include <array>
 #include <string_view>
 
+#include "res/version.h"
+
 namespace quorin::text {
 
 // String table.
@@ -82,7 +84,9 @@ namespace quorin::text::label {
 
 // About box.
 inline constexpr std::string_view kAboutVersion = "QuorinConfigTool Version 1.7";
-inline constexpr std::string_view kAboutDetail = "Serial-to-Ethernet board setup";
+// Ours: the release the tool was built as, the same number as its package's version.
+inline constexpr std::string_view kAboutDetail =
+    "Release " QUORIN_VERSION ": serial-to-Ethernet setup";
 inline constexpr std::string_view kOk = "OK";
 
 // Main window: board list and general area.

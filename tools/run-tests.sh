@@ -12,12 +12,29 @@ cmake -S "$ROOT" -B "$ASAN" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUORIN_SANITIZE=
     -DQUORIN_BUILD_GUI=OFF "${WERROR_ARGS[@]}" >/dev/null
 cmake --build "$ASAN"
 
+# The Debian package as it ships: lintian (errors fail the stage), then the desktop entry and the
+# AppStream metadata taken from the package, validated offline.
+check_package() {
+    echo "== Package: lintian, desktop entry and AppStream metadata"
+    local deb unpacked status=0
+    deb="$("$ROOT/tools/package.sh" | tail -n 1)" || return 1
+    lintian --fail-on error "$deb" || status=1
+    unpacked="$(mktemp -d)"
+    dpkg-deb -x "$deb" "$unpacked"
+    desktop-file-validate "$unpacked"/usr/share/applications/*.desktop || status=1
+    appstreamcli validate --no-net "$unpacked"/usr/share/metainfo/*.metainfo.xml || status=1
+    rm -rf "$unpacked"
+    if [ $status -eq 0 ]; then echo "$(basename "$deb"): no errors"; fi
+    return $status
+}
+
 run_suite() {
     local status=0
     echo "== Codec tests with AddressSanitizer and UndefinedBehaviorSanitizer"
     ctest --test-dir "$ASAN" -L codec --output-on-failure -j2 || status=1
     echo "== Whole suite"
     ctest --test-dir "$BUILD" --output-on-failure -j2 --timeout 300 || status=1
+    check_package || status=1
     return $status
 }
 

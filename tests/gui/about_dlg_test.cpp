@@ -2,12 +2,14 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QPushButton>
 #include <QTimer>
 
 #include "app/about_dlg.h"
 #include "res/resource_ids.h"
+#include "res/version.h"
 
 namespace quorin {
 namespace {
@@ -20,17 +22,22 @@ TEST(AboutBox, ShowsCaptionIconAndTwoLines) {
     EXPECT_FALSE(about.windowFlags() & Qt::WindowMinimizeButtonHint);
 
     QStringList texts;
+    QList<QLabel*> lines;
     int icons = 0;
     for (QLabel* label : about.findChildren<QLabel*>()) {
-        if (!label->pixmap().isNull())
+        if (!label->pixmap().isNull()) {
             ++icons;
-        else
+        } else {
             texts << label->text();
+            lines << label;
+        }
     }
     EXPECT_EQ(icons, 1);
     ASSERT_EQ(texts.size(), 2);
     EXPECT_EQ(texts[0], "QuorinConfigTool Version 1.7");
-    EXPECT_FALSE(texts[1].isEmpty());
+    // The second line carries the release the tool was built as, and fits its label.
+    EXPECT_EQ(texts[1], QString("Release %1: serial-to-Ethernet setup").arg(QUORIN_VERSION));
+    EXPECT_LE(QFontMetrics(lines[1]->font()).horizontalAdvance(texts[1]), lines[1]->width());
     EXPECT_EQ(about.text(res::IDOK), "OK");
     EXPECT_TRUE(qobject_cast<QPushButton*>(about.control(res::IDOK))->isDefault());
 }
