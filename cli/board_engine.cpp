@@ -36,7 +36,11 @@ void BoardEngine::receive(const Received& datagram) {
     if (tag == 0) return;
     const std::vector<Action> actions = core_.handle_datagram(tag, datagram.bytes);
     if (searching_ != nullptr) {
-        ++searching_->replies[interface_label(datagram.interface_index)];
+        // A search sent to one given address counts its replies under that address.
+        const auto& to = link_.destinations();
+        const bool one_address = to.size() == 1 && to.front().interface_index == 0;
+        ++searching_
+              ->replies[one_address ? to.front().label : interface_label(datagram.interface_index)];
         for (const Action& a : actions) {
             if (a.kind == Action::AppendBoardEntry) {
                 row_interface_.resize(static_cast<std::size_t>(ConfigCore::kMaxBoards));
