@@ -23,8 +23,13 @@ bool BoardEngine::open(QString* error, QString* warning) {
 
 QString BoardEngine::interface_label(int index) const {
     if (index > 0) {
-        const QString name = QNetworkInterface::interfaceNameFromIndex(index);
-        if (!name.isEmpty()) return name;
+        // Asked of the system once per interface, not once per reply.
+        auto it = interface_names_.find(index);
+        if (it == interface_names_.end()) {
+            it = interface_names_.emplace(index, QNetworkInterface::interfaceNameFromIndex(index))
+                     .first;
+        }
+        if (!it->second.isEmpty()) return it->second;
     }
     const auto& d = link_.destinations();
     return d.size() == 1 ? d.front().label : QStringLiteral("?");
@@ -71,11 +76,9 @@ SearchResult BoardEngine::search(
     searching_ = &result;
     on_actions_ = [&](const std::vector<Action>&, const Received&) {
         if (core_.board_count() == seen) return;
-        seen = core_.board_count();
-        result.boards.clear();
-        for (int i = 0; i < seen; ++i) {
-            const auto& where = row_interface_[static_cast<std::size_t>(i)];
-            result.boards.push_back({core_.board(i), where.first, where.second});
+        for (; seen < core_.board_count(); ++seen) {
+            const auto& where = row_interface_[static_cast<std::size_t>(seen)];
+            result.boards.push_back({core_.board(seen), where.first, where.second});
         }
         if (enough && enough(result.boards)) loop.quit();
     };

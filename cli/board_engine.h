@@ -58,6 +58,7 @@ class BoardEngine {
     ConfigCore core_;
     // Per board row: the interface its search reply came in on.
     std::vector<std::pair<QString, int>> row_interface_;
+    mutable std::map<int, QString> interface_names_;
     SearchResult* searching_ = nullptr;
     std::function<void(const std::vector<Action>&, const Received&)> on_actions_;
 };
