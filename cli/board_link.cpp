@@ -12,9 +12,15 @@
 #include <cstring>
 
 #include "protocol/config_core.h"
+#include "res/cli_texts.h"
+#include "res/texts.h"
 
 namespace quorin::cli {
 namespace {
+
+QString qs(std::string_view s) {
+    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
+}
 
 // Receive buffer each socket asks for, so that a burst of 200 replies is not dropped.
 constexpr int kReceiveBufferBytes = 4 * 1024 * 1024;
@@ -121,13 +127,11 @@ bool BoardLink::open(QString* error, QString* warning) {
             }
         }
         if (named == nullptr || !named->up) {
-            *error = QStringLiteral("no interface named %1 with an IPv4 address is up")
-                         .arg(options_.interface_name);
+            *error = qs(text::cli::kNoSuchInterface).arg(options_.interface_name);
             return false;
         }
         if (options_.broadcast.isNull() && named->broadcast.isNull()) {
-            *error = QStringLiteral("interface %1 has no broadcast address")
-                         .arg(options_.interface_name);
+            *error = qs(text::cli::kNoBroadcastAddress).arg(options_.interface_name);
             return false;
         }
     }
@@ -149,7 +153,7 @@ bool BoardLink::open(QString* error, QString* warning) {
 
     main_ = make_socket();
     if (!main_->bind(QHostAddress::AnyIPv4, 0)) {
-        *error = QStringLiteral("cannot open a UDP socket: %1").arg(main_->errorString());
+        *error = qs(text::cli::kCannotOpenSocket).arg(main_->errorString());
         return false;
     }
     enlarge_receive_buffer(*main_);
@@ -159,10 +163,7 @@ bool BoardLink::open(QString* error, QString* warning) {
     legacy_ = make_socket();
     if (!legacy_->bind(QHostAddress::AnyIPv4, options_.legacy_local_port,
                        QUdpSocket::DontShareAddress)) {
-        *warning = QStringLiteral(
-                       "UDP port %1 is held by another program: boards of model 5836KL cannot "
-                       "answer until it is free")
-                       .arg(options_.legacy_local_port);
+        *warning = qs(text::kLegacyPortBusy).arg(options_.legacy_local_port);
     } else {
         enlarge_receive_buffer(*legacy_);
     }

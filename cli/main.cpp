@@ -10,6 +10,7 @@
 #include <iostream>
 
 #include "cli/commands.h"
+#include "res/cli_texts.h"
 
 namespace {
 
@@ -105,8 +106,11 @@ int main(int argc, char* argv[]) {
     if (!broadcast.empty()) {
         o.link.broadcast = QHostAddress(QString::fromStdString(broadcast));
         if (o.link.broadcast.protocol() != QAbstractSocket::IPv4Protocol) {
-            err << "quorinctl: --broadcast: '" << QString::fromStdString(broadcast)
-                << "' is not an IPv4 address\n";
+            const std::string_view message = quorin::text::cli::kBadBroadcast;
+            err << "quorinctl: "
+                << QString::fromUtf8(message.data(), static_cast<qsizetype>(message.size()))
+                       .arg(QString::fromStdString(broadcast))
+                << '\n';
             return kExitUsage;
         }
     }

@@ -69,6 +69,12 @@ inline constexpr std::string_view kProfileAddressForMany =
     "the profile names local_ip: apply it to one board at a time, or two boards would share the "
     "address";
 
+inline constexpr std::string_view kNoSuchInterface =
+    "no interface named %1 with an IPv4 address is up";
+inline constexpr std::string_view kNoBroadcastAddress = "interface %1 has no broadcast address";
+inline constexpr std::string_view kCannotOpenSocket = "cannot open a UDP socket: %1";
+inline constexpr std::string_view kBadBroadcast = "--broadcast: '%1' is not an IPv4 address";
+
 // diagnose
 inline constexpr std::string_view kDiagInterfaces = "Interfaces (IPv4):";
 inline constexpr std::string_view kDiagDown = "down: not searched";
