@@ -107,21 +107,31 @@ Destination BoardEngine::destination_for(const FoundBoard& board) const {
 }
 
 bool BoardEngine::set(const FoundBoard& board, const BoardRow& settings, int wait_ms) {
+    return request(
+        board, settings, OPCODE_SET_REQUEST, opstate::kSet,
+        [](const Action& a) {
+            return a.kind == Action::Message && a.text == text::kSettingCompleted;
+        },
+        wait_ms);
+}
+
+bool BoardEngine::request(const FoundBoard& board, const BoardRow& settings, int opcode, int state,
+                          const std::function<bool(const Action&)>& done, int wait_ms) {
     core_.working = settings;
-    const std::vector<OutgoingDatagram> requests = core_.send_data(OPCODE_SET_REQUEST);
-    core_.operation_state = opstate::kSet;
+    const std::vector<OutgoingDatagram> requests = core_.send_data(opcode);
+    core_.operation_state = state;
 
     QEventLoop loop;
-    bool applied = false;
+    bool accepted = false;
     on_actions_ = [&](const std::vector<Action>& actions, const Received&) {
         for (const Action& a : actions) {
-            if (a.kind == Action::Message && a.text == text::kSettingCompleted) {
-                applied = true;
+            if (!accepted && done(a)) {
+                accepted = true;
                 loop.quit();
             }
         }
     };
-    bool sent = true;
+    bool sent = !requests.empty();
     for (const OutgoingDatagram& d : requests) {
         sent = link_.send(d.tag, d.bytes, destination_for(board)) && sent;
     }
@@ -131,7 +141,7 @@ bool BoardEngine::set(const FoundBoard& board, const BoardRow& settings, int wai
     }
     on_actions_ = {};
     core_.operation_state = opstate::kIdle;
-    return applied;
+    return accepted;
 }
 
 }  // namespace quorin::cli

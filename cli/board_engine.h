@@ -46,6 +46,15 @@ class BoardEngine {
     // the board's set reply. True when the reply arrived and was applied.
     bool set(const FoundBoard& board, const BoardRow& settings, int wait_ms);
 
+    // One request of the protocol core toward `board`: `settings` becomes the working record,
+    // SendData(`opcode`) is sent by the interface the board answered on, the operation state
+    // becomes `state`, and replies are dispatched until `done` accepts an action or `wait_ms`
+    // have passed. True when `done` accepted one. set() is this with the set opcode; a firmware
+    // upload request is this with OPCODE_UPLOAD_REQUEST, state kUploadRequested and the
+    // UploadReply action.
+    bool request(const FoundBoard& board, const BoardRow& settings, int opcode, int state,
+                 const std::function<bool(const Action&)>& done, int wait_ms);
+
     const std::vector<Destination>& destinations() const { return link_.destinations(); }
     const LinkOptions& options() const { return link_.options(); }
 

@@ -180,6 +180,16 @@ TEST(QuorinctlInNetworkNamespaces, SearchesEveryInterfaceAndOnlyTheNamedOne) {
     EXPECT_EQ(only_b.size(), 3u) << output.toStdString();
     for (const auto& [mac, iface] : only_b) EXPECT_EQ(iface, net.tool_if_b) << mac.toStdString();
 
+    // diagnose: no route for a plain limited broadcast here, replies on both interfaces, and
+    // boards whose addresses (10.214.1.x, 10.215.1.x) lie outside the tool's subnets.
+    const Outcome diagnose = ip({"netns", "exec", net.tool, kTool, "--wait", "1500", "diagnose"});
+    EXPECT_EQ(diagnose.status, 1) << diagnose.err.toStdString();
+    EXPECT_TRUE(diagnose.out.contains("has no way out of this machine"))
+        << diagnose.out.toStdString();
+    EXPECT_TRUE(diagnose.out.contains(net.tool_if_a + ": 4 replies")) << diagnose.out.toStdString();
+    EXPECT_TRUE(diagnose.out.contains(net.tool_if_b + ": 3 replies")) << diagnose.out.toStdString();
+    EXPECT_EQ(diagnose.out.count("outside every subnet of this machine"), 7);
+
     // A set goes out by the interface its board answered on.
     const Outcome set = ip({"netns", "exec", net.tool, kTool, "--wait", "3000", "set",
                             "02:51:00:06:00:01", "channel[0].baud_rate=600"});
