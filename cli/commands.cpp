@@ -398,7 +398,13 @@ int search_command(const CommonOptions& o, bool json, Output io) {
             append_record_json(text, r.boards[i]);
         }
         text += r.boards.empty() ? "]\n" : "\n]\n";
-        io.out << QString::fromStdString(text);
+        // Already UTF-8: written as it is, without a round trip through QString.
+        io.out.flush();
+        if (QIODevice* device = io.out.device()) {
+            device->write(text.data(), static_cast<qint64>(text.size()));
+        } else {
+            io.out << QString::fromStdString(text);
+        }
     } else {
         std::vector<QStringList> rows{
             {"MAC", "MODEL", "IP ADDRESS", "MASK", "GATEWAY", "FIRMWARE", "IP MODE", "INTERFACE"}};

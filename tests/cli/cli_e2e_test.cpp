@@ -111,6 +111,16 @@ TEST_F(QuorinctlAgainstSimulator, SetWritesAMainAndALegacyBoardAndVerifiesByRead
                                 "channel[0].flow_control=CTS/RTS"});
     EXPECT_EQ(legacy.status, 0) << legacy.out.toStdString() << legacy.err.toStdString();
     EXPECT_EQ(count_events(events_, "settings_applied"), 2);
+    // Exactly the edited fields changed on the boards.
+    std::vector<QJsonArray> changed;
+    for (const QJsonObject& e : read_events(events_)) {
+        if (e.value("event").toString() == "settings_applied") {
+            changed.push_back(e.value("changed").toArray());
+        }
+    }
+    ASSERT_EQ(changed.size(), 2u);
+    EXPECT_EQ(changed[0], (QJsonArray{"local_ip", "channel[1].baud_rate", "channel[1].parity"}));
+    EXPECT_EQ(changed[1], (QJsonArray{"channel[0].flow_control", "channel[0].packing_size"}));
     EXPECT_EQ(count_events(events_, "datagram_received", "opcode", "SETT"), 1);
 
     const Outcome after = ctl({"show", "127.0.1.40", "--json"});

@@ -10,6 +10,7 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QNetworkDatagram>
@@ -71,6 +72,10 @@ int main(int argc, char* argv[]) {
     parser.addOption({"sim", "Path of quorin-board-sim.", "path"});
     parser.addOption({"ctl", "Path of quorinctl.", "path"});
     parser.addOption({"runs", "Number of runs of each search.", "n", "5"});
+    parser.addOption({"probe",
+                      "A bare search program (tests/e2e/netns_search_probe) to time as a process "
+                      "too, so that both sides include a process start.",
+                      "path"});
     parser.process(qt);
     const int runs = std::max(1, parser.value("runs").toInt());
     const QString dir = QCoreApplication::applicationDirPath();
@@ -88,7 +93,8 @@ int main(int argc, char* argv[]) {
     QTextStream out(stdout);
     out << "cli-search-bench: " << boards << " boards, " << runs << " run(s) of each search\n";
 
-    std::vector<double> ctl_times, bare_times, start_times;
+    std::vector<double> ctl_times, bare_times, start_times, probe_times;
+    const QString probe_path = parser.value("probe");
     int worst_missing = 0;
     for (int run = 1; run <= runs; ++run) {
         QProcess ctl;
@@ -109,8 +115,25 @@ int main(int argc, char* argv[]) {
         QElapsedTimer start_clock;
         start_clock.start();
         version.start(ctl_path, {"--version"});
-        if (version.waitForFinished(kTimeoutMs))
+        if (version.waitForFinished(kTimeoutMs)) {
             start_times.push_back(start_clock.nsecsElapsed() / 1e6);
+        }
+        if (!probe_path.isEmpty()) {
+            QProcess probe;
+            QElapsedTimer probe_clock;
+            probe_clock.start();
+            probe.start(probe_path,
+                        {"--address", "127.255.255.255", "--port", QString::number(sim.main_port),
+                         "--seconds", "10", "--expect", QString::number(boards)});
+            const bool done = probe.waitForFinished(kTimeoutMs + 5000);
+            const double probe_ms = probe_clock.nsecsElapsed() / 1e6;
+            if (done &&
+                probe.readAllStandardOutput().contains("distinct=" + QByteArray::number(boards))) {
+                probe_times.push_back(probe_ms);
+            } else {
+                worst_missing = std::max(worst_missing, 1);
+            }
+        }
         worst_missing = std::max({worst_missing, boards - listed, bare_ms < 0 ? boards : 0});
         out << "run " << run << ": quorinctl search --json " << QString::number(ctl_ms, 'f', 1)
             << " ms (" << listed << " boards" << (ended ? "" : ", did not end") << "), bare search "
@@ -131,6 +154,13 @@ int main(int argc, char* argv[]) {
         << (c > 0 && b > 0 && st > 0 ? QString::number((c - st) / b, 'f', 2)
                                      : QStringLiteral("n/a"))
         << "\n";
+    if (!probe_path.isEmpty()) {
+        const double p = median(probe_times);
+        out << "median bare search as a process (" << QFileInfo(probe_path).fileName()
+            << ", process start to end): " << QString::number(p, 'f', 1)
+            << " ms\nratio, both including their process start: "
+            << (c > 0 && p > 0 ? QString::number(c / p, 'f', 2) : QStringLiteral("n/a")) << "\n";
+    }
     sim.stop();
     return worst_missing == 0 ? 0 : 1;
 }
