@@ -96,6 +96,12 @@ int main(int argc, char* argv[]) {
     CLI::App* diagnose = app.add_subcommand(
         "diagnose", "Explain why boards may not be found: interfaces, routes, ports, addresses");
 
+    for (CLI::App* command : {search, show, set, exp, apply, diagnose}) {
+        command->footer(
+            "Also takes --wait MS and the network options (--broadcast, --interface, --port, "
+            "--legacy-port, --legacy-local-port): see quorinctl --help.");
+    }
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
