@@ -81,28 +81,28 @@ void print_notes(const SearchResult& r, Output io) {
     for (const QString& n : r.notes) io.err << qs(T::kBoardNote).arg(n) << '\n';
 }
 
-// The boards of `specs` among those found: each spec resolves to exactly one board.
+// The boards named by `names` among those found: each resolves to exactly one board.
 struct Resolved {
     std::vector<FoundBoard> boards;
     QString error;
 };
-Resolved resolve(const SearchResult& found, const std::vector<BoardSpec>& specs) {
+Resolved resolve(const SearchResult& found, const std::vector<BoardName>& names) {
     Resolved r;
-    for (const BoardSpec& spec : specs) {
+    for (const BoardName& name : names) {
         std::vector<const FoundBoard*> matches;
         for (const FoundBoard& b : found.boards) {
-            if (spec.mac ? b.row.mac_address == *spec.mac : address_of(b.row.local_ip) == spec.ip) {
+            if (name.mac ? b.row.mac_address == *name.mac : address_of(b.row.local_ip) == name.ip) {
                 matches.push_back(&b);
             }
         }
         if (matches.empty()) {
-            r.error = qs(T::kBoardNotFound).arg(spec.text);
+            r.error = qs(T::kBoardNotFound).arg(name.text);
             return r;
         }
         if (matches.size() > 1) {
             QStringList macs;
             for (const FoundBoard* b : matches) macs << mac_of(b->row);
-            r.error = qs(T::kBoardAmbiguous).arg(spec.text, macs.join(QStringLiteral(", ")));
+            r.error = qs(T::kBoardAmbiguous).arg(name.text, macs.join(QStringLiteral(", ")));
             return r;
         }
         r.boards.push_back(*matches.front());
@@ -113,29 +113,29 @@ Resolved resolve(const SearchResult& found, const std::vector<BoardSpec>& specs)
 // Searches until every board named by MAC has answered (boards named by address: the whole wait,
 // so that a second board with the same address is noticed).
 SearchResult search_for(BoardEngine& engine, const CommonOptions& o,
-                        const std::vector<BoardSpec>& specs) {
+                        const std::vector<BoardName>& names) {
     const bool all_macs =
-        std::all_of(specs.begin(), specs.end(), [](const BoardSpec& s) { return s.mac; });
+        std::all_of(names.begin(), names.end(), [](const BoardName& s) { return s.mac; });
     return engine.search(o.wait_ms, [&](const std::vector<FoundBoard>& boards) {
         if (!all_macs) return false;
-        return std::all_of(specs.begin(), specs.end(), [&](const BoardSpec& s) {
+        return std::all_of(names.begin(), names.end(), [&](const BoardName& s) {
             return std::any_of(boards.begin(), boards.end(),
                                [&](const FoundBoard& b) { return b.row.mac_address == *s.mac; });
         });
     });
 }
 
-std::optional<std::vector<BoardSpec>> parse_boards(const QStringList& texts, Output io) {
-    std::vector<BoardSpec> specs;
+std::optional<std::vector<BoardName>> parse_boards(const QStringList& texts, Output io) {
+    std::vector<BoardName> names;
     for (const QString& t : texts) {
-        const auto spec = parse_board(t);
-        if (!spec) {
+        const auto name = parse_board(t);
+        if (!name) {
             io.err << "quorinctl: " << qs(T::kBadBoard).arg(t) << '\n';
             return std::nullopt;
         }
-        specs.push_back(*spec);
+        names.push_back(*name);
     }
-    return specs;
+    return names;
 }
 
 // The record as a set request carries it: the fields the window never collects (reserved bytes,
@@ -333,8 +333,8 @@ struct OneBoard {
 };
 OneBoard find_one(const CommonOptions& o, const QString& text, Output io) {
     OneBoard r;
-    const auto specs = parse_boards({text}, io);
-    if (!specs) {
+    const auto names = parse_boards({text}, io);
+    if (!names) {
         r.status = kExitUsage;
         return r;
     }
@@ -343,9 +343,9 @@ OneBoard find_one(const CommonOptions& o, const QString& text, Output io) {
         r.status = kExitFailure;
         return r;
     }
-    const SearchResult found = search_for(*r.engine, o, *specs);
+    const SearchResult found = search_for(*r.engine, o, *names);
     print_notes(found, io);
-    const Resolved resolved = resolve(found, *specs);
+    const Resolved resolved = resolve(found, *names);
     if (!resolved.error.isEmpty()) {
         io.err << "quorinctl: " << resolved.error << '\n';
         r.status = kExitFailure;
@@ -357,27 +357,27 @@ OneBoard find_one(const CommonOptions& o, const QString& text, Output io) {
 
 }  // namespace
 
-std::optional<BoardSpec> parse_board(const QString& text) {
+std::optional<BoardName> parse_board(const QString& text) {
     static const QRegularExpression mac(
         QStringLiteral("^([0-9A-Fa-f]{2})[:-]([0-9A-Fa-f]{2})[:-]([0-9A-Fa-f]{2})[:-]"
                        "([0-9A-Fa-f]{2})[:-]([0-9A-Fa-f]{2})[:-]([0-9A-Fa-f]{2})$"));
-    BoardSpec spec;
-    spec.text = text;
+    BoardName name;
+    name.text = text;
     if (const auto m = mac.match(text); m.hasMatch()) {
         std::array<std::uint8_t, 6> bytes{};
         for (int i = 0; i < 6; ++i) {
             bytes[static_cast<std::size_t>(i)] =
                 static_cast<std::uint8_t>(m.captured(i + 1).toUInt(nullptr, 16));
         }
-        spec.mac = bytes;
-        return spec;
+        name.mac = bytes;
+        return name;
     }
     static const QRegularExpression ipv4(
         QStringLiteral("^(25[0-5]|2[0-4]\\d|1\\d\\d|[1-9]?\\d)(\\.(25[0-5]|2[0-4]\\d|1\\d\\d|[1-9]?"
                        "\\d)){3}$"));
     if (ipv4.match(text).hasMatch()) {
-        spec.ip = QHostAddress(text);
-        return spec;
+        name.ip = QHostAddress(text);
+        return name;
     }
     return std::nullopt;
 }
@@ -556,14 +556,14 @@ int apply_command(const CommonOptions& o, const QString& profile_path, const QSt
     if (boards.size() > 1 && settings_object.contains(QStringLiteral("local_ip"))) {
         return fail(qs(T::kProfileAddressForMany));
     }
-    const auto specs = parse_boards(boards, io);
-    if (!specs) return kExitUsage;
+    const auto names = parse_boards(boards, io);
+    if (!names) return kExitUsage;
 
     auto engine = open_engine(o, io);
     if (!engine) return kExitFailure;
-    const SearchResult found = search_for(*engine, o, *specs);
+    const SearchResult found = search_for(*engine, o, *names);
     print_notes(found, io);
-    const Resolved resolved = resolve(found, *specs);
+    const Resolved resolved = resolve(found, *names);
     if (!resolved.error.isEmpty()) {
         io.err << "quorinctl: " << resolved.error << '\n';
         return kExitFailure;

@@ -26,13 +26,13 @@ struct CommonOptions {
 };
 
 // A board named on the command line: by MAC or by IPv4 address.
-struct BoardSpec {
+struct BoardName {
     QString text;
     std::optional<std::array<std::uint8_t, 6>> mac;
     QHostAddress ip;
 };
 // Parses "0A:1B:2C:3D:4E:5F" (or with '-', any case) or "a.b.c.d"; nullopt when neither.
-std::optional<BoardSpec> parse_board(const QString& text);
+std::optional<BoardName> parse_board(const QString& text);
 
 struct Output {
     QTextStream& out;
