@@ -5,8 +5,8 @@ set -euo pipefail
 
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 BUILD="${QUORIN_BUILD_DIR:-$ROOT/build}"
-PACKAGES=(cmake ninja-build g++ qt6-base-dev libgl-dev libgtest-dev libgmock-dev fonts-nanum
-          iproute2 util-linux
+PACKAGES=(cmake ninja-build g++ qt6-base-dev libgl-dev libgtest-dev libgmock-dev libcli11-dev
+          fonts-nanum iproute2 util-linux
           # the Debian package and its checks
           dpkg-dev file help2man lintian desktop-file-utils appstream
           qt6-qpa-plugins xvfb x11-utils)

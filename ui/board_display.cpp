@@ -10,7 +10,7 @@
 #include "app/quorin_config_tool_app.h"
 #include "res/resource_ids.h"
 #include "res/texts.h"
-#include "ui/display_rules.h"
+#include "settings/display_rules.h"
 #include "ui/quorin_config_tool_dlg.h"
 #include "ui/ui_text.h"
 

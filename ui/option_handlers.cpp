@@ -2,7 +2,7 @@
 // They act on controls only; the SW radio also reads the working record's trigger characters.
 #include "app/quorin_config_tool_app.h"
 #include "res/resource_ids.h"
-#include "ui/display_rules.h"
+#include "settings/display_rules.h"
 #include "ui/quorin_config_tool_dlg.h"
 #include "ui/ui_text.h"
 

@@ -13,7 +13,7 @@
 #include "protocol/board_record.h"
 #include "res/resource_ids.h"
 #include "res/texts.h"
-#include "ui/collection_rules.h"
+#include "settings/collection_rules.h"
 #include "ui/quorin_config_tool_dlg.h"
 
 namespace quorin {

@@ -74,7 +74,7 @@ check_contents() {
     # Exactly these files: the programs with their manual pages and the desktop files, nothing
     # from tests or tools.
     local name
-    for name in QuorinConfigTool quorin-board-sim; do
+    for name in QuorinConfigTool quorin-board-sim quorinctl; do
         [[ ",$PROGRAMS," == *",$name,"* ]] || fail "the build does not install $name: $PROGRAMS"
     done
     local files=() size
@@ -107,7 +107,11 @@ check_contents() {
     help=$(cd "$WORK" && env -i PATH=/usr/bin:/bin HOME="$WORK" timeout 10 \
         "$ROOT/usr/bin/quorin-board-sim" --help) || fail "quorin-board-sim --help"
     [[ "$help" == *"Usage: "*"--boards"* ]] || fail "quorin-board-sim --help printed: $help"
-    echo "package $(basename "$package"): fields, files, icons and the simulator's --help as expected"
+    local version
+    version=$(cd "$WORK" && env -i PATH=/usr/bin:/bin HOME="$WORK" timeout 10 \
+        "$ROOT/usr/bin/quorinctl" --version) || fail "quorinctl --version"
+    [ "$version" = "quorinctl $VERSION" ] || fail "quorinctl --version printed: $version"
+    echo "package $(basename "$package"): fields, files, icons the simulator's --help and quorinctl --version as expected"
 }
 
 # Runs the tool in a network namespace of its own, when one can be made here.

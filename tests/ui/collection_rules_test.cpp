@@ -7,8 +7,8 @@
 #include <string>
 
 #include "tests/ui/collection_support.h"
-#include "ui/collection_rules.h"
-#include "ui/display_rules.h"
+#include "settings/collection_rules.h"
+#include "settings/display_rules.h"
 
 namespace quorin::collection {
 namespace {

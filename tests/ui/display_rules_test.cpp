@@ -1,6 +1,6 @@
 // The display rules as tables: models and tabs, firmware versions, combo lists and indexes, text
 // forms, and the enabling by model.
-#include "ui/display_rules.h"
+#include "settings/display_rules.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "ui/collection_rules.h"
+#include "settings/collection_rules.h"
 
 #include <algorithm>
 #include <cstdint>

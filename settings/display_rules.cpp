@@ -1,4 +1,4 @@
-#include "ui/display_rules.h"
+#include "settings/display_rules.h"
 
 #include <cstdio>
 

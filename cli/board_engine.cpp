@@ -1,0 +1,147 @@
+#include "cli/board_engine.h"
+
+#include <QEventLoop>
+#include <QNetworkInterface>
+#include <QTimer>
+#include <algorithm>
+
+#include "protocol/host_tag.h"
+#include "res/texts.h"
+
+namespace quorin::cli {
+
+BoardEngine::BoardEngine(LinkOptions options) : link_(std::move(options)) {
+    link_.setReceiver([this](const Received& r) { receive(r); });
+}
+
+bool BoardEngine::open(QString* error, QString* warning) {
+    if (!link_.open(error, warning)) return false;
+    core_.host_tag = compute_host_tag();
+    core_.reset();
+    return true;
+}
+
+QString BoardEngine::interface_label(int index) const {
+    if (index > 0) {
+        // Asked of the system once per interface, not once per reply.
+        auto it = interface_names_.find(index);
+        if (it == interface_names_.end()) {
+            it = interface_names_.emplace(index, QNetworkInterface::interfaceNameFromIndex(index))
+                     .first;
+        }
+        if (!it->second.isEmpty()) return it->second;
+    }
+    const auto& d = link_.destinations();
+    return d.size() == 1 ? d.front().label : QStringLiteral("?");
+}
+
+void BoardEngine::receive(const Received& datagram) {
+    core_.push_tag(datagram.tag);
+    const std::uint8_t tag = core_.take_tag();
+    if (tag == 0) return;
+    const std::vector<Action> actions = core_.handle_datagram(tag, datagram.bytes);
+    if (searching_ != nullptr) {
+        // A search sent to one given address counts its replies under that address.
+        const auto& to = link_.destinations();
+        const bool one_address = to.size() == 1 && to.front().interface_index == 0;
+        ++searching_
+              ->replies[one_address ? to.front().label : interface_label(datagram.interface_index)];
+        for (const Action& a : actions) {
+            if (a.kind == Action::AppendBoardEntry) {
+                row_interface_.resize(static_cast<std::size_t>(ConfigCore::kMaxBoards));
+                row_interface_[static_cast<std::size_t>(core_.board_count() - 1)] = {
+                    interface_label(datagram.interface_index), datagram.interface_index};
+            } else if (a.kind == Action::Message ||
+                       (a.kind == Action::Log && a.text == text::kLogBoardTableFull)) {
+                const QString note = QString::fromStdString(a.text);
+                auto& notes = searching_->notes;
+                if (std::find(notes.begin(), notes.end(), note) == notes.end()) {
+                    notes.push_back(note);
+                }
+            }
+        }
+    }
+    if (on_actions_) on_actions_(actions, datagram);
+}
+
+SearchResult BoardEngine::search(
+    int wait_ms, const std::function<bool(const std::vector<FoundBoard>&)>& enough) {
+    SearchResult result;
+    row_interface_.assign(static_cast<std::size_t>(ConfigCore::kMaxBoards), {});
+    const std::vector<OutgoingDatagram> requests = core_.send_data(OPCODE_SEARCH_REQUEST);
+    core_.operation_state = opstate::kSearch;
+
+    QEventLoop loop;
+    int seen = 0;
+    searching_ = &result;
+    on_actions_ = [&](const std::vector<Action>&, const Received&) {
+        if (core_.board_count() == seen) return;
+        for (; seen < core_.board_count(); ++seen) {
+            const auto& where = row_interface_[static_cast<std::size_t>(seen)];
+            result.boards.push_back({core_.board(seen), where.first, where.second});
+        }
+        if (enough && enough(result.boards)) loop.quit();
+    };
+    for (const Destination& to : link_.destinations()) {
+        for (const OutgoingDatagram& d : requests) {
+            if (!link_.send(d.tag, d.bytes, to)) result.failed_sends.push_back(to.label);
+        }
+    }
+    QTimer::singleShot(wait_ms, &loop, &QEventLoop::quit);
+    if (!(enough && enough(result.boards))) loop.exec();
+    searching_ = nullptr;
+    on_actions_ = {};
+    core_.operation_state = opstate::kIdle;
+
+    // The rows as they stand at the end (a board may have answered twice).
+    for (int i = 0; i < static_cast<int>(result.boards.size()); ++i) {
+        result.boards[static_cast<std::size_t>(i)].row = core_.board(i);
+    }
+    return result;
+}
+
+Destination BoardEngine::destination_for(const FoundBoard& board) const {
+    const LinkOptions& o = link_.options();
+    if (!o.broadcast.isNull()) return link_.destinations().front();
+    return {QHostAddress(QHostAddress::Broadcast), board.interface_index, board.interface};
+}
+
+bool BoardEngine::set(const FoundBoard& board, const BoardRow& settings, int wait_ms) {
+    return request(
+        board, settings, OPCODE_SET_REQUEST, opstate::kSet,
+        [](const Action& a) {
+            return a.kind == Action::Message && a.text == text::kSettingCompleted;
+        },
+        wait_ms);
+}
+
+bool BoardEngine::request(const FoundBoard& board, const BoardRow& settings, int opcode, int state,
+                          const std::function<bool(const Action&)>& done, int wait_ms) {
+    core_.working = settings;
+    const std::vector<OutgoingDatagram> requests = core_.send_data(opcode);
+    core_.operation_state = state;
+
+    QEventLoop loop;
+    bool accepted = false;
+    on_actions_ = [&](const std::vector<Action>& actions, const Received&) {
+        for (const Action& a : actions) {
+            if (!accepted && done(a)) {
+                accepted = true;
+                loop.quit();
+            }
+        }
+    };
+    bool sent = !requests.empty();
+    for (const OutgoingDatagram& d : requests) {
+        sent = link_.send(d.tag, d.bytes, destination_for(board)) && sent;
+    }
+    if (sent) {
+        QTimer::singleShot(wait_ms, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+    on_actions_ = {};
+    core_.operation_state = opstate::kIdle;
+    return accepted;
+}
+
+}  // namespace quorin::cli

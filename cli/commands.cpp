@@ -1,0 +1,676 @@
+#include "cli/commands.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
+#include <algorithm>
+#include <map>
+#include <memory>
+#include <set>
+
+#include "cli/board_engine.h"
+#include "protocol/record_codec.h"
+#include "res/cli_texts.h"
+#include "res/texts.h"
+#include "settings/collection_rules.h"
+#include "settings/field_catalogue.h"
+
+namespace quorin::cli {
+namespace {
+
+namespace T = text::cli;
+using settings::Field;
+using settings::FieldKind;
+
+QString qs(std::string_view s) {
+    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
+}
+QString qs(const std::string& s) {
+    return QString::fromStdString(s);
+}
+
+QString mac_of(const BoardRow& row) {
+    return qs(mac_text(row.mac_address));
+}
+
+QString protocol_of(const BoardRow& row) {
+    return uses_legacy_protocol(row.product_code) ? QStringLiteral("legacy")
+                                                  : QStringLiteral("main");
+}
+
+QHostAddress address_of(const std::array<std::uint8_t, 4>& a) {
+    return QHostAddress((quint32(a[0]) << 24) | (quint32(a[1]) << 16) | (quint32(a[2]) << 8) |
+                        quint32(a[3]));
+}
+
+// Pads each column to its widest cell; the last column is not padded.
+void print_table(QTextStream& out, const std::vector<QStringList>& rows) {
+    std::vector<qsizetype> width;
+    for (const QStringList& r : rows) {
+        width.resize(std::max(width.size(), static_cast<std::size_t>(r.size())), 0);
+        for (qsizetype i = 0; i < r.size(); ++i) {
+            width[static_cast<std::size_t>(i)] =
+                std::max(width[static_cast<std::size_t>(i)], r[i].size());
+        }
+    }
+    for (const QStringList& r : rows) {
+        QString line;
+        for (qsizetype i = 0; i < r.size(); ++i) {
+            line += i + 1 < r.size() ? r[i].leftJustified(width[static_cast<std::size_t>(i)] + 2)
+                                     : r[i];
+        }
+        out << line.trimmed() << '\n';
+    }
+}
+
+std::unique_ptr<BoardEngine> open_engine(const CommonOptions& o, Output io) {
+    auto engine = std::make_unique<BoardEngine>(o.link);
+    QString error, warning;
+    if (!engine->open(&error, &warning)) {
+        io.err << "quorinctl: " << error << '\n';
+        return nullptr;
+    }
+    if (!warning.isEmpty()) io.err << "quorinctl: " << warning << '\n';
+    return engine;
+}
+
+void print_notes(const SearchResult& r, Output io) {
+    for (const QString& to : r.failed_sends) io.err << qs(T::kSendFailed).arg(to) << '\n';
+    for (const QString& n : r.notes) io.err << qs(T::kBoardNote).arg(n) << '\n';
+}
+
+// The boards named by `names` among those found: each resolves to exactly one board.
+struct Resolved {
+    std::vector<FoundBoard> boards;
+    QString error;
+};
+Resolved resolve(const SearchResult& found, const std::vector<BoardName>& names) {
+    Resolved r;
+    for (const BoardName& name : names) {
+        std::vector<const FoundBoard*> matches;
+        for (const FoundBoard& b : found.boards) {
+            if (name.mac ? b.row.mac_address == *name.mac : address_of(b.row.local_ip) == name.ip) {
+                matches.push_back(&b);
+            }
+        }
+        if (matches.empty()) {
+            r.error = qs(T::kBoardNotFound).arg(name.text);
+            return r;
+        }
+        if (matches.size() > 1) {
+            QStringList macs;
+            for (const FoundBoard* b : matches) macs << mac_of(b->row);
+            r.error = qs(T::kBoardAmbiguous).arg(name.text, macs.join(QStringLiteral(", ")));
+            return r;
+        }
+        r.boards.push_back(*matches.front());
+    }
+    return r;
+}
+
+// Searches until every board named by MAC has answered (boards named by address: the whole wait,
+// so that a second board with the same address is noticed).
+SearchResult search_for(BoardEngine& engine, const CommonOptions& o,
+                        const std::vector<BoardName>& names) {
+    const bool all_macs =
+        std::all_of(names.begin(), names.end(), [](const BoardName& s) { return s.mac; });
+    return engine.search(o.wait_ms, [&](const std::vector<FoundBoard>& boards) {
+        if (!all_macs) return false;
+        return std::all_of(names.begin(), names.end(), [&](const BoardName& s) {
+            return std::any_of(boards.begin(), boards.end(),
+                               [&](const FoundBoard& b) { return b.row.mac_address == *s.mac; });
+        });
+    });
+}
+
+std::optional<std::vector<BoardName>> parse_boards(const QStringList& texts, Output io) {
+    std::vector<BoardName> names;
+    for (const QString& t : texts) {
+        const auto name = parse_board(t);
+        if (!name) {
+            io.err << "quorinctl: " << qs(T::kBadBoard).arg(t) << '\n';
+            return std::nullopt;
+        }
+        names.push_back(*name);
+    }
+    return names;
+}
+
+// The record as a set request carries it: the fields the window never collects (reserved bytes,
+// connection status) go out as zero, as the window sends them.
+BoardRow as_request(BoardRow row) {
+    row.reserved_block = {};
+    row.reserved_word = 0;
+    row.reserved_text = {};
+    for (ChannelBlock& ch : row.channel) {
+        ch.reserved = 0;
+        ch.connection_status = 0;
+    }
+    return row;
+}
+
+// Prints FIELD: old -> new for each edited field of a board.
+void print_plan(QTextStream& out, const BoardRow& before, const BoardRow& after,
+                const std::vector<settings::Edit>& edits) {
+    for (const settings::Edit& e : edits) {
+        const auto was = settings::field_of(before, e.name);
+        const auto will = settings::field_of(after, e.name);
+        out << mac_of(before) << "  " << qs(e.name) << ": " << qs(was ? was->value : "") << " -> "
+            << qs(will ? will->value : "") << '\n';
+    }
+}
+
+// Fields of `expected` named in `edits` that `actual` does not hold.
+QStringList mismatches(const BoardRow& expected, const BoardRow& actual,
+                       const std::vector<settings::Edit>& edits) {
+    QStringList out;
+    for (const settings::Edit& e : edits) {
+        const auto want = settings::field_of(expected, e.name);
+        const auto got = settings::field_of(actual, e.name);
+        if (!want || !got || want->value != got->value) {
+            out << qs(T::kMismatch)
+                       .arg(qs(e.name), qs(got ? got->value : ""), qs(want ? want->value : ""));
+        }
+    }
+    return out;
+}
+
+// Sets each board to its planned record, searches again and reports per board. Returns the exit
+// status: 0 only when every board holds every field asked.
+int write_and_verify(BoardEngine& engine, const CommonOptions& o,
+                     const std::vector<FoundBoard>& boards, const std::vector<BoardRow>& planned,
+                     const std::vector<settings::Edit>& edits, bool per_field, Output io) {
+    std::vector<bool> replied;
+    for (std::size_t i = 0; i < boards.size(); ++i) {
+        replied.push_back(engine.set(boards[i], planned[i], o.wait_ms));
+    }
+    const SearchResult after = engine.search(o.wait_ms, [&](const std::vector<FoundBoard>& found) {
+        return std::all_of(boards.begin(), boards.end(), [&](const FoundBoard& b) {
+            return std::any_of(found.begin(), found.end(), [&](const FoundBoard& f) {
+                return f.row.mac_address == b.row.mac_address;
+            });
+        });
+    });
+    print_notes(after, io);
+    int status = kExitOk;
+    for (std::size_t i = 0; i < boards.size(); ++i) {
+        const QString mac = mac_of(boards[i].row);
+        const FoundBoard* now = nullptr;
+        for (const FoundBoard& f : after.boards) {
+            if (f.row.mac_address == boards[i].row.mac_address) now = &f;
+        }
+        QStringList problems;
+        if (!replied[i]) problems << qs(T::kNoSetReply).arg(o.wait_ms);
+        if (now == nullptr) {
+            problems << qs(T::kNoAnswerAfterSet);
+        } else {
+            problems << mismatches(planned[i], now->row, edits);
+            if (per_field) {
+                for (const settings::Edit& e : edits) {
+                    const auto got = settings::field_of(now->row, e.name);
+                    io.out << mac << "  " << qs(e.name) << " = " << qs(got ? got->value : "")
+                           << '\n';
+                }
+            }
+        }
+        if (problems.isEmpty()) {
+            io.out << qs(T::kBoardVerified).arg(mac).arg(edits.size()) << '\n';
+        } else {
+            io.out << qs(T::kBoardFailed).arg(mac, problems.join(QStringLiteral("; "))) << '\n';
+            status = kExitFailure;
+        }
+    }
+    return status;
+}
+
+std::optional<std::vector<settings::Edit>> parse_assignments(const QStringList& assignments,
+                                                             Output io) {
+    std::vector<settings::Edit> edits;
+    for (const QString& a : assignments) {
+        const qsizetype eq = a.indexOf(QLatin1Char('='));
+        if (eq <= 0) {
+            io.err << "quorinctl: " << qs(T::kBadAssignment).arg(a) << '\n';
+            return std::nullopt;
+        }
+        settings::Edit e{a.left(eq).toStdString(), a.mid(eq + 1).toStdString()};
+        if (!settings::is_known_name(e.name)) {
+            io.err << "quorinctl: " << qs(settings::fill(T::kUnknownField, {e.name})) << '\n';
+            return std::nullopt;
+        }
+        edits.push_back(std::move(e));
+    }
+    return edits;
+}
+
+// Appends `value` as a JSON string.
+void append_json_string(std::string& out, std::string_view value) {
+    out.push_back('"');
+    for (const char c : value) {
+        switch (c) {
+            case '"':
+                out += "\\\"";
+                break;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
+            default:
+                if (static_cast<unsigned char>(c) < 0x20) {
+                    static constexpr char kHex[] = "0123456789abcdef";
+                    out += "\\u00";
+                    out.push_back(kHex[(c >> 4) & 0x0F]);
+                    out.push_back(kHex[c & 0x0F]);
+                } else {
+                    out.push_back(c);
+                }
+        }
+    }
+    out.push_back('"');
+}
+
+// One board of `search --json`: where it answered, then every field, in catalogue order.
+void append_record_json(std::string& out, const FoundBoard& b) {
+    out += "    {\n        \"interface\": ";
+    append_json_string(out, b.interface.toStdString());
+    out += ",\n        \"protocol\": ";
+    append_json_string(out, protocol_of(b.row).toStdString());
+    for (const Field& f : settings::fields_of(b.row)) {
+        out += ",\n        ";
+        append_json_string(out, f.name);
+        out += ": ";
+        append_json_string(out, f.value);
+    }
+    out += "\n    }";
+}
+
+QJsonObject record_json(const FoundBoard& b) {
+    QJsonObject o;
+    o.insert(QStringLiteral("interface"), b.interface);
+    o.insert(QStringLiteral("protocol"), protocol_of(b.row));
+    for (const Field& f : settings::fields_of(b.row)) o.insert(qs(f.name), qs(f.value));
+    return o;
+}
+
+QString kind_name(FieldKind kind) {
+    switch (kind) {
+        case FieldKind::Identity:
+            return QStringLiteral("identity");
+        case FieldKind::ReadOnly:
+            return QStringLiteral("read-only");
+        case FieldKind::Hidden:
+            return QStringLiteral("hidden");
+        case FieldKind::Address:
+            return QStringLiteral("address");
+        case FieldKind::Choice:
+            return QStringLiteral("choice");
+        case FieldKind::Flag:
+            return QStringLiteral("flag");
+        case FieldKind::Number:
+            return QStringLiteral("number");
+        case FieldKind::Text:
+            return QStringLiteral("text");
+        case FieldKind::HexByte:
+            return QStringLiteral("hex");
+    }
+    return {};
+}
+
+// Looks up the one board of `text`: the exit status when that fails.
+struct OneBoard {
+    std::unique_ptr<BoardEngine> engine;
+    FoundBoard board;
+    int status = kExitOk;
+};
+OneBoard find_one(const CommonOptions& o, const QString& text, Output io) {
+    OneBoard r;
+    const auto names = parse_boards({text}, io);
+    if (!names) {
+        r.status = kExitUsage;
+        return r;
+    }
+    r.engine = open_engine(o, io);
+    if (!r.engine) {
+        r.status = kExitFailure;
+        return r;
+    }
+    const SearchResult found = search_for(*r.engine, o, *names);
+    print_notes(found, io);
+    const Resolved resolved = resolve(found, *names);
+    if (!resolved.error.isEmpty()) {
+        io.err << "quorinctl: " << resolved.error << '\n';
+        r.status = kExitFailure;
+        return r;
+    }
+    r.board = resolved.boards.front();
+    return r;
+}
+
+}  // namespace
+
+std::optional<BoardName> parse_board(const QString& text) {
+    static const QRegularExpression mac(
+        QStringLiteral("^([0-9A-Fa-f]{2})[:-]([0-9A-Fa-f]{2})[:-]([0-9A-Fa-f]{2})[:-]"
+                       "([0-9A-Fa-f]{2})[:-]([0-9A-Fa-f]{2})[:-]([0-9A-Fa-f]{2})$"));
+    BoardName name;
+    name.text = text;
+    if (const auto m = mac.match(text); m.hasMatch()) {
+        std::array<std::uint8_t, 6> bytes{};
+        for (int i = 0; i < 6; ++i) {
+            bytes[static_cast<std::size_t>(i)] =
+                static_cast<std::uint8_t>(m.captured(i + 1).toUInt(nullptr, 16));
+        }
+        name.mac = bytes;
+        return name;
+    }
+    static const QRegularExpression ipv4(
+        QStringLiteral("^(25[0-5]|2[0-4]\\d|1\\d\\d|[1-9]?\\d)(\\.(25[0-5]|2[0-4]\\d|1\\d\\d|[1-9]?"
+                       "\\d)){3}$"));
+    if (ipv4.match(text).hasMatch()) {
+        name.ip = QHostAddress(text);
+        return name;
+    }
+    return std::nullopt;
+}
+
+int search_command(const CommonOptions& o, bool json, Output io) {
+    auto engine = open_engine(o, io);
+    if (!engine) return kExitFailure;
+    const SearchResult r = engine->search(o.wait_ms, [&](const std::vector<FoundBoard>& boards) {
+        return o.expect > 0 && static_cast<int>(boards.size()) >= o.expect;
+    });
+    print_notes(r, io);
+    if (json) {
+        // Written directly, fields in catalogue order: 200 records of about 100 fields each
+        // would spend most of the command's time in a JSON document's sorted inserts.
+        std::string text = "[";
+        for (std::size_t i = 0; i < r.boards.size(); ++i) {
+            text += i == 0 ? "\n" : ",\n";
+            append_record_json(text, r.boards[i]);
+        }
+        text += r.boards.empty() ? "]\n" : "\n]\n";
+        // Already UTF-8: written as it is, without a round trip through QString.
+        io.out.flush();
+        if (QIODevice* device = io.out.device()) {
+            device->write(text.data(), static_cast<qint64>(text.size()));
+        } else {
+            io.out << QString::fromStdString(text);
+        }
+    } else {
+        std::vector<QStringList> rows{
+            {"MAC", "MODEL", "IP ADDRESS", "MASK", "GATEWAY", "FIRMWARE", "IP MODE", "INTERFACE"}};
+        for (const FoundBoard& b : r.boards) {
+            const auto v = [&](const char* name) {
+                const auto f = settings::field_of(b.row, name);
+                return f ? qs(f->value) : QString();
+            };
+            rows.push_back({v("mac_address"), qs(settings::model_label(b.row)), v("local_ip"),
+                            v("subnet_mask"), v("gateway_ip"), v("firmware_version"), v("ip_mode"),
+                            b.interface});
+        }
+        print_table(io.out, rows);
+    }
+    if (r.boards.empty()) io.err << qs(T::kNoBoards) << '\n';
+    return kExitOk;
+}
+
+int show_command(const CommonOptions& o, const QString& board, bool json, Output io) {
+    const OneBoard one = find_one(o, board, io);
+    if (one.status != kExitOk) return one.status;
+    const BoardRow& row = one.board.row;
+    const std::vector<Field> fields = settings::fields_of(row);
+    if (json) {
+        QJsonObject doc = record_json(one.board);
+        QJsonArray list;
+        for (const Field& f : fields) {
+            QJsonObject j;
+            j.insert(QStringLiteral("name"), qs(f.name));
+            j.insert(QStringLiteral("label"), qs(f.label));
+            j.insert(QStringLiteral("kind"), kind_name(f.kind));
+            j.insert(QStringLiteral("value"), qs(f.value));
+            if (!f.choices.empty()) {
+                QJsonArray choices;
+                for (std::string_view c : f.choices) choices.append(qs(c));
+                j.insert(QStringLiteral("choices"), choices);
+            }
+            if (f.kind == FieldKind::Number) j.insert(QStringLiteral("max"), double(f.max));
+            j.insert(QStringLiteral("settable"), f.settable());
+            j.insert(QStringLiteral("enabled"), f.enabled);
+            list.append(j);
+        }
+        io.out << QJsonDocument(
+                      QJsonObject{{QStringLiteral("board"), doc}, {QStringLiteral("fields"), list}})
+                      .toJson(QJsonDocument::Indented);
+        return kExitOk;
+    }
+    io.out << qs(T::kShowHeading)
+                  .arg(mac_of(row), qs(settings::model_label(row)),
+                       qs(settings::field_of(row, "firmware_version")->value), one.board.interface,
+                       protocol_of(row))
+           << '\n';
+    std::vector<QStringList> rows;
+    for (const Field& f : fields) {
+        if (f.kind == FieldKind::Hidden) continue;
+        QString note;
+        if (!f.settable()) {
+            note = qs(T::kNoteReadOnly);
+        } else if (!f.enabled) {
+            note = qs(T::kNoteDisabled);
+        }
+        QStringList choices;
+        for (std::string_view c : f.choices) choices << qs(c);
+        QString values = choices.join(QStringLiteral(" | "));
+        if (f.kind == FieldKind::Number) values = QStringLiteral("0..%1").arg(f.max);
+        if (f.kind == FieldKind::Flag) values = QStringLiteral("on | off");
+        rows.push_back({qs(f.name), qs(f.label),
+                        f.value.empty() ? QStringLiteral("-") : qs(f.value), note, values});
+    }
+    print_table(io.out, rows);
+    return kExitOk;
+}
+
+int set_command(const CommonOptions& o, const QString& board, const QStringList& assignments,
+                bool dry_run, Output io) {
+    if (!parse_board(board)) {
+        io.err << "quorinctl: " << qs(T::kBadBoard).arg(board) << '\n';
+        return kExitUsage;
+    }
+    const auto edits = parse_assignments(assignments, io);
+    if (!edits) return kExitUsage;
+    OneBoard one = find_one(o, board, io);
+    if (one.status != kExitOk) return one.status;
+    const auto result = settings::apply_edits(one.board.row, *edits);
+    if (!result.row) {
+        io.err << "quorinctl: " << qs(result.error) << '\n';
+        return kExitUsage;
+    }
+    print_plan(io.out, one.board.row, *result.row, *edits);
+    if (dry_run) {
+        io.err << qs(T::kDryRun) << '\n';
+        return kExitOk;
+    }
+    return write_and_verify(*one.engine, o, {one.board}, {as_request(*result.row)}, *edits, true,
+                            io);
+}
+
+int export_command(const CommonOptions& o, const QString& board, Output io) {
+    const OneBoard one = find_one(o, board, io);
+    if (one.status != kExitOk) return one.status;
+    QJsonObject values;
+    for (const Field& f : settings::fields_of(one.board.row)) {
+        if (f.settable() && f.enabled && f.name != "local_ip")
+            values.insert(qs(f.name), qs(f.value));
+    }
+    const QJsonObject profile{{QStringLiteral("model"), qs(settings::model_label(one.board.row))},
+                              {QStringLiteral("settings"), values}};
+    io.out << QJsonDocument(profile).toJson(QJsonDocument::Indented);
+    return kExitOk;
+}
+
+int apply_command(const CommonOptions& o, const QString& profile_path, const QStringList& boards,
+                  bool dry_run, Output io) {
+    const auto fail = [&](const QString& message) {
+        io.err << "quorinctl: " << message << '\n';
+        return kExitUsage;
+    };
+    // The profile and the board names are checked before anything goes on the wire.
+    QFile file(profile_path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return fail(qs(T::kProfileUnreadable).arg(profile_path, file.errorString()));
+    }
+    QJsonParseError parse{};
+    const QJsonDocument doc = QJsonDocument::fromJson(file.readAll(), &parse);
+    if (parse.error != QJsonParseError::NoError) {
+        return fail(
+            qs(T::kProfileNotJson).arg(profile_path, parse.errorString()).arg(parse.offset));
+    }
+    const QJsonObject root = doc.object();
+    const QJsonValue model = root.value(QStringLiteral("model"));
+    const QJsonValue values = root.value(QStringLiteral("settings"));
+    const QStringList keys = root.keys();
+    const bool extra_keys = std::any_of(keys.begin(), keys.end(), [](const QString& k) {
+        return k != QLatin1String("model") && k != QLatin1String("settings");
+    });
+    if (!doc.isObject() || !model.isString() || !values.isObject() || extra_keys) {
+        return fail(qs(T::kProfileShape).arg(profile_path));
+    }
+    std::vector<settings::Edit> edits;
+    const QJsonObject settings_object = values.toObject();
+    for (auto it = settings_object.begin(); it != settings_object.end(); ++it) {
+        if (!it.value().isString()) return fail(qs(T::kProfileShape).arg(profile_path));
+        settings::Edit e{it.key().toStdString(), it.value().toString().toStdString()};
+        if (!settings::is_known_name(e.name)) {
+            return fail(qs(settings::fill(T::kUnknownField, {e.name})));
+        }
+        edits.push_back(std::move(e));
+    }
+    if (boards.size() > 1 && settings_object.contains(QStringLiteral("local_ip"))) {
+        return fail(qs(T::kProfileAddressForMany));
+    }
+    const auto names = parse_boards(boards, io);
+    if (!names) return kExitUsage;
+
+    auto engine = open_engine(o, io);
+    if (!engine) return kExitFailure;
+    const SearchResult found = search_for(*engine, o, *names);
+    print_notes(found, io);
+    const Resolved resolved = resolve(found, *names);
+    if (!resolved.error.isEmpty()) {
+        io.err << "quorinctl: " << resolved.error << '\n';
+        return kExitFailure;
+    }
+    // Every board is checked before the first set request leaves.
+    std::vector<BoardRow> planned;
+    for (const FoundBoard& b : resolved.boards) {
+        const QString board_model = qs(settings::model_label(b.row));
+        if (board_model != model.toString()) {
+            return fail(
+                qs(T::kProfileOtherModel).arg(model.toString(), mac_of(b.row), board_model));
+        }
+        const auto result = settings::apply_edits(b.row, edits);
+        if (!result.row) return fail(mac_of(b.row) + QStringLiteral(": ") + qs(result.error));
+        planned.push_back(as_request(*result.row));
+    }
+    if (dry_run) {
+        for (std::size_t i = 0; i < planned.size(); ++i) {
+            print_plan(io.out, resolved.boards[i].row, planned[i], edits);
+        }
+        io.err << qs(T::kDryRun) << '\n';
+        return kExitOk;
+    }
+    return write_and_verify(*engine, o, resolved.boards, planned, edits, false, io);
+}
+
+int diagnose_command(const CommonOptions& o, Output io) {
+    int findings = 0;
+    const auto finding = [&](const QString& text) {
+        ++findings;
+        io.out << "  ! " << text << '\n';
+    };
+    const std::vector<Interface> interfaces = host_interfaces();
+
+    io.out << qs(T::kDiagInterfaces) << '\n';
+    std::set<QString> searchable;
+    for (const Interface& i : interfaces) {
+        QString state = !i.up                  ? qs(T::kDiagDown)
+                        : i.loopback           ? qs(T::kDiagLoopback)
+                        : i.broadcast.isNull() ? qs(T::kDiagNoBroadcast)
+                                               : qs(T::kDiagBroadcast).arg(i.broadcast.toString());
+        if (i.searchable()) searchable.insert(i.name);
+        io.out << "  " << i.name << "  " << i.address.toString() << '/' << i.prefix_length << "  "
+               << state << '\n';
+    }
+
+    QString route_error;
+    const auto route = limited_broadcast_route(&route_error);
+    if (!route) {
+        io.out << qs(T::kDiagNoRoute).arg(route_error) << '\n';
+        finding(qs(T::kFindNoRoute));
+    } else {
+        const QString via =
+            route->interface_name.isEmpty() ? QStringLiteral("?") : route->interface_name;
+        io.out << qs(T::kDiagRoute).arg(via, route->source.toString()) << '\n';
+        if (searchable.size() > 1) {
+            QStringList others;
+            for (const QString& name : searchable) {
+                if (name != via) others << name;
+            }
+            finding(qs(T::kFindOneInterface).arg(via, others.join(QStringLiteral(", "))));
+        }
+    }
+
+    const quint16 legacy = o.link.legacy_local_port;
+    if (legacy != 0) {
+        if (udp_port_free(legacy)) {
+            io.out << qs(T::kDiagPortFree).arg(legacy) << '\n';
+        } else {
+            io.out << qs(T::kDiagPortHeld).arg(legacy) << '\n';
+            finding(qs(T::kFindPortHeld).arg(legacy));
+        }
+    }
+
+    auto engine = open_engine(o, io);
+    if (!engine) return kExitFailure;
+    const SearchResult r = engine->search(o.wait_ms);
+    print_notes(r, io);
+    io.out << qs(T::kDiagSearch).arg(o.wait_ms) << '\n';
+    for (const Destination& d : engine->destinations()) {
+        const int replies = r.replies.count(d.label) ? r.replies.at(d.label) : 0;
+        io.out << "  " << d.label << ": " << qs(T::kDiagReplies).arg(replies) << '\n';
+        if (replies == 0) finding(qs(T::kFindNoReplies).arg(d.label));
+    }
+    for (const auto& [label, count] : r.replies) {
+        const bool listed =
+            std::any_of(engine->destinations().begin(), engine->destinations().end(),
+                        [&](const Destination& d) { return d.label == label; });
+        if (!listed) io.out << "  " << label << ": " << qs(T::kDiagReplies).arg(count) << '\n';
+    }
+    io.out << qs(T::kDiagBoards).arg(r.boards.size()) << '\n';
+
+    std::map<QString, QStringList> by_address;
+    for (const FoundBoard& b : r.boards) {
+        const QHostAddress ip = address_of(b.row.local_ip);
+        by_address[ip.toString()] << mac_of(b.row);
+        const bool inside = std::any_of(interfaces.begin(), interfaces.end(),
+                                        [&](const Interface& i) { return i.contains(ip); });
+        if (!inside)
+            finding(qs(T::kFindOutsideSubnet).arg(mac_of(b.row), ip.toString(), b.interface));
+    }
+    for (const auto& [ip, macs] : by_address) {
+        if (macs.size() > 1)
+            finding(qs(T::kFindSharedAddress).arg(macs.join(QStringLiteral(", ")), ip));
+    }
+    io.out << (findings == 0 ? qs(T::kDiagNoProblem) : qs(T::kDiagProblems).arg(findings)) << '\n';
+    return findings == 0 ? kExitOk : kExitFailure;
+}
+
+}  // namespace quorin::cli

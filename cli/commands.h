@@ -1,0 +1,51 @@
+// The commands of quorinctl. Each takes its parsed arguments, writes results to `out` and
+// messages to `err`, and returns the exit status: 0 success, 1 failure, 2 bad input.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <QTextStream>
+#include <optional>
+#include <vector>
+
+#include "cli/board_link.h"
+
+namespace quorin::cli {
+
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailure = 1;
+inline constexpr int kExitUsage = 2;
+
+// How long a command waits for search and set replies unless --wait says otherwise.
+inline constexpr int kDefaultWaitMs = 1500;
+
+struct CommonOptions {
+    LinkOptions link;
+    int wait_ms = kDefaultWaitMs;
+    int expect = 0;  // search: end as soon as this many boards have answered (0: wait it out)
+};
+
+// A board named on the command line: by MAC or by IPv4 address.
+struct BoardName {
+    QString text;
+    std::optional<std::array<std::uint8_t, 6>> mac;
+    QHostAddress ip;
+};
+// Parses "0A:1B:2C:3D:4E:5F" (or with '-', any case) or "a.b.c.d"; nullopt when neither.
+std::optional<BoardName> parse_board(const QString& text);
+
+struct Output {
+    QTextStream& out;
+    QTextStream& err;
+};
+
+int search_command(const CommonOptions& o, bool json, Output io);
+int show_command(const CommonOptions& o, const QString& board, bool json, Output io);
+int set_command(const CommonOptions& o, const QString& board, const QStringList& assignments,
+                bool dry_run, Output io);
+int export_command(const CommonOptions& o, const QString& board, Output io);
+int apply_command(const CommonOptions& o, const QString& profile_path, const QStringList& boards,
+                  bool dry_run, Output io);
+int diagnose_command(const CommonOptions& o, Output io);
+
+}  // namespace quorin::cli

@@ -1,0 +1,141 @@
+// quorinctl: finds, shows and configures boards from a shell, through the same protocol core and
+// settings rules as the window.
+//
+// Arguments are parsed with CLI11: subcommands with their own --help, typed and range-checked
+// options, and usage errors reported without hand-written parsing.
+#include <CLI/CLI.hpp>
+#include <QCoreApplication>
+#include <QTextStream>
+#include <cstdio>
+#include <iostream>
+
+#include "cli/commands.h"
+#include "res/cli_texts.h"
+#include "res/version.h"
+
+namespace {
+
+using namespace quorin::cli;
+
+// Adds the options every command shares; they may come before or after the command's name.
+void add_common(CLI::App& app, CommonOptions& o, std::string& broadcast, std::string& interface) {
+    const std::string group = "Network (defaults are the real ones; tests aim them at loopback)";
+    app.add_option("--broadcast", broadcast,
+                   "Send requests to ADDRESS instead of 255.255.255.255 on every interface")
+        ->option_text("ADDRESS")
+        ->group(group);
+    app.add_option("--interface", interface, "Search and send only on interface NAME")
+        ->option_text("NAME")
+        ->group(group);
+    app.add_option("--port", o.link.main_port, "The boards' main UDP port (34001)")
+        ->option_text("PORT")
+        ->check(CLI::Range(1, 65535))
+        ->group(group);
+    app.add_option("--legacy-port", o.link.legacy_board_port, "The boards' legacy UDP port (50002)")
+        ->option_text("PORT")
+        ->check(CLI::Range(1, 65535))
+        ->group(group);
+    app.add_option("--legacy-local-port", o.link.legacy_local_port,
+                   "Our own legacy UDP port (50001; 0 for any)")
+        ->option_text("PORT")
+        ->check(CLI::Range(0, 65535))
+        ->group(group);
+    app.add_option("--wait", o.wait_ms, "How long to wait for replies, in ms (1500)")
+        ->option_text("MS")
+        ->check(CLI::Range(1, 600000))
+        ->group(group);
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    QCoreApplication qt(argc, argv);
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+    const Output io{out, err};
+
+    CLI::App app{"Find, show and configure serial-to-Ethernet boards from a shell.", "quorinctl"};
+    app.set_version_flag("--version", std::string("quorinctl ") + QUORIN_VERSION);
+    app.require_subcommand(1);
+    app.fallthrough();
+    app.get_formatter()->column_width(36);
+
+    CommonOptions o;
+    std::string broadcast, interface;
+    add_common(app, o, broadcast, interface);
+
+    bool json = false, dry_run = false;
+    std::string board, profile;
+    std::vector<std::string> assignments, boards;
+
+    CLI::App* search = app.add_subcommand("search", "List every board that answers a search");
+    search->add_flag("--json", json, "Every field of each board's record, as JSON");
+    search->add_option("--expect", o.expect, "End the search once N boards have answered")
+        ->option_text("N")
+        ->check(CLI::Range(1, 100000));
+
+    CLI::App* show = app.add_subcommand("show", "Every setting of one board, with its value list");
+    show->add_option("BOARD", board, "MAC or IP address")->required();
+    show->add_flag("--json", json, "As JSON");
+
+    CLI::App* set =
+        app.add_subcommand("set", "Change settings of one board, then read them back and compare");
+    set->add_option("BOARD", board, "MAC or IP address")->required();
+    set->add_option("FIELD=VALUE", assignments, "Field names as 'quorinctl show' lists them")
+        ->required();
+    set->add_flag("--dry-run", dry_run, "Check and print the changes; send nothing");
+
+    CLI::App* exp = app.add_subcommand("export", "Print a board's settings as a profile (JSON)");
+    exp->add_option("BOARD", board, "MAC or IP address")->required();
+
+    CLI::App* apply = app.add_subcommand(
+        "apply", "Write a profile to boards of its model, then read back and compare");
+    apply->add_option("PROFILE", profile, "A file written by 'quorinctl export'")->required();
+    apply->add_option("BOARD", boards, "MAC or IP address")->required();
+    apply->add_flag("--dry-run", dry_run, "Check and print the changes; send nothing");
+
+    CLI::App* diagnose = app.add_subcommand(
+        "diagnose", "Explain why boards may not be found: interfaces, routes, ports, addresses");
+
+    for (CLI::App* command : {search, show, set, exp, apply, diagnose}) {
+        command->footer(
+            "Also takes --wait MS and the network options (--broadcast, --interface, --port, "
+            "--legacy-port, --legacy-local-port): see quorinctl --help.");
+    }
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        const int status = app.exit(e, std::cout, std::cerr);
+        return status == 0 ? kExitOk : kExitUsage;
+    }
+
+    if (!broadcast.empty()) {
+        o.link.broadcast = QHostAddress(QString::fromStdString(broadcast));
+        if (o.link.broadcast.protocol() != QAbstractSocket::IPv4Protocol) {
+            const std::string_view message = quorin::text::cli::kBadBroadcast;
+            err << "quorinctl: "
+                << QString::fromUtf8(message.data(), static_cast<qsizetype>(message.size()))
+                       .arg(QString::fromStdString(broadcast))
+                << '\n';
+            return kExitUsage;
+        }
+    }
+    o.link.interface_name = QString::fromStdString(interface);
+
+    const auto qlist = [](const std::vector<std::string>& v) {
+        QStringList l;
+        for (const std::string& s : v) l << QString::fromStdString(s);
+        return l;
+    };
+    const QString b = QString::fromStdString(board);
+    if (*search) return search_command(o, json, io);
+    if (*show) return show_command(o, b, json, io);
+    if (*set) return set_command(o, b, qlist(assignments), dry_run, io);
+    if (*exp) return export_command(o, b, io);
+    if (*apply) {
+        return apply_command(o, QString::fromStdString(profile), qlist(boards), dry_run, io);
+    }
+    if (*diagnose) return diagnose_command(o, io);
+    return kExitUsage;
+}

@@ -1,0 +1,115 @@
+// Texts of the named-field catalogue and of the command line (quorinctl): messages, labels and
+// the values that stand for check boxes. %1, %2, ... are filled in by settings::fill. UTF-8.
+#pragma once
+
+#include <string_view>
+
+namespace quorin::text::cli {
+
+// Values of fields that the window shows as check boxes or radio pairs.
+inline constexpr std::string_view kOn = "on";
+inline constexpr std::string_view kOff = "off";
+inline constexpr std::string_view kIpModeStatic = "Static";
+inline constexpr std::string_view kIpModeDhcp = "DHCP";
+inline constexpr std::string_view kIpModePppoe = "PPPoE";
+inline constexpr std::string_view kMethodDisable = "Disable";
+inline constexpr std::string_view kMethodHw = "HW";
+inline constexpr std::string_view kMethodSw = "SW";
+inline constexpr std::string_view kServer = "Server";
+inline constexpr std::string_view kClient = "Client";
+inline constexpr std::string_view kRawMode = "Raw mode";
+inline constexpr std::string_view kTelnetMode = "Telnet mode";
+
+// Checks of a FIELD=VALUE edit.
+inline constexpr std::string_view kUnknownField =
+    "unknown field '%1' (quorinctl show BOARD lists the fields)";
+inline constexpr std::string_view kFieldNotOnModel = "model %1 has no field '%2'";
+inline constexpr std::string_view kFieldNotEditable = "field '%1' cannot be set";
+inline constexpr std::string_view kFieldTwice = "field '%1' is named twice";
+inline constexpr std::string_view kFieldDisabled =
+    "field '%1' cannot be changed on this board: the window disables it for model %2 with these "
+    "settings";
+inline constexpr std::string_view kBadAddress = "%1: '%2' is not an IPv4 address (a.b.c.d)";
+inline constexpr std::string_view kBadChoice = "%1: '%2' is not in the list of this board: %3";
+inline constexpr std::string_view kBadFlag = "%1: '%2' must be on or off";
+inline constexpr std::string_view kBadNumber = "%1: '%2' is not a whole number from 0 to %3";
+inline constexpr std::string_view kTextTooLong = "%1: '%2' is longer than %3 characters";
+inline constexpr std::string_view kTextNotLatin1 =
+    "%1: '%2' holds a character that the board cannot store (one byte per character)";
+
+// Command line: Qt-style %1 placeholders (QString::arg).
+inline constexpr std::string_view kBadBoard =
+    "'%1' is neither a MAC address (0A:1B:2C:3D:4E:5F) nor an IPv4 address (a.b.c.d)";
+inline constexpr std::string_view kBadAssignment = "'%1' is not of the form FIELD=VALUE";
+inline constexpr std::string_view kBoardNotFound = "board %1 did not answer the search";
+inline constexpr std::string_view kBoardAmbiguous =
+    "several boards answer with address %1 (%2): name the board by its MAC address";
+inline constexpr std::string_view kSendFailed =
+    "quorinctl: the system refused to send the search on %1";
+inline constexpr std::string_view kBoardNote = "quorinctl: %1";
+inline constexpr std::string_view kNoBoards = "quorinctl: no board answered";
+inline constexpr std::string_view kDryRun = "quorinctl: dry run, nothing was sent";
+inline constexpr std::string_view kNoSetReply = "no set reply within %1 ms";
+inline constexpr std::string_view kNoAnswerAfterSet = "did not answer the search after setting";
+inline constexpr std::string_view kMismatch = "%1 is %2, asked %3";
+inline constexpr std::string_view kBoardVerified = "%1 ok: %2 field(s) set and verified";
+inline constexpr std::string_view kBoardFailed = "%1 FAILED: %2";
+inline constexpr std::string_view kShowHeading =
+    "%1  model %2  firmware %3  interface %4  protocol %5";
+inline constexpr std::string_view kNoteReadOnly = "(read-only)";
+inline constexpr std::string_view kNoteDisabled = "(disabled)";
+inline constexpr std::string_view kProfileUnreadable = "cannot read profile %1: %2";
+inline constexpr std::string_view kProfileNotJson = "profile %1 is not JSON: %2 at byte %3";
+inline constexpr std::string_view kProfileShape =
+    "profile %1 must be an object with \"model\" (text) and \"settings\" (an object of texts) "
+    "and nothing else";
+inline constexpr std::string_view kProfileOtherModel =
+    "the profile is for model %1, but board %2 is a %3: nothing was sent";
+inline constexpr std::string_view kProfileAddressForMany =
+    "the profile names local_ip: apply it to one board at a time, or two boards would share the "
+    "address";
+
+inline constexpr std::string_view kNoSuchInterface =
+    "no interface named %1 with an IPv4 address is up";
+inline constexpr std::string_view kNoBroadcastAddress = "interface %1 has no broadcast address";
+inline constexpr std::string_view kCannotOpenSocket = "cannot open a UDP socket: %1";
+inline constexpr std::string_view kBadBroadcast = "--broadcast: '%1' is not an IPv4 address";
+
+// diagnose
+inline constexpr std::string_view kDiagInterfaces = "Interfaces (IPv4):";
+inline constexpr std::string_view kDiagDown = "down: not searched";
+inline constexpr std::string_view kDiagLoopback = "loopback: not searched";
+inline constexpr std::string_view kDiagNoBroadcast = "no broadcast address: not searched";
+inline constexpr std::string_view kDiagBroadcast = "broadcast %1: searched";
+inline constexpr std::string_view kDiagRoute =
+    "A datagram to 255.255.255.255 (the window's search) leaves by %1, from %2.";
+inline constexpr std::string_view kDiagNoRoute =
+    "A datagram to 255.255.255.255 has no way out of this machine: %1.";
+inline constexpr std::string_view kDiagPortFree = "UDP port %1 (replies of model 5836KL) is free.";
+inline constexpr std::string_view kDiagPortHeld =
+    "UDP port %1 (replies of model 5836KL) is held by another program.";
+inline constexpr std::string_view kDiagSearch = "Search (%1 ms), replies by interface:";
+inline constexpr std::string_view kDiagReplies = "%1 replies";
+inline constexpr std::string_view kDiagBoards = "Boards found: %1";
+inline constexpr std::string_view kDiagNoProblem = "No problem found.";
+inline constexpr std::string_view kDiagProblems = "%1 finding(s).";
+inline constexpr std::string_view kFindNoRoute =
+    "No route takes a limited broadcast out: the window finds no board. Give this machine an "
+    "address on the boards' network (a default route makes that interface the one used).";
+inline constexpr std::string_view kFindOneInterface =
+    "A limited broadcast leaves by %1 only: the window does not find boards on %2. Search with "
+    "quorinctl, which sends on every interface, or connect the boards to %1.";
+inline constexpr std::string_view kFindPortHeld =
+    "Another program holds UDP port %1, so boards of model 5836KL cannot answer. Close it (ss "
+    "-ulpn shows which) and search again.";
+inline constexpr std::string_view kFindNoReplies =
+    "No board answered on %1. Check that boards on that network are powered and cabled, and that "
+    "no firewall drops UDP replies.";
+inline constexpr std::string_view kFindOutsideSubnet =
+    "Board %1 has address %2, outside every subnet of this machine: it answers searches on %3 but "
+    "cannot be reached until its address is set, for example: quorinctl set %1 ip_mode=Static "
+    "local_ip=ADDRESS subnet_mask=MASK";
+inline constexpr std::string_view kFindSharedAddress =
+    "Boards %1 share the address %2. Give each its own: quorinctl set MAC local_ip=ADDRESS";
+
+}  // namespace quorin::text::cli

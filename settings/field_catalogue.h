@@ -1,0 +1,86 @@
+// A board's settings as named fields: for each model, which fields exist, the text the window
+// shows for each, its value list, whether the window lets the operator change it, and the checked
+// conversion from text back into the record. Built on the display and collection rules, so the
+// window and the command line read and write settings the same way. Pure C++, no I/O.
+//
+// Names are the record's field names; channels count from 0 as in the record, so
+// "channel[0].baud_rate" is the baud rate on the window's page "Channel #1". The three trigger
+// characters are "trigger_chars[0]" to "trigger_chars[2]" (edits 1047 to 1049).
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "protocol/board_record.h"
+
+namespace quorin::settings {
+
+enum class FieldKind {
+    Identity,  // who the board is: shown, never set (mac_address, product_code, model)
+    ReadOnly,  // reported by the board: shown, never set (firmware, connection status)
+    Hidden,    // stored from replies, never shown by the window and never set (reserved bytes)
+    Address,   // "a.b.c.d"
+    Choice,    // one entry of the field's list
+    Flag,      // "on" or "off"
+    Number,    // decimal, 0 to the field's maximum
+    Text,      // up to 31 characters, one byte each
+    HexByte,   // a byte as hexadecimal digits, checked as the window checks it
+};
+
+// One field of one board.
+struct Field {
+    std::string name;  // "local_ip", "channel[0].baud_rate"
+    FieldKind kind = FieldKind::ReadOnly;
+    std::string_view label;                 // the window's label for it; may be empty
+    std::string value;                      // the window's text; empty when a list has no entry
+    std::vector<std::string_view> choices;  // Choice: the list, in the window's order
+    std::uint32_t max = 0;                  // Number: the largest value the wire carries
+    bool enabled = true;                    // the window lets the operator change it here
+
+    bool settable() const {
+        return kind != FieldKind::Identity && kind != FieldKind::ReadOnly &&
+               kind != FieldKind::Hidden;
+    }
+};
+
+// Every field that the board's model carries on the wire and the window shows for it (channels
+// beyond the model's pages are left out), in a fixed order: board-wide fields in the order the
+// settings collection reads them, then each channel. Values are taken from `row`.
+std::vector<Field> fields_of(const BoardRow& row);
+
+// The field `name` of `row` (nullopt when the model has no such field).
+std::optional<Field> field_of(const BoardRow& row, std::string_view name);
+
+// True for a name that some model has (used to tell "unknown" from "not on this model").
+bool is_known_name(std::string_view name);
+
+// One FIELD=VALUE edit.
+struct Edit {
+    std::string name;
+    std::string value;
+};
+
+// The record that carrying out `edits` on `board` gives, or the message of the first check that
+// fails. Edits are applied in catalogue order, whatever order they come in, so a list that depends
+// on another field (parity on data bits) follows that field's new value. Checks, with the window's
+// messages where the window has one: the name must be a field of the board's model and settable;
+// the value must convert (an address, a list entry of this board, on/off, a number the wire
+// carries, a text of at most 31 characters, trigger and packing characters as the window checks
+// them); and a field whose value changes must be one the window enables for the resulting
+// settings. Text fields are written zero-filled, so no bytes of an earlier, longer text remain.
+struct EditResult {
+    std::optional<BoardRow> row;  // set on success
+    std::string error;            // set on failure
+};
+EditResult apply_edits(const BoardRow& board, const std::vector<Edit>& edits);
+
+// Fills %1, %2, ... of `pattern` with `args` in order.
+std::string fill(std::string_view pattern, std::initializer_list<std::string_view> args);
+
+// "Quorin712P", or the product code text for a code outside the table ("0107").
+std::string model_label(const BoardRow& row);
+
+}  // namespace quorin::settings

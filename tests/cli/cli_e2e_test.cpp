@@ -1,0 +1,297 @@
+// quorinctl end to end: the real binary against quorin-board-sim on loopback (requests to
+// 127.255.255.255, boards' ports chosen by the system, our legacy port any free one).
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QJsonArray>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+#include "tests/cli/cli_support.h"
+
+namespace quorin::cli::testing {
+namespace {
+
+const QString kTool = QStringLiteral(QUORIN_CTL_PATH);
+const QString kSim = QStringLiteral(QUORIN_BOARD_SIM_PATH);
+
+class QuorinctlAgainstSimulator : public ::testing::Test {
+  protected:
+    void start(const QString& boards, const QStringList& extra = {}) {
+        ASSERT_TRUE(dir_.isValid());
+        events_ = dir_.filePath(QStringLiteral("events.jsonl"));
+        ASSERT_TRUE(sim_.start(kSim, boards, QStringList{"--events", events_} + extra));
+    }
+    Outcome ctl(const QStringList& args, int wait_ms = 400) {
+        return run_program(
+            kTool,
+            QStringList{"--broadcast", "127.255.255.255", "--port", QString::number(sim_.main_port),
+                        "--legacy-port", QString::number(sim_.legacy_port), "--legacy-local-port",
+                        "0", "--wait", QString::number(wait_ms)} +
+                args);
+    }
+    int received() const { return count_events(events_, QStringLiteral("datagram_received")); }
+    int set_requests() const {
+        return count_events(events_, QStringLiteral("datagram_received"), QStringLiteral("opcode"),
+                            3) +
+               count_events(events_, QStringLiteral("datagram_received"), QStringLiteral("opcode"),
+                            QStringLiteral("SETT"));
+    }
+    QString file(const QString& name, const QByteArray& content) {
+        QFile f(dir_.filePath(name));
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(content);
+        return f.fileName();
+    }
+
+    QTemporaryDir dir_;
+    QString events_;
+    quorin::tools::SimulatorProcess sim_;
+};
+
+TEST_F(QuorinctlAgainstSimulator, SearchListsEveryModelAsATableAndAsJson) {
+    start(QStringLiteral("all:1"));
+    const Outcome table = ctl({"search", "--expect", "6"}, 3000);
+    ASSERT_EQ(table.status, 0) << table.err.toStdString();
+    const QStringList lines = table.out.split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 7) << table.out.toStdString();
+    EXPECT_TRUE(lines[0].startsWith("MAC ")) << lines[0].toStdString();
+    for (const char* model :
+         {"Quorin712P-T", "Quorin712P ", "Quorin712PD", "5836KL", "BRV406H", "DAVRO2xM"}) {
+        EXPECT_TRUE(table.out.contains(QLatin1String(model))) << model;
+    }
+
+    const Outcome json = ctl({"search", "--json", "--expect", "6"}, 3000);
+    ASSERT_EQ(json.status, 0) << json.err.toStdString();
+    const QJsonArray boards = QJsonDocument::fromJson(json.out.toUtf8()).array();
+    ASSERT_EQ(boards.size(), 6);
+    std::map<QString, QString> protocol_by_model;
+    for (const QJsonValue& b : boards) {
+        const QJsonObject o = b.toObject();
+        protocol_by_model[o.value("model").toString()] = o.value("protocol").toString();
+        EXPECT_EQ(o.value("interface").toString(), "lo");
+        EXPECT_TRUE(o.contains("channel[0].baud_rate"));
+    }
+    EXPECT_EQ(protocol_by_model["5836KL"], "legacy");
+    EXPECT_EQ(protocol_by_model["DAVRO2xM"], "main");
+    EXPECT_EQ(set_requests(), 0);
+}
+
+TEST_F(QuorinctlAgainstSimulator, ShowGivesEveryFieldWithItsList) {
+    start(QStringLiteral("0006:1"));
+    const Outcome text = ctl({"show", "02:51:00:06:00:00"});
+    ASSERT_EQ(text.status, 0) << text.err.toStdString();
+    EXPECT_TRUE(text.out.contains(QRegularExpression("channel\\[3\\]\\.flow_control .*RTSOnly")))
+        << text.out.toStdString();
+
+    const Outcome json = ctl({"show", "127.0.1.1", "--json"});
+    ASSERT_EQ(json.status, 0) << json.err.toStdString();
+    const QJsonObject doc = QJsonDocument::fromJson(json.out.toUtf8()).object();
+    EXPECT_EQ(doc.value("board").toObject().value("mac_address").toString(), "02:51:00:06:00:00");
+    bool found = false;
+    for (const QJsonValue& v : doc.value("fields").toArray()) {
+        const QJsonObject f = v.toObject();
+        if (f.value("name").toString() != "channel[0].stop_bits") continue;
+        found = true;
+        EXPECT_EQ(f.value("choices").toArray().size(), 4);
+        EXPECT_EQ(f.value("label").toString(), "Stop Bit");
+    }
+    EXPECT_TRUE(found);
+}
+
+TEST_F(QuorinctlAgainstSimulator, SetWritesAMainAndALegacyBoardAndVerifiesByReadingBack) {
+    start(QStringLiteral("0002:1,0004:1"));
+    const Outcome main = ctl({"set", "02:51:00:02:00:00", "channel[1].baud_rate=19200",
+                              "channel[1].parity=None", "local_ip=127.0.1.40"});
+    EXPECT_EQ(main.status, 0) << main.out.toStdString() << main.err.toStdString();
+    EXPECT_TRUE(main.out.contains("02:51:00:02:00:00 ok: 3 field(s) set and verified"))
+        << main.out.toStdString();
+
+    const Outcome legacy = ctl({"set", "02:51:00:04:00:01", "channel[0].packing_size=200",
+                                "channel[0].flow_control=CTS/RTS"});
+    EXPECT_EQ(legacy.status, 0) << legacy.out.toStdString() << legacy.err.toStdString();
+    EXPECT_EQ(count_events(events_, "settings_applied"), 2);
+    // Exactly the edited fields changed on the boards.
+    std::vector<QJsonArray> changed;
+    for (const QJsonObject& e : read_events(events_)) {
+        if (e.value("event").toString() == "settings_applied") {
+            changed.push_back(e.value("changed").toArray());
+        }
+    }
+    ASSERT_EQ(changed.size(), 2u);
+    EXPECT_EQ(changed[0], (QJsonArray{"local_ip", "channel[1].baud_rate", "channel[1].parity"}));
+    EXPECT_EQ(changed[1], (QJsonArray{"channel[0].flow_control", "channel[0].packing_size"}));
+    EXPECT_EQ(count_events(events_, "datagram_received", "opcode", "SETT"), 1);
+
+    const Outcome after = ctl({"show", "127.0.1.40", "--json"});
+    EXPECT_EQ(after.status, 0) << after.err.toStdString();
+
+    const Outcome dry = ctl({"set", "02:51:00:02:00:00", "channel[1].baud_rate=600", "--dry-run"});
+    EXPECT_EQ(dry.status, 0);
+    EXPECT_TRUE(dry.out.contains("channel[1].baud_rate: 19200 -> 600")) << dry.out.toStdString();
+    EXPECT_EQ(set_requests(), 2);
+}
+
+TEST_F(QuorinctlAgainstSimulator, ExportThenApplyToFiveBoardsOfOneModel) {
+    start(QStringLiteral("0006:6"));
+    const Outcome exported = ctl({"export", "02:51:00:06:00:00"});
+    ASSERT_EQ(exported.status, 0) << exported.err.toStdString();
+    const QJsonObject profile = QJsonDocument::fromJson(exported.out.toUtf8()).object();
+    EXPECT_EQ(profile.value("model").toString(), "DAVRO2xM");
+    const QJsonObject values = profile.value("settings").toObject();
+    EXPECT_FALSE(values.contains("mac_address"));
+    EXPECT_FALSE(values.contains("local_ip"));
+    EXPECT_FALSE(values.contains("firmware_version"));
+    EXPECT_TRUE(values.contains("channel[3].packing_time"));
+
+    const QString path = file(QStringLiteral("profile.json"), exported.out.toUtf8());
+    const Outcome applied = ctl({"apply", path, "02:51:00:06:00:01", "02:51:00:06:00:02",
+                                 "02:51:00:06:00:03", "02:51:00:06:00:04", "02:51:00:06:00:05"});
+    EXPECT_EQ(applied.status, 0) << applied.out.toStdString() << applied.err.toStdString();
+    const QStringList lines = applied.out.split('\n', Qt::SkipEmptyParts);
+    EXPECT_EQ(lines.size(), 5) << applied.out.toStdString();
+    for (const QString& line : lines) EXPECT_TRUE(line.contains(" ok: ")) << line.toStdString();
+    EXPECT_EQ(count_events(events_, "settings_applied"), 5);
+
+    // Every board now shows the profile's values.
+    const Outcome json = ctl({"search", "--json", "--expect", "6"}, 3000);
+    for (const QJsonValue& b : QJsonDocument::fromJson(json.out.toUtf8()).array()) {
+        const QJsonObject o = b.toObject();
+        for (auto it = values.begin(); it != values.end(); ++it) {
+            EXPECT_EQ(o.value(it.key()), it.value())
+                << o.value("mac_address").toString().toStdString() << " " << it.key().toStdString();
+        }
+    }
+}
+
+TEST_F(QuorinctlAgainstSimulator, BadInputIsRefusedWithItsStatusAndNothingOnTheWire) {
+    start(QStringLiteral("0002:1,0004:1"));
+    const QString not_json = file("bad.json", "{\"model\": ");
+    const QString other = file("other.json", R"({"model": "BRV406H", "settings": {}})");
+    const QString unknown =
+        file("unknown.json", R"({"model": "Quorin712P", "settings": {"x": "1"}})");
+    const QString shape = file("shape.json", R"({"model": "Quorin712P", "settings": {"udp": 1}})");
+    struct Case {
+        const char* what;
+        QStringList args;
+        int status;
+        const char* message;
+        bool searches;  // the board must be looked up (search datagrams) before the check
+    };
+    const Case cases[] = {
+        {"unknown field",
+         {"set", "02:51:00:02:00:00", "colour=red"},
+         2,
+         "unknown field 'colour'",
+         false},
+        {"no =", {"set", "02:51:00:02:00:00", "local_ip"}, 2, "not of the form FIELD=VALUE", false},
+        {"malformed MAC", {"show", "02:51:00:02:00"}, 2, "neither a MAC address", false},
+        {"malformed IP", {"set", "127.0.1.300", "local_ip=1.2.3.4"}, 2, "neither a MAC", false},
+        {"bad wait", {"--wait", "0", "search"}, 2, "--wait", false},
+        {"bad port", {"--port", "70000", "search"}, 2, "--port", false},
+        {"profile not JSON", {"apply", not_json, "02:51:00:02:00:00"}, 2, "is not JSON", false},
+        {"profile missing",
+         {"apply", "/nonexistent.json", "02:51:00:02:00:00"},
+         2,
+         "cannot read profile",
+         false},
+        {"profile unknown field",
+         {"apply", unknown, "02:51:00:02:00:00"},
+         2,
+         "unknown field 'x'",
+         false},
+        {"profile shape", {"apply", shape, "02:51:00:02:00:00"}, 2, "must be an object", false},
+        {"value outside the list",
+         {"set", "02:51:00:02:00:00", "channel[0].baud_rate=12345"},
+         2,
+         "is not in the list of this board",
+         true},
+        {"field the model lacks",
+         {"set", "02:51:00:04:00:01", "channel[0].stop_bits=1"},
+         2,
+         "model 5836KL has no field",
+         true},
+        {"packing character",
+         {"set", "02:51:00:02:00:00", "channel[1].packing_char=zz"},
+         2,
+         "Data packing condition Char of Channel #2 is invalid",
+         true},
+        {"profile of another model",
+         {"apply", other, "02:51:00:02:00:00"},
+         2,
+         "the profile is for model BRV406H",
+         true},
+        {"board not found", {"show", "02:51:00:09:00:09"}, 1, "did not answer", true},
+    };
+    for (const Case& c : cases) {
+        const int before = received();
+        const Outcome r = ctl(c.args, 300);
+        EXPECT_EQ(r.status, c.status) << c.what << ": " << r.err.toStdString();
+        EXPECT_TRUE(r.err.contains(QLatin1String(c.message)))
+            << c.what << ": " << r.err.toStdString();
+        EXPECT_TRUE(r.out.isEmpty()) << c.what << ": " << r.out.toStdString();
+        quorin::tools::waitFor([] { return false; }, 50);
+        if (!c.searches) {
+            EXPECT_EQ(received(), before) << c.what;
+        }
+    }
+    const Outcome broadcast = run_program(kTool, {"--broadcast", "nowhere", "search"});
+    EXPECT_EQ(broadcast.status, 2);
+    EXPECT_TRUE(broadcast.err.contains("not an IPv4 address")) << broadcast.err.toStdString();
+    EXPECT_EQ(set_requests(), 0);
+}
+
+TEST_F(QuorinctlAgainstSimulator, DiagnoseFindsBoardsOutsideEverySubnetAndSharedAddresses) {
+    const QString boards = file("boards.json", R"({"boards": [
+        {"product_code": "0002", "local_ip": "10.99.0.7"},
+        {"product_code": "0003", "local_ip": "127.0.1.9"},
+        {"product_code": "0005", "local_ip": "127.0.1.9"}]})");
+    start(QStringLiteral("0001:1"), {"--config", boards});
+    const Outcome r = ctl({"diagnose"});
+    EXPECT_EQ(r.status, 1) << r.out.toStdString() << r.err.toStdString();
+    EXPECT_TRUE(r.out.contains("Boards found: 4")) << r.out.toStdString();
+    EXPECT_TRUE(r.out.contains("has address 10.99.0.7, outside every subnet"))
+        << r.out.toStdString();
+    EXPECT_TRUE(r.out.contains("share the address 127.0.1.9")) << r.out.toStdString();
+    EXPECT_TRUE(r.out.contains("127.255.255.255: 4 replies")) << r.out.toStdString();
+}
+
+TEST(QuorinctlCommandLine, HelpVersionAndUsage) {
+    const Outcome help = run_program(kTool, {"--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_TRUE(help.out.contains("Subcommands:"));
+    for (const char* command : {"search", "show", "set", "export", "apply", "diagnose"}) {
+        const Outcome sub = run_program(kTool, {command, "--help"});
+        EXPECT_EQ(sub.status, 0) << command;
+        EXPECT_TRUE(sub.out.contains("Usage: quorinctl " + QLatin1String(command))) << command;
+    }
+    EXPECT_FALSE(help.out.contains("upload"));
+    const Outcome version = run_program(kTool, {"--version"});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out.trimmed(), "quorinctl " QUORIN_VERSION);
+    EXPECT_EQ(run_program(kTool, {}).status, 2);
+    EXPECT_EQ(run_program(kTool, {"frobnicate"}).status, 2);
+}
+
+// The README's help block is the program's own --help output.
+TEST(QuorinctlCommandLine, ReadmeShowsTheHelpOutput) {
+    QFile readme(QStringLiteral(QUORIN_SOURCE_DIR "/README.md"));
+    ASSERT_TRUE(readme.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(readme.readAll());
+    const QString start = QStringLiteral("<!-- quorinctl --help -->\n```\n");
+    const qsizetype from = text.indexOf(start);
+    ASSERT_GE(from, 0) << "README has no quorinctl --help block";
+    const qsizetype to = text.indexOf(QStringLiteral("```"), from + start.size());
+    const QString block = text.mid(from + start.size(), to - from - start.size());
+    const Outcome help = run_program(kTool, {"--help"});
+    EXPECT_EQ(block.trimmed().toStdString(), help.out.trimmed().toStdString());
+}
+
+}  // namespace
+}  // namespace quorin::cli::testing
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

@@ -1,0 +1,166 @@
+// cli-search-bench: `quorinctl search --json` against 200 simulated boards on loopback, timed
+// from starting the process to its end (process start included), and in the same run one bare
+// search against the same simulator: one request datagram out, replies counted until all 200
+// have arrived. Prints both medians and their ratio.
+//
+// The search's wait is accounted for with --expect: quorinctl ends as soon as the expected
+// number of boards has answered, as the bare search does, so neither measures an idle wait.
+// Exits non-zero only when boards are missing (it does not judge the time).
+#include <sys/socket.h>
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QNetworkDatagram>
+#include <QNetworkProxy>
+#include <QProcess>
+#include <QTextStream>
+#include <QUdpSocket>
+#include <algorithm>
+#include <cstdio>
+#include <set>
+#include <vector>
+
+#include "tools/sim_process.h"
+
+namespace {
+
+constexpr int kRequestBytes = 402;
+constexpr int kTimeoutMs = 10000;
+
+double median(std::vector<double> v) {
+    if (v.empty()) return -1;
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+// One search request to 127.255.255.255; milliseconds until `boards` distinct replies, or -1.
+double bare_search(quint16 port, int boards) {
+    QUdpSocket socket;
+    socket.setProxy(QNetworkProxy::NoProxy);
+    if (!socket.bind(QHostAddress::AnyIPv4, 0)) return -1;
+    // The same receive buffer as quorinctl asks for, so that the burst is not dropped.
+    int bytes = 4 * 1024 * 1024;
+    const int fd = static_cast<int>(socket.socketDescriptor());
+    if (::setsockopt(fd, SOL_SOCKET, SO_RCVBUFFORCE, &bytes, sizeof bytes) != 0) {
+        ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes);
+    }
+    QByteArray request(kRequestBytes, 0);
+    request[0] = 1;
+    std::set<QByteArray> macs;
+    QElapsedTimer clock;
+    clock.start();
+    socket.writeDatagram(request, QHostAddress(QStringLiteral("127.255.255.255")), port);
+    while (static_cast<int>(macs.size()) < boards && clock.elapsed() < kTimeoutMs) {
+        if (!socket.waitForReadyRead(100)) continue;
+        while (socket.hasPendingDatagrams()) {
+            const QByteArray d = socket.receiveDatagram(kRequestBytes).data();
+            if (d.size() >= 8 && d[0] == 2) macs.insert(d.mid(2, 6));
+        }
+    }
+    return static_cast<int>(macs.size()) >= boards ? clock.nsecsElapsed() / 1e6 : -1;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    QCoreApplication qt(argc, argv);
+    QCommandLineParser parser;
+    parser.addHelpOption();
+    parser.addOption({"sim", "Path of quorin-board-sim.", "path"});
+    parser.addOption({"ctl", "Path of quorinctl.", "path"});
+    parser.addOption({"runs", "Number of runs of each search.", "n", "5"});
+    parser.addOption({"probe",
+                      "A bare search program (tests/e2e/netns_search_probe) to time as a process "
+                      "too, so that both sides include a process start.",
+                      "path"});
+    parser.process(qt);
+    const int runs = std::max(1, parser.value("runs").toInt());
+    const QString dir = QCoreApplication::applicationDirPath();
+    const QString sim_path =
+        parser.isSet("sim") ? parser.value("sim") : dir + "/../sim/quorin-board-sim";
+    const QString ctl_path = parser.isSet("ctl") ? parser.value("ctl") : dir + "/../cli/quorinctl";
+
+    // 200 boards: 40 of each main-protocol model.
+    const int boards = 200;
+    quorin::tools::SimulatorProcess sim;
+    if (!sim.start(sim_path, QStringLiteral("0001:40,0002:40,0003:40,0005:40,0006:40"))) {
+        std::fprintf(stderr, "cli-search-bench: could not start %s\n", qPrintable(sim_path));
+        return 2;
+    }
+    QTextStream out(stdout);
+    out << "cli-search-bench: " << boards << " boards, " << runs << " run(s) of each search\n";
+
+    std::vector<double> ctl_times, bare_times, start_times, probe_times;
+    const QString probe_path = parser.value("probe");
+    int worst_missing = 0;
+    for (int run = 1; run <= runs; ++run) {
+        QProcess ctl;
+        ctl.setStandardInputFile(QProcess::nullDevice());
+        QElapsedTimer clock;
+        clock.start();
+        ctl.start(ctl_path,
+                  {"--broadcast", "127.255.255.255", "--port", QString::number(sim.main_port),
+                   "--legacy-port", QString::number(sim.legacy_port), "--legacy-local-port", "0",
+                   "--wait", QString::number(kTimeoutMs), "search", "--json", "--expect",
+                   QString::number(boards)});
+        const bool ended = ctl.waitForFinished(kTimeoutMs + 5000);
+        const double ctl_ms = clock.nsecsElapsed() / 1e6;
+        const int listed = QJsonDocument::fromJson(ctl.readAllStandardOutput()).array().size();
+        const double bare_ms = bare_search(sim.main_port, boards);
+        // The process start alone: loading Qt and the program, no search.
+        QProcess version;
+        QElapsedTimer start_clock;
+        start_clock.start();
+        version.start(ctl_path, {"--version"});
+        if (version.waitForFinished(kTimeoutMs)) {
+            start_times.push_back(start_clock.nsecsElapsed() / 1e6);
+        }
+        if (!probe_path.isEmpty()) {
+            QProcess probe;
+            QElapsedTimer probe_clock;
+            probe_clock.start();
+            probe.start(probe_path,
+                        {"--address", "127.255.255.255", "--port", QString::number(sim.main_port),
+                         "--seconds", "10", "--expect", QString::number(boards)});
+            const bool done = probe.waitForFinished(kTimeoutMs + 5000);
+            const double probe_ms = probe_clock.nsecsElapsed() / 1e6;
+            if (done &&
+                probe.readAllStandardOutput().contains("distinct=" + QByteArray::number(boards))) {
+                probe_times.push_back(probe_ms);
+            } else {
+                worst_missing = std::max(worst_missing, 1);
+            }
+        }
+        worst_missing = std::max({worst_missing, boards - listed, bare_ms < 0 ? boards : 0});
+        out << "run " << run << ": quorinctl search --json " << QString::number(ctl_ms, 'f', 1)
+            << " ms (" << listed << " boards" << (ended ? "" : ", did not end") << "), bare search "
+            << (bare_ms < 0 ? QStringLiteral("(incomplete)") : QString::number(bare_ms, 'f', 1))
+            << " ms\n";
+        out.flush();
+        if (ended && listed == boards) ctl_times.push_back(ctl_ms);
+        if (bare_ms >= 0) bare_times.push_back(bare_ms);
+    }
+    const double c = median(ctl_times), b = median(bare_times), st = median(start_times);
+    out << "median quorinctl search --json (process start to end): " << QString::number(c, 'f', 1)
+        << " ms\nmedian bare search (one datagram out, 200 replies counted): "
+        << QString::number(b, 'f', 1)
+        << " ms\nmedian quorinctl --version (process start alone): " << QString::number(st, 'f', 1)
+        << " ms\nratio: "
+        << (c > 0 && b > 0 ? QString::number(c / b, 'f', 2) : QStringLiteral("n/a"))
+        << " (target <= 1.5); without the process start: "
+        << (c > 0 && b > 0 && st > 0 ? QString::number((c - st) / b, 'f', 2)
+                                     : QStringLiteral("n/a"))
+        << "\n";
+    if (!probe_path.isEmpty()) {
+        const double p = median(probe_times);
+        out << "median bare search as a process (" << QFileInfo(probe_path).fileName()
+            << ", process start to end): " << QString::number(p, 'f', 1)
+            << " ms\nratio, both including their process start: "
+            << (c > 0 && p > 0 ? QString::number(c / p, 'f', 2) : QStringLiteral("n/a")) << "\n";
+    }
+    sim.stop();
+    return worst_missing == 0 ? 0 : 1;
+}
