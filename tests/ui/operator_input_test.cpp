@@ -1,0 +1,84 @@
+// The main window as the operator meets it: a shown, active window driven by mouse clicks and key
+// presses. Focus, visibility and enabled state take part here as they do for a user, which the
+// tests that call the window's operations directly cannot show.
+#include <QApplication>
+#include <QMessageBox>
+#include <QTimer>
+
+#include "tests/ui/board_rows.h"
+#include "tests/ui/collection_support.h"
+#include "tests/ui/user_input.h"
+#include "tests/ui/window_fixture.h"
+#include "ui/ui_text.h"
+
+namespace quorin::testing {
+namespace {
+
+using namespace res;
+
+class OperatorInput : public WindowFixture {
+  protected:
+    static QString ui(std::string_view s) {
+        return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
+    }
+    // The set request a board socket receives, decoded; nullopt when none came.
+    std::optional<BoardRow> sentRow() {
+        const auto request = receive_datagram(*mainBoard, 2000);
+        if (!request) return std::nullopt;
+        BoardRow row{};
+        decode_main_reply(*request, row);
+        return row;
+    }
+    bool nothingSent() { return !receive_datagram(*mainBoard, 200).has_value(); }
+    // The channel page (1 to 4) whose controls are shown; 0 when not exactly one is.
+    int pageShown() {
+        int shown = 0;
+        for (int page = 1; page <= 4; ++page) {
+            const auto& ids = kChannels[static_cast<std::size_t>(page - 1)].all();
+            const bool all = std::all_of(ids.begin(), ids.end(),
+                                         [&](int id) { return Dlg().control(id)->isVisible(); });
+            if (all) shown = shown == 0 ? page : -1;
+        }
+        return shown < 0 ? 0 : shown;
+    }
+};
+
+// --- the legacy socket at start-up ----------------------------------------------------------
+
+// Reads and closes, with the Enter key, every message box that comes up while `run` runs.
+QStringList answer_message_boxes(const std::function<void()>& run) {
+    QStringList seen;
+    QTimer closer;
+    QObject::connect(&closer, &QTimer::timeout, [&seen] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            seen << box->text();
+            QTest::keyClick(box, Qt::Key_Return);
+        }
+    });
+    closer.start(5);
+    run();
+    return seen;
+}
+
+TEST(LegacySocketAtStartUp, AFailureOtherThanAPortInUseIsReportedAsSuch) {
+    NetworkTarget target;
+    target.bind_address = QHostAddress(QStringLiteral("192.0.2.1"));  // not an address of ours
+    target.broadcast = QHostAddress(QStringLiteral("127.255.255.255"));
+    target.legacy_local_port = 0;
+    platform::QtMessageBoxes boxes;
+    platform::ManualWindowTimers timers;
+    platform::ScriptedFileChooser files;
+    platform::RecordingMessagePoster poster;
+    CQuorinConfigToolApp app(boxes, target);
+    CQuorinConfigToolDlg dlg(app, WindowServices{timers, files, poster});
+
+    const QStringList seen = answer_message_boxes([&] { dlg.OnInitDialog(); });
+
+    const QString failed = ui_text(text::kSocketCreationFailed);
+    EXPECT_EQ(seen, (QStringList{failed, failed}));  // the search socket, then the legacy one
+    ASSERT_TRUE(show_active(dlg));
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+}
+
+}  // namespace
+}  // namespace quorin::testing
