@@ -79,10 +79,12 @@ class CQuorinConfigToolDlg : public platform::Dialog, public ConfigWindow {
     // The window menu's about item (the system menu's stand-in), null before OnInitDialog.
     QAction* aboutMenuItem() const { return about_item_; }
 
-
   private:
     void connectHandlers();
     void InitControls();
+    // Moves the keyboard focus to a control, first bringing up its channel page when that page is
+    // hidden (a hidden control cannot take the focus).
+    void FocusControl(int id);
 
     CQuorinConfigToolApp& app_;
     WindowServices services_;

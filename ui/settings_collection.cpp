@@ -1,9 +1,10 @@
 // Settings collection: reads the main window back into the working record, in a fixed order,
 // writing each field as soon as it has been read. Only the trigger characters and the packing
 // characters are checked; the first failed check shows its message, moves the focus to the
-// offending edit and ends the collection, leaving what was already written in place. No check
-// comes before the serial command method, so the MAC address, product code and board-wide
-// network fields are always current on return; the Upload command relies on that.
+// offending edit (bringing up its channel page) and ends the collection, leaving what was already
+// written in place. No check comes before the serial command method, so the MAC address, product
+// code and board-wide network fields are always current on return; the Upload command relies on
+// that.
 
 #include <QString>
 #include <string>
@@ -40,7 +41,7 @@ bool CQuorinConfigToolDlg::CollectSettings() {
     // Shows a failed check's message and then, once the box is closed, focuses the edit.
     const auto fail = [this](std::string_view message, int focus_id) {
         app_.messages().show(QString::fromUtf8(message.data(), static_cast<int>(message.size())));
-        setFocusTo(focus_id);
+        FocusControl(focus_id);
         return false;
     };
 

@@ -43,6 +43,30 @@ class OperatorInput : public WindowFixture {
     }
 };
 
+// --- a failed check on a channel page that is not on view ----------------------------------
+
+TEST_F(OperatorInput, PackingCharacterErrorOnAHiddenPageBringsThatPageUpWithItsEditFocused) {
+    addBoard(sample_row(product::kQuorin712P));  // SW with valid trigger characters
+    ASSERT_TRUE(show_active(Dlg()));
+    click_tab(Dlg(), IDC_CHANNEL_TAB, 2);
+    type_over(Dlg(), kChannels[2].packing_char, "zz");
+    click_tab(Dlg(), IDC_CHANNEL_TAB, 0);
+    ASSERT_EQ(pageShown(), 1);
+
+    mouse_click(Dlg(), IDC_SETTING);
+
+    EXPECT_EQ(messages.shown, QStringList{ui(text::kPackingCharInvalid[2])});
+    EXPECT_TRUE(nothingSent());
+    EXPECT_EQ(Dlg().tabCurSel(IDC_CHANNEL_TAB), 2);
+    EXPECT_EQ(pageShown(), 3);
+    EXPECT_EQ(QApplication::focusWidget(), Dlg().control(1221));
+    // What the operator types now corrects channel 3.
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(QApplication::focusWidget(), "0d");
+    EXPECT_EQ(Dlg().text(1221), "0d");
+    EXPECT_EQ(Dlg().text(kChannels[0].packing_char), "0d");  // channel 1 as the board sent it
+}
+
 // --- the legacy socket at start-up ----------------------------------------------------------
 
 // Reads and closes, with the Enter key, every message box that comes up while `run` runs.
