@@ -67,6 +67,77 @@ TEST_F(OperatorInput, PackingCharacterErrorOnAHiddenPageBringsThatPageUpWithItsE
     EXPECT_EQ(Dlg().text(kChannels[0].packing_char), "0d");  // channel 1 as the board sent it
 }
 
+// --- arrow keys in the radio choices --------------------------------------------------------
+
+TEST_F(OperatorInput, ArrowKeysCheckTheNextRadioOfTheChoiceAndNotifyTheWindowLikeAClick) {
+    addBoard(board_row(product::kQuorin712P));  // Static, HW
+    ASSERT_TRUE(show_active(Dlg()));
+    mouse_click(Dlg(), IDC_STATIC_IP);
+    ASSERT_EQ(Dlg().focusedId(), IDC_STATIC_IP);
+
+    const struct {
+        Qt::Key key;
+        int checked;
+        bool pppoe_fields, address_fields;
+    } ip_steps[] = {
+        {Qt::Key_Down, IDC_DHCP, false, false},     {Qt::Key_Right, IDC_PPPOE, true, false},
+        {Qt::Key_Down, IDC_STATIC_IP, false, true},  // wraps round to the first
+        {Qt::Key_Up, IDC_PPPOE, true, false},       {Qt::Key_Left, IDC_DHCP, false, false},
+    };
+    for (const auto& step : ip_steps) {
+        SCOPED_TRACE(step.checked);
+        press(step.key);
+        EXPECT_EQ(Dlg().focusedId(), step.checked);
+        for (int id : {IDC_STATIC_IP, IDC_DHCP, IDC_PPPOE})
+            EXPECT_EQ(Dlg().isChecked(id), id == step.checked) << id;
+        EXPECT_EQ(Dlg().isEnabled(IDC_PPPOE_ID), step.pppoe_fields);
+        EXPECT_EQ(Dlg().isEnabled(IDC_LOCAL_IP), step.address_fields);
+        // Another choice is left as it was.
+        EXPECT_TRUE(Dlg().isChecked(IDC_SERIAL_HW));
+    }
+
+    // Disabled radios are passed over; a choice with one radio left clicks that one again.
+    Dlg().enable(IDC_PPPOE, false);
+    press(Qt::Key_Down);  // DHCP -> Static, past the disabled PPPoE
+    EXPECT_TRUE(Dlg().isChecked(IDC_STATIC_IP));
+    Dlg().enable(IDC_DHCP, false);
+    Dlg().enable(IDC_LOCAL_IP, false);
+    press(Qt::Key_Down);
+    EXPECT_EQ(Dlg().focusedId(), IDC_STATIC_IP);
+    EXPECT_TRUE(Dlg().isChecked(IDC_STATIC_IP));
+    EXPECT_TRUE(Dlg().isEnabled(IDC_LOCAL_IP));  // the Static handler ran again
+
+    // Serial command method: SW by keyboard enables the trigger edits, HW disables them.
+    mouse_click(Dlg(), IDC_SERIAL_HW);
+    press(Qt::Key_Right);
+    EXPECT_TRUE(Dlg().isChecked(IDC_SERIAL_SW));
+    EXPECT_FALSE(Dlg().isChecked(IDC_SERIAL_HW));
+    EXPECT_TRUE(Dlg().isEnabled(IDC_TRIGGER1));
+    press(Qt::Key_Left);
+    EXPECT_TRUE(Dlg().isChecked(IDC_SERIAL_HW));
+    EXPECT_FALSE(Dlg().isEnabled(IDC_TRIGGER1));
+
+    // The channel choices: Server/Client and Raw/Telnet, each on its own.
+    mouse_click(Dlg(), kChannels[0].server);
+    press(Qt::Key_Down);
+    EXPECT_TRUE(Dlg().isChecked(kChannels[0].client));
+    EXPECT_FALSE(Dlg().isChecked(kChannels[0].server));
+    EXPECT_TRUE(Dlg().isChecked(kChannels[0].raw_mode));
+    mouse_click(Dlg(), kChannels[0].raw_mode);
+    press(Qt::Key_Right);
+    EXPECT_TRUE(Dlg().isChecked(kChannels[0].telnet_mode));
+    EXPECT_FALSE(Dlg().isChecked(kChannels[0].raw_mode));
+    EXPECT_TRUE(Dlg().isChecked(kChannels[0].client));
+    EXPECT_TRUE(Dlg().isChecked(kChannels[1].server));  // channel 2 untouched
+
+    mouse_click(Dlg(), IDC_SETTING);
+    const auto sent = sentRow();
+    ASSERT_TRUE(sent.has_value());
+    EXPECT_EQ(sent->ip_mode, 0);
+    EXPECT_EQ(sent->channel[0].operation_mode, 1);
+    EXPECT_EQ(sent->channel[0].data_mode, 1);
+}
+
 // --- the legacy socket at start-up ----------------------------------------------------------
 
 // Reads and closes, with the Enter key, every message box that comes up while `run` runs.
