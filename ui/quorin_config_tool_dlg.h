@@ -9,6 +9,7 @@
 #include <QString>
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string_view>
 
 #include "app/config_window.h"
@@ -85,6 +86,9 @@ class CQuorinConfigToolDlg : public platform::Dialog, public ConfigWindow {
     // Moves the keyboard focus to a control, first bringing up its channel page when that page is
     // hidden (a hidden control cannot take the focus).
     void FocusControl(int id);
+    // The list entry a serial combo's text names, selected so that the combo shows what will be
+    // sent; -1 with nothing selected or typed; nullopt when the text names no entry.
+    std::optional<int> ComboEntry(int id);
 
     CQuorinConfigToolApp& app_;
     WindowServices services_;

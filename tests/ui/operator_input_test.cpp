@@ -138,6 +138,51 @@ TEST_F(OperatorInput, ArrowKeysCheckTheNextRadioOfTheChoiceAndNotifyTheWindowLik
     EXPECT_EQ(sent->channel[0].data_mode, 1);
 }
 
+// --- typed text in the serial combos --------------------------------------------------------
+
+TEST_F(OperatorInput, TypedComboTextThatNamesAnEntrySelectsItAndGoesOut) {
+    addBoard(sample_row(product::kDAVRO2xM));  // firmware 1.6.2: ten baud rates, "RTSOnly"
+    ASSERT_TRUE(show_active(Dlg()));
+    const ChannelIds& ch = kChannels[0];
+    type_over(Dlg(), ch.baud_rate, "9600");
+    type_over(Dlg(), ch.data_bits, " 7 ");
+    type_over(Dlg(), ch.stop_bits, "1.5");
+    type_over(Dlg(), ch.flow_control, "xon/xoff");
+
+    mouse_click(Dlg(), IDC_SETTING);
+
+    EXPECT_TRUE(messages.shown.isEmpty()) << messages.shown.join('|').toStdString();
+    const auto sent = sentRow();
+    ASSERT_TRUE(sent.has_value());
+    EXPECT_EQ(sent->channel[0].baud_rate, 4);  // "9600" with ten baud rates
+    EXPECT_EQ(sent->channel[0].data_bits, 0);
+    EXPECT_EQ(sent->channel[0].stop_bits, 2);
+    EXPECT_EQ(sent->channel[0].flow_control, 1);
+    // What is shown is what went out.
+    EXPECT_EQ(Dlg().text(ch.baud_rate), "9600");
+    EXPECT_EQ(Dlg().comboCurSel(ch.baud_rate), 4);
+    EXPECT_EQ(Dlg().text(ch.data_bits), "7");
+    EXPECT_EQ(Dlg().text(ch.flow_control), "Xon/Xoff");
+}
+
+TEST_F(OperatorInput, TypedComboTextThatNamesNoEntryIsRefusedWithThatComboFocused) {
+    addBoard(sample_row(product::kQuorin712P));
+    ASSERT_TRUE(show_active(Dlg()));
+    click_tab(Dlg(), IDC_CHANNEL_TAB, 1);
+    type_over(Dlg(), kChannels[1].stop_bits, "3");
+    click_tab(Dlg(), IDC_CHANNEL_TAB, 0);
+
+    mouse_click(Dlg(), IDC_SETTING);
+
+    EXPECT_EQ(messages.shown,
+              QStringList{ui(text::kComboTextInvalid).arg(ui(text::label::kStopBit)).arg(2)});
+    EXPECT_TRUE(nothingSent());
+    EXPECT_EQ(Dlg().tabCurSel(IDC_CHANNEL_TAB), 1);
+    EXPECT_EQ(pageShown(), 2);
+    EXPECT_EQ(Dlg().focusedId(), kChannels[1].stop_bits);
+    EXPECT_EQ(Dlg().text(kChannels[1].stop_bits), "3");  // left for the operator to correct
+}
+
 // --- the legacy socket at start-up ----------------------------------------------------------
 
 // Reads and closes, with the Enter key, every message box that comes up while `run` runs.
