@@ -183,6 +183,29 @@ TEST_F(OperatorInput, TypedComboTextThatNamesNoEntryIsRefusedWithThatComboFocuse
     EXPECT_EQ(Dlg().text(kChannels[1].stop_bits), "3");  // left for the operator to correct
 }
 
+// --- channels the board does not show -------------------------------------------------------
+
+TEST_F(OperatorInput, FlowControlOfAChannelTheBoardDoesNotShowGoesOutAsTheBoardSentIt) {
+    BoardRow davro = board_row(product::kDAVRO2xM, 1);
+    davro.channel[1].flow_control = 3;  // "RTSOnly", which the next model does not offer
+    BoardRow one_channel = board_row(product::kQuorin712PD, 2);
+    one_channel.channel[1].flow_control = 1;
+    addBoard(davro);
+    addBoard(one_channel);
+    ASSERT_TRUE(show_active(Dlg()));
+    click_list_row(Dlg(), IDC_BOARD_LIST, 0);
+    ASSERT_EQ(Dlg().text(kChannels[1].flow_control), "RTSOnly");
+    click_list_row(Dlg(), IDC_BOARD_LIST, 1);
+    ASSERT_EQ(Dlg().text(IDC_PRODUCT_CODE), "Quorin712PD");
+
+    mouse_click(Dlg(), IDC_SETTING);
+
+    const auto sent = sentRow();
+    ASSERT_TRUE(sent.has_value());
+    EXPECT_EQ(sent->channel[1].flow_control, 1);
+    for (const ChannelBlock& c : sent->channel) EXPECT_LT(c.flow_control, 3);
+}
+
 // --- the legacy socket at start-up ----------------------------------------------------------
 
 // Reads and closes, with the Enter key, every message box that comes up while `run` runs.
