@@ -18,9 +18,6 @@ using namespace res;
 
 class OperatorInput : public WindowFixture {
   protected:
-    static QString ui(std::string_view s) {
-        return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
-    }
     // The set request a board socket receives, decoded; nullopt when none came.
     std::optional<BoardRow> sentRow() {
         const auto request = receive_datagram(*mainBoard, 2000);
@@ -30,16 +27,12 @@ class OperatorInput : public WindowFixture {
         return row;
     }
     bool nothingSent() { return !receive_datagram(*mainBoard, 200).has_value(); }
-    // The channel page (1 to 4) whose controls are shown; 0 when not exactly one is.
-    int pageShown() {
-        int shown = 0;
-        for (int page = 1; page <= 4; ++page) {
-            const auto& ids = kChannels[static_cast<std::size_t>(page - 1)].all();
-            const bool all = std::all_of(ids.begin(), ids.end(),
-                                         [&](int id) { return Dlg().control(id)->isVisible(); });
-            if (all) shown = shown == 0 ? page : -1;
-        }
-        return shown < 0 ? 0 : shown;
+    // Whether channel page `page` is the one page whose controls are on view.
+    bool onView(int page) {
+        for (int p = 1; p <= 4; ++p)
+            for (int id : kChannels[static_cast<std::size_t>(p - 1)].all())
+                if (Dlg().isShown(id) != (p == page)) return false;
+        return true;
     }
 };
 
@@ -51,14 +44,14 @@ TEST_F(OperatorInput, PackingCharacterErrorOnAHiddenPageBringsThatPageUpWithItsE
     click_tab(Dlg(), IDC_CHANNEL_TAB, 2);
     type_over(Dlg(), kChannels[2].packing_char, "zz");
     click_tab(Dlg(), IDC_CHANNEL_TAB, 0);
-    ASSERT_EQ(pageShown(), 1);
+    ASSERT_TRUE(onView(1));
 
     mouse_click(Dlg(), IDC_SETTING);
 
-    EXPECT_EQ(messages.shown, QStringList{ui(text::kPackingCharInvalid[2])});
+    EXPECT_EQ(messages.shown, QStringList{ui_text(text::kPackingCharInvalid[2])});
     EXPECT_TRUE(nothingSent());
     EXPECT_EQ(Dlg().tabCurSel(IDC_CHANNEL_TAB), 2);
-    EXPECT_EQ(pageShown(), 3);
+    EXPECT_TRUE(onView(3));
     EXPECT_EQ(QApplication::focusWidget(), Dlg().control(1221));
     // What the operator types now corrects channel 3.
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_A, Qt::ControlModifier);
@@ -72,70 +65,53 @@ TEST_F(OperatorInput, PackingCharacterErrorOnAHiddenPageBringsThatPageUpWithItsE
 TEST_F(OperatorInput, ArrowKeysCheckTheNextRadioOfTheChoiceAndNotifyTheWindowLikeAClick) {
     addBoard(board_row(product::kQuorin712P));  // Static, HW
     ASSERT_TRUE(show_active(Dlg()));
-    mouse_click(Dlg(), IDC_STATIC_IP);
-    ASSERT_EQ(Dlg().focusedId(), IDC_STATIC_IP);
-
+    const ChannelIds& ch = kChannels[0];
+    // Each step: a radio clicked first (0: none), the key, the radio that then has the focus and
+    // is the only one checked in its choice, and a control its handler enables or disables.
     const struct {
+        int click;
         Qt::Key key;
-        int checked;
-        bool pppoe_fields, address_fields;
-    } ip_steps[] = {
-        {Qt::Key_Down, IDC_DHCP, false, false},     {Qt::Key_Right, IDC_PPPOE, true, false},
-        {Qt::Key_Down, IDC_STATIC_IP, false, true},  // wraps round to the first
-        {Qt::Key_Up, IDC_PPPOE, true, false},       {Qt::Key_Left, IDC_DHCP, false, false},
+        int checked, follower;
+        bool enabled;
+    } steps[] = {
+        {IDC_STATIC_IP, Qt::Key_Down, IDC_DHCP, IDC_LOCAL_IP, false},
+        {0, Qt::Key_Right, IDC_PPPOE, IDC_PPPOE_ID, true},
+        {0, Qt::Key_Down, IDC_STATIC_IP, IDC_LOCAL_IP, true},  // wraps round to the first
+        {0, Qt::Key_Up, IDC_PPPOE, IDC_PPPOE_ID, true},
+        {IDC_SERIAL_HW, Qt::Key_Right, IDC_SERIAL_SW, IDC_TRIGGER1, true},
+        {0, Qt::Key_Left, IDC_SERIAL_HW, IDC_TRIGGER1, false},
+        {ch.server, Qt::Key_Down, ch.client, 0, false},
+        {ch.raw_mode, Qt::Key_Right, ch.telnet_mode, 0, false},
     };
-    for (const auto& step : ip_steps) {
+    for (const auto& step : steps) {
         SCOPED_TRACE(step.checked);
+        if (step.click != 0) mouse_click(Dlg(), step.click);
         press(step.key);
         EXPECT_EQ(Dlg().focusedId(), step.checked);
-        for (int id : {IDC_STATIC_IP, IDC_DHCP, IDC_PPPOE})
-            EXPECT_EQ(Dlg().isChecked(id), id == step.checked) << id;
-        EXPECT_EQ(Dlg().isEnabled(IDC_PPPOE_ID), step.pppoe_fields);
-        EXPECT_EQ(Dlg().isEnabled(IDC_LOCAL_IP), step.address_fields);
-        // Another choice is left as it was.
-        EXPECT_TRUE(Dlg().isChecked(IDC_SERIAL_HW));
+        const int choice = Dlg().radioChoice(step.checked);
+        for (int id : Dlg().controlIds()) {
+            if (Dlg().radioChoice(id) == choice) {
+                EXPECT_EQ(Dlg().isChecked(id), id == step.checked) << id;
+            }
+        }
+        if (step.follower != 0) {
+            EXPECT_EQ(Dlg().isEnabled(step.follower), step.enabled);
+        }
     }
+    // Each choice kept what its own keys chose.
+    for (int id : {IDC_PPPOE, IDC_SERIAL_HW, ch.client, ch.telnet_mode, kChannels[1].server})
+        EXPECT_TRUE(Dlg().isChecked(id)) << id;
 
-    // Disabled radios are passed over; a choice with one radio left clicks that one again.
+    // Disabled radios are passed over; with one radio left, that one is clicked again.
+    mouse_click(Dlg(), IDC_DHCP);
     Dlg().enable(IDC_PPPOE, false);
-    press(Qt::Key_Down);  // DHCP -> Static, past the disabled PPPoE
+    press(Qt::Key_Down);
     EXPECT_TRUE(Dlg().isChecked(IDC_STATIC_IP));
     Dlg().enable(IDC_DHCP, false);
     Dlg().enable(IDC_LOCAL_IP, false);
     press(Qt::Key_Down);
     EXPECT_EQ(Dlg().focusedId(), IDC_STATIC_IP);
-    EXPECT_TRUE(Dlg().isChecked(IDC_STATIC_IP));
     EXPECT_TRUE(Dlg().isEnabled(IDC_LOCAL_IP));  // the Static handler ran again
-
-    // Serial command method: SW by keyboard enables the trigger edits, HW disables them.
-    mouse_click(Dlg(), IDC_SERIAL_HW);
-    press(Qt::Key_Right);
-    EXPECT_TRUE(Dlg().isChecked(IDC_SERIAL_SW));
-    EXPECT_FALSE(Dlg().isChecked(IDC_SERIAL_HW));
-    EXPECT_TRUE(Dlg().isEnabled(IDC_TRIGGER1));
-    press(Qt::Key_Left);
-    EXPECT_TRUE(Dlg().isChecked(IDC_SERIAL_HW));
-    EXPECT_FALSE(Dlg().isEnabled(IDC_TRIGGER1));
-
-    // The channel choices: Server/Client and Raw/Telnet, each on its own.
-    mouse_click(Dlg(), kChannels[0].server);
-    press(Qt::Key_Down);
-    EXPECT_TRUE(Dlg().isChecked(kChannels[0].client));
-    EXPECT_FALSE(Dlg().isChecked(kChannels[0].server));
-    EXPECT_TRUE(Dlg().isChecked(kChannels[0].raw_mode));
-    mouse_click(Dlg(), kChannels[0].raw_mode);
-    press(Qt::Key_Right);
-    EXPECT_TRUE(Dlg().isChecked(kChannels[0].telnet_mode));
-    EXPECT_FALSE(Dlg().isChecked(kChannels[0].raw_mode));
-    EXPECT_TRUE(Dlg().isChecked(kChannels[0].client));
-    EXPECT_TRUE(Dlg().isChecked(kChannels[1].server));  // channel 2 untouched
-
-    mouse_click(Dlg(), IDC_SETTING);
-    const auto sent = sentRow();
-    ASSERT_TRUE(sent.has_value());
-    EXPECT_EQ(sent->ip_mode, 0);
-    EXPECT_EQ(sent->channel[0].operation_mode, 1);
-    EXPECT_EQ(sent->channel[0].data_mode, 1);
 }
 
 // --- typed text in the serial combos --------------------------------------------------------
@@ -174,11 +150,12 @@ TEST_F(OperatorInput, TypedComboTextThatNamesNoEntryIsRefusedWithThatComboFocuse
 
     mouse_click(Dlg(), IDC_SETTING);
 
-    EXPECT_EQ(messages.shown,
-              QStringList{ui(text::kComboTextInvalid).arg(ui(text::label::kStopBit)).arg(2)});
+    EXPECT_EQ(
+        messages.shown,
+        QStringList{ui_text(text::kComboTextInvalid).arg(ui_text(text::label::kStopBit)).arg(2)});
     EXPECT_TRUE(nothingSent());
     EXPECT_EQ(Dlg().tabCurSel(IDC_CHANNEL_TAB), 1);
-    EXPECT_EQ(pageShown(), 2);
+    EXPECT_TRUE(onView(2));
     EXPECT_EQ(Dlg().focusedId(), kChannels[1].stop_bits);
     EXPECT_EQ(Dlg().text(kChannels[1].stop_bits), "3");  // left for the operator to correct
 }
