@@ -30,6 +30,11 @@ bool default_socket_layer_startup() {
 
 }  // namespace
 
+QString legacy_socket_failure_text(QAbstractSocket::SocketError error, quint16 port) {
+    if (error == QAbstractSocket::AddressInUseError) return qs(text::kLegacyPortBusy).arg(port);
+    return qs(text::kSocketCreationFailed);
+}
+
 CQuorinConfigToolApp::CQuorinConfigToolApp(platform::MessageBoxes& messages, NetworkTarget target)
     : messages_(messages), target_(std::move(target)), startup_(default_socket_layer_startup) {}
 
@@ -62,9 +67,10 @@ void CQuorinConfigToolApp::OpenSockets(ConfigWindow* window) {
 
     legacy_ = std::make_unique<CConfigSock>(kLegacySocketTag, readable);
     if (!legacy_->Create(target_.bind_address, target_.legacy_local_port, true)) {
-        // Another program holds the port: legacy boards cannot answer us. Say so clearly and
-        // carry on; the socket still sends (from a port the system chooses).
-        messages_.show(qs(text::kLegacyPortBusy).arg(target_.legacy_local_port));
+        // Legacy boards cannot answer us. Say why and carry on; the socket may still send (from
+        // a port the system chooses).
+        qWarning().noquote() << "legacy socket:" << legacy_->errorString();
+        messages_.show(legacy_socket_failure_text(legacy_->error(), target_.legacy_local_port));
     } else {
         legacy_->EnableBroadcast();
     }

@@ -3,6 +3,7 @@
 // window reference, the image path, the application lock) and runs the main window.
 #pragma once
 
+#include <QAbstractSocket>
 #include <QHostAddress>
 #include <QObject>
 #include <QPointer>
@@ -33,6 +34,11 @@ struct NetworkTarget {
 
     static NetworkTarget product() { return {}; }
 };
+
+// What the operator is told when the legacy socket cannot take its local `port`: that another
+// program holds the port when the system says the address is in use, "Socket Creation Failed"
+// for any other reason.
+QString legacy_socket_failure_text(QAbstractSocket::SocketError error, quint16 port);
 
 class CQuorinConfigToolApp : public QObject {
     Q_OBJECT

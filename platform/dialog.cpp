@@ -33,13 +33,28 @@ namespace {
 using res::ControlKind;
 
 // A radio button that a click always leaves checked, as an automatic radio does: the dialog
-// clears the other radios of its choice, so the button itself never toggles off.
+// clears the other radios of its choice, so the button itself never toggles off. The arrow keys
+// go to `on_arrow` (-1 for Up and Left, +1 for Down and Right), which moves within the choice;
+// they fall back to Qt's own handling when it declines them.
 class ChoiceRadio final : public QRadioButton {
   public:
     using QRadioButton::QRadioButton;
+    std::function<bool(int)> on_arrow;
 
   protected:
     void nextCheckState() override { setChecked(true); }
+    void keyPressEvent(QKeyEvent* event) override {
+        int step = 0;
+        if (!(event->modifiers() & ~Qt::KeypadModifier)) {
+            if (event->key() == Qt::Key_Up || event->key() == Qt::Key_Left) step = -1;
+            if (event->key() == Qt::Key_Down || event->key() == Qt::Key_Right) step = 1;
+        }
+        if (step != 0 && on_arrow && on_arrow(step)) {
+            event->accept();
+            return;
+        }
+        QRadioButton::keyPressEvent(event);
+    }
 };
 
 // A group box drawn as the platform draws one: an etched frame whose top line runs through the
@@ -276,6 +291,7 @@ QWidget* Dialog::createControl(const res::ControlTemplate& c) {
         case ControlKind::RadioButton: {
             auto* radio = new ChoiceRadio(text, this);
             radio->setAutoExclusive(false);
+            radio->on_arrow = [this, id](int step) { return moveInChoice(id, step); };
             connect(radio, &QAbstractButton::clicked, this, [this, id] { handleUserClick(id); });
             return radio;
         }
@@ -668,6 +684,28 @@ void Dialog::handleUserClick(int id) {
         }
     }
     sendCommand(id);
+}
+
+bool Dialog::moveInChoice(int id, int step) {
+    const auto choice = radioGroup_.find(id);
+    if (choice == radioGroup_.end()) return false;
+    // The radios of the choice that the focus can reach, in template order, wrapping round.
+    std::vector<int> reachable;
+    for (int other : order_) {
+        const auto group = radioGroup_.find(other);
+        if (group == radioGroup_.end() || group->second != choice->second) continue;
+        const QWidget* w = control(other);
+        if (other == id || (w->isEnabled() && w->isVisibleTo(this))) reachable.push_back(other);
+    }
+    const int count = static_cast<int>(reachable.size());
+    const int at =
+        static_cast<int>(std::find(reachable.begin(), reachable.end(), id) - reachable.begin());
+    const int next = reachable[static_cast<std::size_t>(((at + step) % count + count) % count)];
+    // As on the platform: the radio the focus moves to is checked and notifies like a click,
+    // also when it is the one that had the focus or was checked already.
+    control(next)->setFocus(Qt::OtherFocusReason);
+    handleUserClick(next);
+    return true;
 }
 
 void Dialog::sendCommand(int id) {

@@ -133,6 +133,9 @@ class Dialog : public QDialog {
     void build();
     QWidget* createControl(const res::ControlTemplate& c);
     void handleUserClick(int id);
+    // An arrow key on radio `id`: moves to the next (step +1) or previous (-1) radio of its
+    // choice that is enabled and shown, checks it and notifies as a click does.
+    bool moveInChoice(int id, int step);
     void runHandler(const std::map<int, std::function<void()>>& handlers, int id);
     void onFocusChanged(QWidget* old, QWidget* now);
     int idOfWidget(const QWidget* widget) const;  // -1 when not inside a control of this dialog

@@ -32,7 +32,7 @@ ControlTemplate group_box(std::string_view text, int x, int y, int w, int h) {
 void add_channel_labels(std::vector<ControlTemplate>& c) {
     c.push_back(group_box(lbl::kOperationModeGroup, 98, 184, 80, 23));
     c.push_back(label(lbl::kStatus, 229, 191, 24));
-    c.push_back(group_box(lbl::kDataModeGroup, 361, 184, 104, 25));
+    c.push_back(group_box(lbl::kDataModeGroup, 357, 184, 108, 25));
     c.push_back(group_box(lbl::kDnsModeGroup, 95, 211, 120, 58));
     c.push_back(label(lbl::kServerDomainName, 101, 237, 100));
     c.push_back(group_box(lbl::kRemoteConnectionGroup, 219, 211, 246, 56));
@@ -40,11 +40,11 @@ void add_channel_labels(std::vector<ControlTemplate>& c) {
     c.push_back(label(lbl::kRemotePort, 322, 226, 44));
     c.push_back(label(lbl::kRemoteIp, 225, 248, 66));
     c.push_back(group_box(lbl::kSerialGroup, 96, 271, 369, 29));
-    c.push_back(label(lbl::kBaudRate, 100, 284, 35));
-    c.push_back(label(lbl::kDataBit, 183, 284, 27));
-    c.push_back(label(lbl::kParity, 239, 284, 19));
-    c.push_back(label(lbl::kStopBit, 299, 284, 27));
-    c.push_back(label(lbl::kFlowControl, 361, 284, 44));
+    c.push_back(label(lbl::kBaudRate, 99, 284, 35));
+    c.push_back(label(lbl::kDataBit, 185, 284, 27));
+    c.push_back(label(lbl::kParity, 241, 284, 19));
+    c.push_back(label(lbl::kStopBit, 302, 284, 27));
+    c.push_back(label(lbl::kFlowControl, 365, 284, 44));
     c.push_back(group_box(lbl::kDataPackingGroup, 96, 304, 226, 29));
     c.push_back(label(lbl::kCharacter, 101, 318, 37));
     c.push_back(label(lbl::kSize, 167, 318, 19));
@@ -67,18 +67,18 @@ void add_channel_page(std::vector<ControlTemplate>& c, int page) {
     // Wide enough for "Not Connected" in the fallback font as well.
     add(ids.status, K::SunkenStatic, "", 255, 190, 54, 10, kGroup);
     add(ids.udp, K::CheckBox, lbl::kUdp, 314, 189, 32, 10, kFirstOfGroup);
-    add(ids.raw_mode, K::RadioButton, lbl::kRawMode, 363, 195, 48, 10, kFirstOfGroup);
-    add(ids.telnet_mode, K::RadioButton, lbl::kTelnetMode, 411, 195, 53, 10, kTab);
+    add(ids.raw_mode, K::RadioButton, lbl::kRawMode, 360, 195, 48, 10, kFirstOfGroup);
+    add(ids.telnet_mode, K::RadioButton, lbl::kTelnetMode, 409, 195, 54, 10, kTab);
     add(ids.use_dns, K::CheckBox, lbl::kUseDns, 101, 223, 60, 10, kFirstOfGroup);
     add(ids.domain_name, K::Edit, "", 101, 248, 108, 14, kFirstOfGroup);
     add(ids.local_port, K::Edit, "", 266, 223, 46, 14, kFirstOfGroup);
     add(ids.remote_port, K::Edit, "", 368, 223, 46, 14, kFirstOfGroup);
     add(ids.remote_ip, K::IpAddress, "", 292, 245, 100, 15, kFirstOfGroup);
-    add(ids.baud_rate, K::ComboBox, "", 136, 282, 44, 13, kFirstOfGroup | kVScroll);
-    add(ids.data_bits, K::ComboBox, "", 211, 282, 24, 13, kFirstOfGroup | kVScroll);
-    add(ids.parity, K::ComboBox, "", 259, 282, 36, 13, kFirstOfGroup | kVScroll);
-    add(ids.stop_bits, K::ComboBox, "", 327, 282, 30, 13, kFirstOfGroup | kVScroll);
-    add(ids.flow_control, K::ComboBox, "", 406, 282, 52, 13, kFirstOfGroup | kVScroll);
+    add(ids.baud_rate, K::ComboBox, "", 135, 282, 47, 13, kFirstOfGroup | kVScroll);
+    add(ids.data_bits, K::ComboBox, "", 213, 282, 25, 13, kFirstOfGroup | kVScroll);
+    add(ids.parity, K::ComboBox, "", 261, 282, 38, 13, kFirstOfGroup | kVScroll);
+    add(ids.stop_bits, K::ComboBox, "", 330, 282, 32, 13, kFirstOfGroup | kVScroll);
+    add(ids.flow_control, K::ComboBox, "", 410, 282, 52, 13, kFirstOfGroup | kVScroll);
     add(ids.packing_char, K::Edit, "", 139, 316, 20, 13, kFirstOfGroup);
     add(ids.packing_size, K::Edit, "", 187, 316, 40, 13, kFirstOfGroup);
     add(ids.packing_time, K::Edit, "", 258, 316, 40, 13, kFirstOfGroup);

@@ -45,6 +45,10 @@ inline constexpr std::array<std::string_view, 4> kPackingCharInvalid{
     "Data packing condition Char of Channel #2 is invalid",
     "Data packing condition Char of Channel #3 is invalid",
     "Data packing condition Char of Channel #4 is invalid"};
+// A baud-rate, data-bit, stop-bit or flow-control text typed into its combo that names no entry
+// of the list; %1 is the field's label ("Baud Rate"), %2 the channel number.
+inline constexpr std::string_view kComboTextInvalid =
+    "%1 of Channel #%2 is invalid, choose a value from the list";
 
 // Log lines.
 inline constexpr std::string_view kLogSearchRequest = "Call SendData() with OPCODE_SEARCH_REQUEST";

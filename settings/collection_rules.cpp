@@ -132,6 +132,42 @@ std::optional<std::uint8_t> parity_code_for_text(std::string_view text) {
     return std::nullopt;
 }
 
+namespace {
+
+std::string_view trimmed(std::string_view text) {
+    while (!text.empty() && is_blank(text.front())) text.remove_prefix(1);
+    while (!text.empty() && is_blank(text.back())) text.remove_suffix(1);
+    return text;
+}
+
+char ascii_lower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool same_entry(std::string_view typed, std::string_view entry) {
+    typed = trimmed(typed);
+    entry = trimmed(entry);
+    return typed.size() == entry.size() &&
+           std::equal(typed.begin(), typed.end(), entry.begin(),
+                      [](char a, char b) { return ascii_lower(a) == ascii_lower(b); });
+}
+
+}  // namespace
+
+std::optional<int> combo_entry_for_text(std::string_view text,
+                                        const std::vector<std::string>& entries, int selected) {
+    const int count = static_cast<int>(entries.size());
+    if (selected >= 0 && selected < count &&
+        same_entry(text, entries[static_cast<std::size_t>(selected)])) {
+        return selected;
+    }
+    for (int i = 0; i < count; ++i) {
+        if (same_entry(text, entries[static_cast<std::size_t>(i)])) return i;
+    }
+    if (selected < 0 && trimmed(text).empty()) return -1;
+    return std::nullopt;
+}
+
 std::uint8_t index_byte(int index) {
     return static_cast<std::uint8_t>(index);
 }

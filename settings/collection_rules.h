@@ -6,7 +6,9 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
+#include <vector>
 
 namespace quorin::collection {
 
@@ -64,6 +66,17 @@ std::uint8_t baud_code_for_index(int index, int version_number);
 // Parity code from the parity combo's text: "Odd" 1, "Even" 2, "None" 0 (exact, case-sensitive);
 // any other text matches nothing (nullopt) and leaves the field unchanged.
 std::optional<std::uint8_t> parity_code_for_text(std::string_view text);
+
+// The entry of a combo box's list that its shown text stands for, in the combos that are read by
+// list position (baud rate, data bits, stop bits, flow control) and whose text can also be
+// typed. Texts match whole, ignoring blanks around them and the case of ASCII letters, as the
+// platform's combo boxes match typed text:
+// - the selected entry (`selected`, -1 for none) when the text matches it;
+// - else the first entry the text matches;
+// - -1 when nothing is selected and the text is blank: nothing was chosen or typed;
+// - nullopt when the text matches no entry, so that no code can stand for it.
+std::optional<int> combo_entry_for_text(std::string_view text,
+                                        const std::vector<std::string>& entries, int selected);
 
 // One byte field from a list index: the index as a signed value, so -1 (no selection) is 255.
 std::uint8_t index_byte(int index);

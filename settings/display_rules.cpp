@@ -1,5 +1,6 @@
 #include "settings/display_rules.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "protocol/board_record.h"
@@ -162,6 +163,12 @@ std::vector<std::string_view> flow_list(Model model, int version_number) {
     const std::size_t entries =
         rts_only ? text::kFlowControl.size() : text::kFlowControl.size() - 1;
     return {text::kFlowControl.begin(), text::kFlowControl.begin() + entries};
+}
+
+int hidden_channel_selection(int kept, int board_index, int list_size) {
+    if (list_size <= 0) return -1;
+    if (kept >= 0 && kept < list_size) return kept;
+    return std::clamp(board_index, 0, list_size - 1);
 }
 
 std::string domain_text(const std::array<std::uint8_t, 32>& bytes) {

@@ -57,6 +57,17 @@ std::vector<std::string_view> parity_list_for_index(int data_bits_index);
 // Flow-control list: "None", "Xon/Xoff", "CTS/RTS", and "RTSOnly" for a "DAVRO2xM" above 13.
 std::vector<std::string_view> flow_list(Model model, int version_number);
 
+// The entry a refilled combo selects on a channel page that the board does not fill, so that
+// a field the operator can neither see nor change never goes out as "no selection" (code 255 for
+// the flow control):
+// - `kept`, the index in the new list of the entry selected before (-1 when the new list lacks
+//   it or nothing was selected), when there is one;
+// - else the board's own value for that channel, `board_index`, when the list holds it;
+// - else the list's entry nearest to it: the last for a value past the end, the first for a
+//   negative one.
+// -1 only for an empty list.
+int hidden_channel_selection(int kept, int board_index, int list_size);
+
 // Text of a domain name: the 32 bytes in order with every zero byte skipped (bytes after a zero
 // byte still appear).
 std::string domain_text(const std::array<std::uint8_t, 32>& bytes);

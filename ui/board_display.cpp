@@ -22,18 +22,22 @@ using display::Change;
 namespace {
 
 // The combo's list becomes `entries`. The entry that was selected stays selected when the new
-// list still holds it: channels that the board does not show keep what they held, rather than
-// losing their selection, which a later Setting would send as an invalid code (255 for the flow
-// control). Channels that are shown select from the board row afterwards.
-void refill_combo(platform::Dialog& dlg, int id, const QStringList& entries) {
+// list still holds it: channels that the board does not show keep what they held. Otherwise the
+// combo selects the board's own value for the channel (`board_index`), or the entry nearest to
+// it, so that a hidden channel never sends "no selection" (255 for the flow control). Channels
+// that are shown select from the board row afterwards.
+void refill_combo(platform::Dialog& dlg, int id, const QStringList& entries, int board_index) {
     const QStringList before = dlg.comboItems(id);
     const int selected = dlg.comboCurSel(id);
-    const QString kept = selected >= 0 && selected < before.size() ? before[selected] : QString();
+    const int kept = selected >= 0 && selected < before.size()
+                         ? static_cast<int>(entries.indexOf(before[selected]))
+                         : -1;
     if (before != entries) {
         dlg.comboReset(id);
         dlg.comboFill(id, entries);
     }
-    dlg.comboSetCurSel(id, kept.isEmpty() ? -1 : static_cast<int>(entries.indexOf(kept)));
+    dlg.comboSetCurSel(
+        id, display::hidden_channel_selection(kept, board_index, static_cast<int>(entries.size())));
 }
 
 void apply(platform::Dialog& dlg, Change change, int id) {
@@ -129,7 +133,8 @@ void show_channel(platform::Dialog& dlg, const ChannelIds& ids, const ChannelBlo
 
     dlg.comboSetCurSel(ids.baud_rate, display::baud_index(ch.baud_rate, version_number));
     dlg.comboSetCurSel(ids.data_bits, ch.data_bits);
-    refill_combo(dlg, ids.parity, ui_texts(display::parity_list(ch.data_bits)));
+    refill_combo(dlg, ids.parity, ui_texts(display::parity_list(ch.data_bits)),
+                 display::parity_index(ch.data_bits, ch.parity));
     dlg.comboSetCurSel(ids.parity, display::parity_index(ch.data_bits, ch.parity));
     dlg.comboSetCurSel(ids.stop_bits, ch.stop_bits);
     dlg.comboSetCurSel(ids.flow_control, ch.flow_control);
@@ -176,7 +181,9 @@ void CQuorinConfigToolDlg::OnBoardDisplay() {
     setText(IDC_PRODUCT_CODE, model_name_);
 
     const QStringList bauds = ui_texts(display::baud_list(version.number));
-    for (const ChannelIds& ch : kChannels) refill_combo(*this, ch.baud_rate, bauds);
+    for (std::size_t i = 0; i < kChannels.size(); ++i)
+        refill_combo(*this, kChannels[i].baud_rate, bauds,
+                     display::baud_index(row.channel[i].baud_rate, version.number));
 
     show_ip_mode(*this, row.ip_mode);
     show_command_method(*this, row);
@@ -194,7 +201,8 @@ void CQuorinConfigToolDlg::OnBoardDisplay() {
     }
 
     const QStringList flows = ui_texts(display::flow_list(model, version.number));
-    for (const ChannelIds& ch : kChannels) refill_combo(*this, ch.flow_control, flows);
+    for (std::size_t i = 0; i < kChannels.size(); ++i)
+        refill_combo(*this, kChannels[i].flow_control, flows, row.channel[i].flow_control);
 
     for (int i = 0; i < view.channels_shown; ++i)
         show_channel(*this, kChannels[static_cast<std::size_t>(i)],

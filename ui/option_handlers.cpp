@@ -1,5 +1,7 @@
 // The channel tabs and the option handlers: how the window reacts while the operator edits it.
 // They act on controls only; the SW radio also reads the working record's trigger characters.
+#include <algorithm>
+
 #include "app/quorin_config_tool_app.h"
 #include "res/resource_ids.h"
 #include "settings/display_rules.h"
@@ -36,6 +38,25 @@ void CQuorinConfigToolDlg::OnTabSelChange() {
     const int index = tabCurSel(IDC_CHANNEL_TAB);
     if (index < 0 || index > 3) return;
     for (int page = 1; page <= 4; ++page) ShowChannelPage(page, page == index + 1);
+}
+
+void CQuorinConfigToolDlg::FocusControl(int id) {
+    for (int page = 1; page <= 4; ++page) {
+        const auto ids = channel_ids(page)->all();
+        if (std::find(ids.begin(), ids.end(), id) == ids.end()) continue;
+        if (isShown(id)) break;
+        if (page <= tabCount(IDC_CHANNEL_TAB)) {
+            // As if the operator had chosen the page's tab.
+            tabSetCurSel(IDC_CHANNEL_TAB, page - 1);
+            OnTabSelChange();
+        } else {
+            // The board offers no tab for this page, yet its control holds what must be
+            // corrected: show the page alone.
+            for (int other = 1; other <= 4; ++other) ShowChannelPage(other, other == page);
+        }
+        break;
+    }
+    setFocusTo(id);
 }
 
 void CQuorinConfigToolDlg::OnUseDns(int page) {

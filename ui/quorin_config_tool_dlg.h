@@ -9,6 +9,7 @@
 #include <QString>
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string_view>
 
 #include "app/config_window.h"
@@ -79,10 +80,15 @@ class CQuorinConfigToolDlg : public platform::Dialog, public ConfigWindow {
     // The window menu's about item (the system menu's stand-in), null before OnInitDialog.
     QAction* aboutMenuItem() const { return about_item_; }
 
-
   private:
     void connectHandlers();
     void InitControls();
+    // Moves the keyboard focus to a control, first bringing up its channel page when that page is
+    // hidden (a hidden control cannot take the focus).
+    void FocusControl(int id);
+    // The list entry a serial combo's text names, selected so that the combo shows what will be
+    // sent; -1 with nothing selected or typed; nullopt when the text names no entry.
+    std::optional<int> ComboEntry(int id);
 
     CQuorinConfigToolApp& app_;
     WindowServices services_;

@@ -1,13 +1,15 @@
 // Settings collection: reads the main window back into the working record, in a fixed order,
-// writing each field as soon as it has been read. Only the trigger characters and the packing
-// characters are checked; the first failed check shows its message, moves the focus to the
-// offending edit and ends the collection, leaving what was already written in place. No check
-// comes before the serial command method, so the MAC address, product code and board-wide
-// network fields are always current on return; the Upload command relies on that.
+// writing each field as soon as it has been read. The trigger characters, the texts of the
+// serial combos read by list position and the packing characters are checked; the first failed
+// check shows its message, moves the focus to the offending control (bringing up its channel
+// page) and ends the collection, leaving what was already written in place. No check comes
+// before the serial command method, so the MAC address, product code and board-wide network
+// fields are always current on return; the Upload command relies on that.
 
 #include <QString>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "app/quorin_config_tool_app.h"
 #include "protocol/board_record.h"
@@ -15,6 +17,7 @@
 #include "res/texts.h"
 #include "settings/collection_rules.h"
 #include "ui/quorin_config_tool_dlg.h"
+#include "ui/ui_text.h"
 
 namespace quorin {
 namespace {
@@ -32,16 +35,36 @@ std::string field_bytes(const QString& s) {
 
 }  // namespace
 
+std::optional<int> CQuorinConfigToolDlg::ComboEntry(int id) {
+    const QStringList items = comboItems(id);
+    std::vector<std::string> entries;
+    entries.reserve(static_cast<std::size_t>(items.size()));
+    for (const QString& item : items) entries.push_back(utf8(item));
+    const int selected = comboCurSel(id);
+    const QString shown = text(id);
+    const auto entry = collection::combo_entry_for_text(utf8(shown), entries, selected);
+    // The entry becomes the selection and the combo shows it as the list writes it.
+    if (entry && *entry >= 0 && (*entry != selected || shown != items[*entry])) {
+        comboSetCurSel(id, *entry);
+    }
+    return entry;
+}
+
 bool CQuorinConfigToolDlg::CollectSettings() {
     using namespace collection;
     BoardRow& w = app_.core().working;
     const auto& ch = res::kChannels;
 
-    // Shows a failed check's message and then, once the box is closed, focuses the edit.
-    const auto fail = [this](std::string_view message, int focus_id) {
-        app_.messages().show(QString::fromUtf8(message.data(), static_cast<int>(message.size())));
-        setFocusTo(focus_id);
+    // Shows a failed check's message and then, once the box is closed, focuses the control.
+    const auto fail = [this](const QString& message, int focus_id) {
+        app_.messages().show(message);
+        FocusControl(focus_id);
         return false;
+    };
+    // A serial combo whose text names no entry of its list: nothing can be sent for it.
+    const auto refuse_combo = [&fail](std::string_view label, int channel, int focus_id) {
+        return fail(ui_text(text::kComboTextInvalid).arg(ui_text(label)).arg(channel + 1),
+                    focus_id);
     };
 
     // The selected board's MAC text. Setting and Upload are enabled only while a board is
@@ -104,12 +127,12 @@ bool CQuorinConfigToolDlg::CollectSettings() {
         }
         for (std::size_t k = 0; k < triggers.size(); ++k) {
             if (character_count(triggers[k]) != 2) {
-                return fail(text::kTriggerInvalid, res::kTriggerIds[k]);
+                return fail(ui_text(text::kTriggerInvalid), res::kTriggerIds[k]);
             }
         }
         for (std::size_t k = 0; k < triggers.size(); ++k) {
             const auto byte = hex_text_to_byte(triggers[k]);
-            if (!byte) return fail(text::kTriggerNotHex, res::kTriggerIds[k]);
+            if (!byte) return fail(ui_text(text::kTriggerNotHex), res::kTriggerIds[k]);
             w.trigger_chars[k] = *byte;
         }
     }
@@ -121,13 +144,18 @@ bool CQuorinConfigToolDlg::CollectSettings() {
     store_text_field(w.pppoe_id, field_bytes(text(res::IDC_PPPOE_ID)));
     store_text_field(w.pppoe_password, field_bytes(text(res::IDC_PPPOE_PW)));
 
-    // Serial line parameters of channels 1-4.
+    // Serial line parameters of channels 1-4. Baud rate, data bits, stop bits and flow control
+    // are read by list position; a text typed into one of them is first matched to its entry.
+    namespace lbl = text::label;
     for (int i = 0; i < kChannelBlocks; ++i) {
-        w.channel[i].baud_rate =
-            baud_code_for_index(comboCurSel(ch[i].baud_rate), firmware.version_number);
+        const auto entry = ComboEntry(ch[i].baud_rate);
+        if (!entry) return refuse_combo(lbl::kBaudRate, i, ch[i].baud_rate);
+        w.channel[i].baud_rate = baud_code_for_index(*entry, firmware.version_number);
     }
     for (int i = 0; i < kChannelBlocks; ++i) {
-        w.channel[i].data_bits = index_byte(comboCurSel(ch[i].data_bits));
+        const auto entry = ComboEntry(ch[i].data_bits);
+        if (!entry) return refuse_combo(lbl::kDataBit, i, ch[i].data_bits);
+        w.channel[i].data_bits = index_byte(*entry);
     }
     // Parity by text: the list holds "Odd", "Even" for 7 data bits and "None", "Odd", "Even"
     // for 8, so the index alone does not say which parity is meant.
@@ -137,19 +165,23 @@ bool CQuorinConfigToolDlg::CollectSettings() {
         }
     }
     for (int i = 0; i < kChannelBlocks; ++i) {
-        w.channel[i].stop_bits = index_byte(comboCurSel(ch[i].stop_bits));
+        const auto entry = ComboEntry(ch[i].stop_bits);
+        if (!entry) return refuse_combo(lbl::kStopBit, i, ch[i].stop_bits);
+        w.channel[i].stop_bits = index_byte(*entry);
     }
     for (int i = 0; i < kChannelBlocks; ++i) {
-        w.channel[i].flow_control = index_byte(comboCurSel(ch[i].flow_control));
+        const auto entry = ComboEntry(ch[i].flow_control);
+        if (!entry) return refuse_combo(lbl::kFlowControl, i, ch[i].flow_control);
+        w.channel[i].flow_control = index_byte(*entry);
     }
 
     // Packing characters, each checked before the next channel's is read. The length is
     // not checked: "5" is 0x50.
     for (int i = 0; i < kChannelBlocks; ++i) {
         const std::string typed = utf8(text(ch[i].packing_char));
-        if (typed.empty()) return fail(text::kPackingCharEmpty[i], ch[i].packing_char);
+        if (typed.empty()) return fail(ui_text(text::kPackingCharEmpty[i]), ch[i].packing_char);
         const auto byte = hex_text_to_byte(typed);
-        if (!byte) return fail(text::kPackingCharInvalid[i], ch[i].packing_char);
+        if (!byte) return fail(ui_text(text::kPackingCharInvalid[i]), ch[i].packing_char);
         w.channel[i].packing_char = *byte;
     }
 

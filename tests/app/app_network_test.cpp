@@ -291,6 +291,22 @@ TEST(AppStartUp, SocketsThatCannotBeCreatedAreReportedAndSendsAreSkipped) {
     EXPECT_EQ(app.core().board_count(), 0);
 }
 
+TEST(AppStartUp, LegacySocketFailureNamesAHeldPortOnlyWhenTheAddressIsInUse) {
+    const QString held = qs(text::kLegacyPortBusy).arg(50001);
+    const QString failed = qs(text::kSocketCreationFailed);
+    const struct {
+        QAbstractSocket::SocketError error;
+        QString expected;
+    } cases[] = {
+        {QAbstractSocket::AddressInUseError, held},
+        {QAbstractSocket::SocketAccessError, failed},    // a privileged port
+        {QAbstractSocket::SocketResourceError, failed},  // no descriptors left
+        {QAbstractSocket::SocketAddressNotAvailableError, failed},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(legacy_socket_failure_text(c.error, 50001), c.expected) << c.error;
+}
+
 TEST(AppStartUp, FailedSocketLayerShowsString103AndOpensNoWindow) {
     platform::RecordingMessageBoxes messages;
     CQuorinConfigToolApp app(messages);

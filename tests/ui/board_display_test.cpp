@@ -475,11 +475,14 @@ TEST_F(BoardDisplay, ListsOfChannelsNotShownKeepTheirSelection) {
     EXPECT_NE(Core().working.channel[1].flow_control, 255);
     EXPECT_EQ(Core().working.channel[1].flow_control, flow);
 
-    // A selected entry that the new list lacks leaves no selection ("230400" on older firmware).
+    // A selected entry that the new list lacks ("230400" on older firmware) gives way to the
+    // board's own value for that channel, never to no selection.
     Dlg().comboSetCurSel(page(4).baud_rate, 9);
-    showOnly(board_row(product::kQuorin712PD, 21, 1, 52));
+    BoardRow older = board_row(product::kQuorin712PD, 21, 1, 52);
+    older.channel[3].baud_rate = 3;  // "9600" below 1.5.3
+    showOnly(older);
     EXPECT_EQ(Dlg().comboItems(page(4).baud_rate).size(), 9);
-    EXPECT_EQ(Dlg().comboCurSel(page(4).baud_rate), -1);
+    EXPECT_EQ(Dlg().text(page(4).baud_rate), "9600");
 }
 
 TEST_F(BoardDisplay, ShowingABoardEnablesUploadAgain) {

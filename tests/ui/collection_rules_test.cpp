@@ -180,6 +180,40 @@ TEST(CollectionParity, MatchesTheListTextsExactly) {
     }
 }
 
+TEST(CollectionComboText, NamesAnEntryWholeIgnoringBlanksAndCase) {
+    const std::vector<std::string> bauds{"600",   "1200",  "2400",  "4800",   "9600",
+                                         "19200", "38400", "57600", "115200", "230400"};
+    const std::vector<std::string> flows{"None", "Xon/Xoff", "CTS/RTS", "RTSOnly"};
+    const std::vector<std::string> empty;
+    struct Case {
+        const char* label;
+        const std::vector<std::string>& entries;
+        const char* text;
+        int selected;
+        std::optional<int> expected;
+    };
+    const Case cases[] = {
+        {"the selected entry", bauds, "115200", 8, 8},
+        {"typed over the selection", bauds, "9600", 8, 4},
+        {"typed with no selection", bauds, "600", -1, 0},
+        {"blanks around it", bauds, " \t19200 ", 2, 5},
+        {"letter case", flows, "xon/xoff", 0, 1},
+        {"letter case of the selected entry", flows, "RTSONLY", 3, 3},
+        {"a prefix is no match", bauds, "96", 4, std::nullopt},
+        {"a number not in the list", bauds, "14400", 4, std::nullopt},
+        {"the same number written otherwise", bauds, "09600", 4, std::nullopt},
+        {"blanks inside", flows, "Xon / Xoff", 1, std::nullopt},
+        {"erased text of a selection", bauds, "", 4, std::nullopt},
+        {"nothing selected, nothing typed", flows, "", -1, -1},
+        {"nothing selected, blanks typed", flows, "  ", -1, -1},
+        {"a selection past the list", flows, "None", 7, 0},
+        {"an empty list", empty, "None", -1, std::nullopt},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(combo_entry_for_text(c.text, c.entries, c.selected), c.expected) << c.label;
+    }
+}
+
 TEST(CollectionIndexByte, StoresTheSignedIndex) {
     EXPECT_EQ(index_byte(-1), 255);
     EXPECT_EQ(index_byte(0), 0);

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -126,6 +127,54 @@ TEST(DisplayRules, FlowListOffersRtsOnlyOnlyForDavroAbove13) {
         {Model::Unknown, 200, three},
     };
     for (const auto& c : cases) EXPECT_EQ(flow_list(c.model, c.version), c.list);
+}
+
+TEST(DisplayRules, HiddenChannelSelectionOfANegativeIndexOrAnEmptyList) {
+    EXPECT_EQ(hidden_channel_selection(-1, -2, 9), 0);  // a baud code that lies before the list
+    EXPECT_EQ(hidden_channel_selection(-1, 0, 0), -1);
+}
+
+TEST(DisplayRules, HiddenFlowControlStaysACodeTheNewModelAcceptsForEveryPairOfLists) {
+    // Every model with the firmware versions at which its flow list changes.
+    struct Shown {
+        Model model;
+        int version;
+    };
+    const Shown shown[] = {
+        {Model::Unknown, 162},     {Model::Quorin712PT, 162}, {Model::Quorin712P, 162},
+        {Model::Quorin712PD, 162}, {Model::K5836KL, 162},     {Model::BRV406H, 162},
+        {Model::DAVRO2xM, 13},     {Model::DAVRO2xM, 14},
+    };
+    int pairs = 0;
+    for (const Shown& from : shown) {
+        for (const Shown& to : shown) {
+            const Names before = flow_list(from.model, from.version);
+            const Names after = flow_list(to.model, to.version);
+            if (before == after) continue;
+            ++pairs;
+            for (int selected = 0; selected < static_cast<int>(before.size()); ++selected) {
+                for (int board_code : {0, 1, 2, 3, 255}) {
+                    const auto found = std::find(after.begin(), after.end(), before[selected]);
+                    const int kept =
+                        found == after.end() ? -1 : static_cast<int>(found - after.begin());
+                    const int size = static_cast<int>(after.size());
+                    const int index = hidden_channel_selection(kept, board_code, size);
+                    SCOPED_TRACE(std::string(before[selected]) + " -> board code " +
+                                 std::to_string(board_code));
+                    // A code of the new list, never 255 for "no selection" ...
+                    ASSERT_GE(index, 0);
+                    ASSERT_LT(index, size);
+                    // ... the same entry when the new list has it, else the board's own code.
+                    if (kept >= 0) {
+                        EXPECT_EQ(after[static_cast<std::size_t>(index)], before[selected]);
+                    } else {
+                        EXPECT_EQ(index, std::min(board_code, size - 1));
+                    }
+                }
+            }
+        }
+    }
+    EXPECT_EQ(pairs, 2 * 7 * 1);  // "DAVRO2xM" above 13 against each of the seven others, both ways
 }
 
 std::array<std::uint8_t, 32> field(std::initializer_list<std::uint8_t> bytes) {
