@@ -21,6 +21,7 @@
 #include <algorithm>
 
 #include "platform/ip_address_edit.h"
+#include "platform/list_box.h"
 #include "platform/shell_rules.h"
 #include "platform/tab_control.h"
 #include "res/resource_ids.h"
@@ -239,7 +240,7 @@ QWidget* Dialog::createControl(const res::ControlTemplate& c) {
             return edit;
         }
         case ControlKind::ListBox: {
-            auto* list = new QListWidget(this);
+            auto* list = new ListBox(this);  // never emptied by the user
             list->setSortingEnabled(false);  // entries stay in insertion order, whatever the style
             list->setSelectionMode(QAbstractItemView::SingleSelection);
             list->setVerticalScrollBarPolicy((c.style & res::kVScroll) ? Qt::ScrollBarAsNeeded
