@@ -19,10 +19,10 @@ class TransferHost {
 
     // Progress: range 0 to `upper` (the window keeps it modulo 65536), step size, one step,
     // position.
-    virtual void progressSetRange(int upper) = 0;
-    virtual void progressSetStep(int step) = 0;
-    virtual void progressStep() = 0;
-    virtual void progressSetPos(int pos) = 0;
+    virtual void setProgressRange(int upper) = 0;
+    virtual void setProgressStepSize(int step) = 0;
+    virtual void stepProgress() = 0;
+    virtual void setProgressPosition(int pos) = 0;
     // A message for the operator; returns once it has been seen (a modal box in the window).
     virtual void showMessage(const QString& text) = 0;
     virtual void appendLog(const QString& line) = 0;

@@ -151,16 +151,16 @@ void CUploadSock::carryOut(const TransferActions& actions) {
                 timers_.KillTimer(a.timer);
                 break;
             case TransferAction::ProgressRange:
-                host_.progressSetRange(a.value);
+                host_.setProgressRange(a.value);
                 break;
             case TransferAction::ProgressStepSize:
-                host_.progressSetStep(a.value);
+                host_.setProgressStepSize(a.value);
                 break;
             case TransferAction::ProgressStep:
-                host_.progressStep();
+                host_.stepProgress();
                 break;
             case TransferAction::ProgressPos:
-                host_.progressSetPos(a.value);
+                host_.setProgressPosition(a.value);
                 break;
             case TransferAction::Message:
                 host_.showMessage(qs(a.text));

@@ -31,10 +31,10 @@ QString qs(std::string_view text) {
 
 // Everything a transfer tells its host, in the order told.
 struct RecordingHost final : TransferHost {
-    void progressSetRange(int upper) override { range = upper; }
-    void progressSetStep(int step) override { step_size = step; }
-    void progressStep() override { ++steps; }
-    void progressSetPos(int p) override { pos = p; }
+    void setProgressRange(int upper) override { range = upper; }
+    void setProgressStepSize(int step) override { step_size = step; }
+    void stepProgress() override { ++steps; }
+    void setProgressPosition(int p) override { pos = p; }
     void showMessage(const QString& text) override { messages << text; }
     void appendLog(const QString& line) override { logs << line; }
     void setOperationState(int state) override { op_states.push_back(state); }
