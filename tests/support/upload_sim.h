@@ -47,8 +47,11 @@ inline QString sha256_hex(const QByteArray& bytes) {
 
 class UploadSimulator {
   public:
-    // Boards of the given products at 127.0.1.1, 127.0.1.2, ...
-    explicit UploadSimulator(const std::vector<std::uint8_t>& products, int complete_delay_ms = 0) {
+    // Boards of the given products at 127.0.1.1, 127.0.1.2, ... A board reports the end of an
+    // upload `complete_delay_ms` after its last acknowledgement, as a board writing its flash
+    // would: the tool takes the report only once it has seen that acknowledgement.
+    explicit UploadSimulator(const std::vector<std::uint8_t>& products,
+                             int complete_delay_ms = 100) {
         std::vector<sim::SimBoard> boards;
         for (std::size_t i = 0; i < products.size(); ++i) {
             const int index = static_cast<int>(i);
