@@ -3,6 +3,7 @@
 #include <QNetworkProxy>
 #include <QTcpSocket>
 #include <QTimer>
+#include <array>
 
 #include "upload/image_file.h"
 
@@ -11,6 +12,8 @@ namespace {
 
 // How long a closed connection may take to hand over what is still queued before it is cut.
 constexpr int kCloseFlushMs = 5000;
+// Bytes taken from the connection per readable notification (acknowledgements are 3 bytes).
+constexpr qint64 kReceiveChunkBytes = 256;
 
 QString qs(const std::string& text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
@@ -64,9 +67,16 @@ void CUploadSock::OnConnect() {
 
 void CUploadSock::OnReceive() {
     if (sender() != socket_ || !socket_) return;
-    const QByteArray bytes = socket_->readAll();
-    carryOut(machine_.bytes_received(std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()),
-                                               static_cast<std::size_t>(bytes.size()))));
+    // One read per notification: what is left raises another one.
+    std::array<std::uint8_t, kReceiveChunkBytes> bytes;
+    const qint64 n = socket_->read(reinterpret_cast<char*>(bytes.data()), kReceiveChunkBytes);
+    if (n < 0) {
+        // An unbuffered socket reports the board's close (or a reset) here, and only here.
+        carryOut(machine_.peer_closed());
+        return;
+    }
+    if (n == 0) return;
+    carryOut(machine_.bytes_received(std::span(bytes.data(), static_cast<std::size_t>(n))));
 }
 
 void CUploadSock::OnClose() {
@@ -99,7 +109,9 @@ void CUploadSock::openConnection() {
     connect(socket, &QTcpSocket::readyRead, this, &CUploadSock::OnReceive);
     connect(socket, &QTcpSocket::disconnected, this, &CUploadSock::OnClose);
     connect(socket, &QTcpSocket::errorOccurred, this, &CUploadSock::onError);
-    socket->connectToHost(board_, port_);
+    // Unbuffered: a block goes straight to the system, and only what it does not take at once is
+    // queued (and sent before anything written later).
+    socket->connectToHost(board_, port_, QIODevice::ReadWrite | QIODevice::Unbuffered);
 }
 
 void CUploadSock::closeConnection() {
@@ -132,8 +144,6 @@ void CUploadSock::carryOut(const TransferActions& actions) {
                 break;
             case TransferAction::Send:
                 if (socket_) {
-                    // The socket queues the whole block and sends the rest of a partial write
-                    // before anything written later.
                     socket_->write(reinterpret_cast<const char*>(a.bytes.data()),
                                    static_cast<qint64>(a.bytes.size()));
                 }
