@@ -1,7 +1,9 @@
 #include "upload/upload_worker.h"
 
-#include <QMetaObject>
-#include <QThread>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <QSocketNotifier>
 #include <optional>
 
 #include "upload/image_file.h"
@@ -17,14 +19,21 @@ QString qs(const std::string& text) {
 }  // namespace
 
 UploadWorker::UploadWorker(TransferHost& host, platform::WindowTimers& timers, QObject* parent)
-    : QObject(parent), host_(host), timers_(timers) {}
+    : QObject(parent), host_(host), timers_(timers) {
+    int fds[2];
+    if (::pipe2(fds, O_NONBLOCK | O_CLOEXEC) == 0) {
+        wake_read_fd_ = fds[0];
+        wake_write_fd_ = fds[1];
+        wake_ = new QSocketNotifier(wake_read_fd_, QSocketNotifier::Read, this);
+        connect(wake_, &QSocketNotifier::activated, this, &UploadWorker::takeHandedOver);
+    }
+}
 
 UploadWorker::~UploadWorker() {
     stop();
-}
-
-bool UploadWorker::running() const {
-    return thread_ && thread_->isRunning();
+    delete wake_;
+    if (wake_read_fd_ >= 0) ::close(wake_read_fd_);
+    if (wake_write_fd_ >= 0) ::close(wake_write_fd_);
 }
 
 void UploadWorker::start(const QHostAddress& board, quint16 port, const QString& image_path) {
@@ -33,19 +42,22 @@ void UploadWorker::start(const QHostAddress& board, quint16 port, const QString&
     pacer_->reset();
     finishing_.reset();
     const quint64 generation = ++generation_;
-    thread_.reset(QThread::create(
-        [this, board, port, image_path, generation] { run(board, port, image_path, generation); }));
-    thread_->start();
+    running_ = true;
+    thread_ = std::thread([this, board, port, image_path, generation] {
+        run(board, port, image_path, generation);
+        running_ = false;
+    });
 }
 
 void UploadWorker::stop() {
     stop_ = true;
     pacer_->interrupt();
-    if (thread_) {
-        thread_->wait();
-        thread_.reset();
-    }
+    if (thread_.joinable()) thread_.join();
     ++generation_;
+    {
+        const std::lock_guard<std::mutex> lock(handover_mutex_);
+        handed_over_.clear();
+    }
     pending_.clear();
     timers_.KillTimer(uploadtimer::kFinishStep);
     timers_.KillTimer(uploadtimer::kEmptyImageError);
@@ -92,16 +104,31 @@ void UploadWorker::run(QHostAddress board, quint16 port, QString image_path, qui
 }
 
 void UploadWorker::post(TransferActions actions, quint64 generation) {
-    // A queued call: it runs on this object's thread and is dropped if the object is gone.
-    QMetaObject::invokeMethod(
-        this,
-        [this, actions = std::move(actions), generation]() mutable {
-            if (generation == generation_) carryOut(std::move(actions));
-        },
-        Qt::QueuedConnection);
+    {
+        const std::lock_guard<std::mutex> lock(handover_mutex_);
+        handed_over_.emplace_back(generation, std::move(actions));
+    }
+    // One byte per batch wakes the owner's thread; a full pipe already means "wake up".
+    const char wake = 1;
+    [[maybe_unused]] const ssize_t written = ::write(wake_write_fd_, &wake, 1);
 }
 
 // --- owner's thread ----------------------------------------------------------------------------
+
+void UploadWorker::takeHandedOver() {
+    char drained[64];
+    while (::read(wake_read_fd_, drained, sizeof drained) > 0) {
+    }
+    std::deque<std::pair<quint64, TransferActions>> batches;
+    {
+        const std::lock_guard<std::mutex> lock(handover_mutex_);
+        batches.swap(handed_over_);
+    }
+    for (auto& [generation, actions] : batches) {
+        // A transfer stopped (or started again) meanwhile: its leftovers are dropped.
+        if (generation == generation_) carryOut(std::move(actions));
+    }
+}
 
 bool UploadWorker::OnTimer(int id) {
     if (id != uploadtimer::kFinishStep && id != uploadtimer::kEmptyImageError) return false;

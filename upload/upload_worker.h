@@ -1,8 +1,10 @@
 // UploadWorker: the streamed firmware transfer. start() runs the StreamTransfer machine on a
 // worker thread of its own, which owns the connection (StreamLink), reads the image and paces the
-// steps with a Pacer. The worker never touches the host or the timers: it hands each step's window
-// actions, in order, to this object's thread (queued calls), which carries them out one after
-// another and runs the finishing phase on window timers 20 and 30.
+// steps with a Pacer. The worker never touches the host, the timers or any object of this
+// object's thread: it queues each step's window actions under a mutex and wakes this object's
+// thread through a pipe; this thread takes them and carries them out in order, and runs the
+// finishing phase on window timers 20 and 30. (Nothing crosses threads through Qt's own event
+// queue, so a thread sanitizer sees every hand-over.)
 //
 // The worker is the only thread. stop() (also run by the destructor) interrupts it and joins it;
 // nothing of a stopped transfer is carried out afterwards.
@@ -13,14 +15,16 @@
 #include <QString>
 #include <atomic>
 #include <deque>
-#include <memory>
+#include <mutex>
+#include <thread>
+#include <utility>
 
 #include "platform/window_timers.h"
 #include "protocol/upload_transfer.h"
 #include "upload/pacer.h"
 #include "upload/transfer_host.h"
 
-class QThread;
+class QSocketNotifier;
 
 namespace quorin {
 
@@ -49,11 +53,14 @@ class UploadWorker : public QObject {
     int status() const { return status_; }
     void resetStatus() { status_ = streamstatus::kNone; }
     // Whether the worker thread is still running.
-    bool running() const;
+    bool running() const { return running_; }
 
   private:
+    // Worker thread.
     void run(QHostAddress board, quint16 port, QString image_path, quint64 generation);
     void post(TransferActions actions, quint64 generation);
+    // Owner's thread.
+    void takeHandedOver();
     void carryOut(TransferActions actions);
     void apply(const TransferAction& action);
 
@@ -61,11 +68,21 @@ class UploadWorker : public QObject {
     platform::WindowTimers& timers_;
     SleepPacer sleep_pacer_;
     Pacer* pacer_ = &sleep_pacer_;
-    std::unique_ptr<QThread> thread_;
+    std::thread thread_;
+    std::atomic<bool> running_{false};
     std::atomic<bool> stop_{false};
     std::atomic<int> status_{streamstatus::kNone};
-    StreamFinishing finishing_;
+
+    // The hand-over from the worker: batches of window actions with the generation of the
+    // transfer that made them, and the pipe whose readable end wakes the owner's thread.
+    std::mutex handover_mutex_;
+    std::deque<std::pair<quint64, TransferActions>> handed_over_;
+    int wake_read_fd_ = -1;
+    int wake_write_fd_ = -1;
+    QSocketNotifier* wake_ = nullptr;
+
     // Owner's thread only.
+    StreamFinishing finishing_;
     quint64 generation_ = 0;
     std::deque<TransferAction> pending_;
     bool carrying_ = false;

@@ -8,6 +8,7 @@
 #include <QCryptographicHash>
 #include <QFile>
 #include <QJsonObject>
+#include <QNetworkProxy>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QUdpSocket>
@@ -24,6 +25,7 @@ namespace quorin::testing {
 // A TCP port no socket uses right now.
 inline quint16 free_tcp_port() {
     QTcpServer probe;
+    probe.setProxy(QNetworkProxy::NoProxy);
     if (!probe.listen(QHostAddress::AnyIPv4, 0)) return 0;
     return probe.serverPort();
 }
@@ -109,6 +111,7 @@ class UploadSimulator {
         core.working = row(board);
         const std::size_t before = count("upload_listening", board);
         QUdpSocket socket;
+        socket.setProxy(QNetworkProxy::NoProxy);
         for (const OutgoingDatagram& d : core.send_data(OPCODE_UPLOAD_REQUEST)) {
             const QByteArray bytes(reinterpret_cast<const char*>(d.bytes.data()),
                                    static_cast<qsizetype>(d.bytes.size()));

@@ -3,6 +3,7 @@
 // the posted message delivered by the test. Boards that a test connects to live on 127.0.1.x.
 #include <QApplication>
 #include <QFile>
+#include <QNetworkProxy>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
@@ -118,6 +119,7 @@ TEST_F(UploadProcedure, MainBoardIsAskedAndConnectedToTheBoardSelectedTwoSeconds
     addBoard(second);
     Dlg().simulateSelect(IDC_BOARD_LIST, 0);
     QTcpServer board;
+    board.setProxy(QNetworkProxy::NoProxy);
     ASSERT_TRUE(board.listen(QHostAddress("127.0.1.22"), boardPort));
     chooseImage();
 
@@ -186,6 +188,7 @@ TEST_F(UploadProcedure, LegacyBoardIsStreamedToOneSecondAfterItsRequestWithoutAn
     addBoard(loopback_board(product::k5836KL, 3));
     chooseImage(test_image(1500));
     QTcpServer board;
+    board.setProxy(QNetworkProxy::NoProxy);
     ASSERT_TRUE(board.listen(QHostAddress("127.0.1.23"), boardPort));
     Dlg().click(IDC_UPLOAD);
     const QByteArray request = received(*legacyBoard);

@@ -19,6 +19,7 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
+#include <QNetworkProxy>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTextStream>
@@ -54,6 +55,7 @@ QTextStream& out() {
 
 quint16 free_tcp_port() {
     QTcpServer probe;
+    probe.setProxy(QNetworkProxy::NoProxy);
     return probe.listen(QHostAddress::AnyIPv4, 0) ? probe.serverPort() : 0;
 }
 
@@ -75,6 +77,7 @@ bool request_upload(const tools::SimulatorProcess& sim, int index) {
     ConfigCore core;
     core.working = board_row(index);
     QUdpSocket socket;
+    socket.setProxy(QNetworkProxy::NoProxy);
     if (!socket.bind(QHostAddress::LocalHost, 0)) return false;
     for (const OutgoingDatagram& d : core.send_data(OPCODE_UPLOAD_REQUEST)) {
         socket.writeDatagram(reinterpret_cast<const char*>(d.bytes.data()),

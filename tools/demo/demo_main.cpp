@@ -11,6 +11,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QNetworkProxy>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTcpServer>
@@ -51,6 +52,7 @@ void printBoards(quorin::CQuorinConfigToolApp& app) {
 // A TCP port no socket uses right now (the simulated boards' firmware listeners take it).
 quint16 free_tcp_port() {
     QTcpServer probe;
+    probe.setProxy(QNetworkProxy::NoProxy);
     return probe.listen(QHostAddress::AnyIPv4, 0) ? probe.serverPort() : 0;
 }
 
