@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <numeric>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -120,6 +121,10 @@ struct AckCase {
     int steps;
     int range;
 };
+
+void PrintTo(const AckCase& c, std::ostream* os) {
+    *os << c.label;
+}
 
 class AckSizes : public ::testing::TestWithParam<AckCase> {};
 
@@ -453,6 +458,10 @@ struct FailureCase {
     bool progress_to_zero;
     bool closed_abnormally;
 };
+
+void PrintTo(const FailureCase& c, std::ostream* os) {
+    *os << c.label;
+}
 
 class StreamFailures : public ::testing::TestWithParam<FailureCase> {};
 

@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <functional>
 #include <memory>
+#include <ostream>
 
 #include "app/quorin_config_tool_app.h"
 #include "log/log_dlg.h"
@@ -147,6 +148,10 @@ struct MainFault {
     std::string_view message;
     bool upload_enabled_after;
 };
+
+void PrintTo(const MainFault& f, std::ostream* os) {
+    *os << f.label;
+}
 
 void fire_when_armed(platform::ManualWindowTimers& timers, int id) {
     ASSERT_TRUE(waitFor([&] { return timers.isArmed(id); }));
