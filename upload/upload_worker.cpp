@@ -6,6 +6,7 @@
 #include <QSocketNotifier>
 #include <optional>
 
+#include "res/texts.h"
 #include "upload/image_file.h"
 #include "upload/stream_link.h"
 
@@ -42,6 +43,15 @@ void UploadWorker::start(const QHostAddress& board, quint16 port, const QString&
     pacer_->reset();
     finishing_.reset();
     const quint64 generation = ++generation_;
+    if (!wake_) {
+        // Without its wake-up pipe the worker could not report back: fail as a transfer whose
+        // socket cannot be made.
+        using A = TransferAction;
+        carryOut({A{A::StreamStatus, streamstatus::kFailed, 0, {}, {}},
+                  A{A::Message, 0, 0, std::string(text::kStreamSocketCreation), {}},
+                  A{A::OperationState, 1, 0, {}, {}}, A{A::Ended, 0, 0, {}, {}}});
+        return;
+    }
     running_ = true;
     thread_ = std::thread([this, board, port, image_path, generation] {
         run(board, port, image_path, generation);
