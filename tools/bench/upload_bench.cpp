@@ -316,7 +316,7 @@ int main(int argc, char* argv[]) {
         status = 1;
     } else {
         out() << QStringLiteral(
-                     "  measured %1 ms, specified 300 + 100 x (%2 + 1) = %3 ms, %4%5 % (target: "
+                     "  measured %1 ms, paced 300 + 100 x (%2 + 1) = %3 ms, %4%5 % (target: "
                      "within 5 %, never faster)\n")
                      .arg(measured, 0, 'f', 1)
                      .arg(blocks)
