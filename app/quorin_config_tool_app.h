@@ -23,14 +23,17 @@ class CConfigSock;
 class CLogDlg;
 class ConfigWindow;
 
-// Where the configuration requests go and which local port the legacy socket binds. The product
-// always uses product(); tests and the demo aim the tool at a loopback target instead.
+// Where the configuration requests go, which local port the legacy socket binds and which TCP
+// ports the firmware transfers connect to. The product always uses product(); tests and the demo
+// aim the tool at a loopback target instead.
 struct NetworkTarget {
     QHostAddress broadcast{QHostAddress::Broadcast};  // 255.255.255.255
     quint16 main_port = kMainPort;                    // boards' main-protocol port
     quint16 legacy_board_port = kLegacyBoardPort;     // boards' legacy port
     quint16 legacy_local_port = kLegacyLocalPort;     // the legacy socket's own port
     QHostAddress bind_address{QHostAddress::AnyIPv4};
+    quint16 upload_port = kAckUploadPort;     // boards' acknowledged firmware transfer (TCP)
+    quint16 stream_port = kStreamUploadPort;  // legacy boards' streamed firmware transfer (TCP)
 
     static NetworkTarget product() { return {}; }
 };

@@ -22,6 +22,7 @@
 
 #include "platform/accessible_name.h"
 #include "platform/ip_address_edit.h"
+#include "platform/list_box.h"
 #include "platform/shell_rules.h"
 #include "platform/tab_control.h"
 #include "res/accessible_names.h"
@@ -257,7 +258,7 @@ QWidget* Dialog::createControl(const res::ControlTemplate& c) {
             return edit;
         }
         case ControlKind::ListBox: {
-            auto* list = new QListWidget(this);
+            auto* list = new ListBox(this);  // never emptied by the user
             list->setSortingEnabled(false);  // entries stay in insertion order, whatever the style
             list->setSelectionMode(QAbstractItemView::SingleSelection);
             list->setVerticalScrollBarPolicy((c.style & res::kVScroll) ? Qt::ScrollBarAsNeeded

@@ -32,6 +32,35 @@ inline constexpr std::string_view kLegacyPortBusy =
     "Cannot use UDP port %1 for the legacy protocol: another program holds it.\n"
     "Boards of model 5836KL will not be found until it is free and the tool is restarted.";
 
+// Firmware upload: the file chooser's filter (description|patterns|, ended by "||") and the
+// messages. "%d" stands for a decimal number.
+inline constexpr std::string_view kImageFileFilter = "Binary Format(*.bin)|*.bin||";
+inline constexpr std::string_view kFileNotSelected = "File not selected";
+inline constexpr std::string_view kFileCouldNotOpen = "File could not opened";
+inline constexpr std::string_view kBoardAddressInvalid = "Pelkor IP address is invalid";
+inline constexpr std::string_view kUploadCompletedLegacy = "Firmware Upload Completed";
+inline constexpr std::string_view kUploadError = "Firmware Upload Error";
+inline constexpr std::string_view kSocketErrorCode = "Error Code: %d";
+inline constexpr std::string_view kConnectionFail = "Firmware Upload Connection Fail...";
+inline constexpr std::string_view kAckTimeout = "ACT Timeout. Upload Sock Closing...";
+inline constexpr std::string_view kImageEmpty = "Selected File is empty. Try again";
+inline constexpr std::string_view kStreamSocketCreation = "SOCKET CREATION ERROR";
+inline constexpr std::string_view kStreamConnectionFailure = "Connection Failure";
+inline constexpr std::string_view kDataSendError = "DATA SEND ERROR. SOCKET CLOSED";
+// The tool's own upload messages (no board text exists for these situations). %1 is a number of
+// seconds.
+inline constexpr std::string_view kImageTooLarge =
+    "The firmware image is 4 GiB or larger and cannot be sent. Nothing was sent.";
+inline constexpr std::string_view kImageReadFailed =
+    "The firmware image could not be read completely (a read failed or the file changed while "
+    "it was read). Nothing was sent.";
+inline constexpr std::string_view kNoUploadReply =
+    "The board did not answer the upload request within %1 seconds.\n"
+    "Check the board and press Upload to try again.";
+inline constexpr std::string_view kNoUploadComplete =
+    "The board took the whole image but did not report the end of the upload within %1 "
+    "seconds.\nIt may still be writing the image: check the board before uploading again.";
+
 // Settings collection.
 inline constexpr std::string_view kTriggerInvalid = "Trigger Char is invalid";
 inline constexpr std::string_view kTriggerNotHex = "Trigger Char is invalid, It must be a Hex code";
@@ -58,6 +87,24 @@ inline constexpr std::string_view kLogSetReply = "Receive Data With OPCODE_SET_R
 inline constexpr std::string_view kLogSetReplyLegacy = "Receive Data With SETC";
 inline constexpr std::string_view kLogUploadRequest = "Call SendData() with OPCODE_UPLOAD_REQUEST";
 inline constexpr std::string_view kLogUploadReply = "Receive Data With OPCODE_UPLOAD_REPLY";
+// Upload log lines. A block line is kLogBlockCount, kLogBytesSent and kLogTotalSent joined.
+inline constexpr std::string_view kLogSizeHeaderSent = "sent data size: %d";
+inline constexpr std::string_view kLogFileSizeInfo = " sent file size info: %d";
+inline constexpr std::string_view kLogBlockCount = " %d";
+inline constexpr std::string_view kLogBytesSent = " bytes sent";
+inline constexpr std::string_view kLogTotalSent = " / Total bytes: %d sent";
+inline constexpr std::string_view kLogUploadClosedNormally = "Upload Socket Closed normally";
+inline constexpr std::string_view kLogUploadClosedAbnormally = "Upload Socket Closed abnormally";
+// The tool's own upload log lines. %1 and %2 are numbers.
+inline constexpr std::string_view kLogUploadClosedByBoard = "Upload Socket Closed by the board";
+inline constexpr std::string_view kLogAgingCycle = "UPLOAD AGING: cycle %1 of %2 done";
+inline constexpr std::string_view kLogAgingStopped = "UPLOAD AGING stopped after %1 of %2 cycles";
+inline constexpr std::string_view kLogAgingFinished =
+    "UPLOAD AGING finished: %1 cycles and the last upload";
+inline constexpr std::string_view kLogAgingRevealed =
+    "UPLOAD AGING button shown (Ctrl+Shift+A hides it)";
+// The window title while an aging series runs or after it ended: caption, count, limit.
+inline constexpr std::string_view kAgingTitle = "%1 - UPLOAD AGING %2/%3";
 // Not a line of the board exchanges: says that a search found more boards than the table holds.
 inline constexpr std::string_view kLogBoardTableFull =
     "Board table full (200 boards): further search replies ignored";

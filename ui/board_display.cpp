@@ -152,7 +152,7 @@ void CQuorinConfigToolDlg::OnBoardDisplay() {
     if (n < 0 || n >= ConfigCore::kMaxBoards) return;
 
     enable(IDC_SETTING, true);
-    enable(IDC_UPLOAD, true);
+    enable(IDC_UPLOAD, !uploadRunning());  // one upload at a time
 
     const BoardRow row = app_.core().board(n);
 

@@ -4,6 +4,9 @@
 // option_handlers.cpp.
 #include "ui/quorin_config_tool_dlg.h"
 
+#include <QKeySequence>
+#include <QShortcut>
+
 #include "app/about_dlg.h"
 #include "app/quorin_config_tool_app.h"
 #include "log/log_dlg.h"
@@ -11,6 +14,8 @@
 #include "res/resource_ids.h"
 #include "res/texts.h"
 #include "ui/ui_text.h"
+#include "upload/upload_sock.h"
+#include "upload/upload_worker.h"
 
 namespace quorin {
 
@@ -21,16 +26,38 @@ CQuorinConfigToolDlg::CQuorinConfigToolDlg(CQuorinConfigToolApp& app, WindowServ
     : platform::Dialog(main_template(), parent),
       app_(app),
       services_(services),
-      icon_(platform::app_icon()) {
+      icon_(platform::app_icon()),
+      upload_sock_(std::make_unique<CUploadSock>(*this, services.timers)),
+      upload_worker_(std::make_unique<UploadWorker>(*this, services.timers)) {
     connectHandlers();
+    services_.timers.setHandler([this](int id) { OnTimer(id); });
+    services_.poster.setHandler([this](int message) {
+        if (message == upload_rules::kStartTransferMessage) OnStartTransfer();
+    });
+    auto* reveal_aging = new QShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_A), this);
+    connect(reveal_aging, &QShortcut::activated, this, &CQuorinConfigToolDlg::ToggleAgingButton);
 }
 
-CQuorinConfigToolDlg::~CQuorinConfigToolDlg() = default;
+CQuorinConfigToolDlg::~CQuorinConfigToolDlg() {
+    // The worker thread is joined before anything it reports to goes; no timer or posted message
+    // reaches this window afterwards.
+    upload_worker_->stop();
+    upload_sock_->stop();
+    services_.timers.setHandler(nullptr);
+    services_.poster.setHandler(nullptr);
+    for (int id : {upload_rules::kAgingRestartTimer, upload_rules::kUploadWatchTimer,
+                   upload_rules::kStartDelayTimer, upload_rules::kStreamStartTimer,
+                   upload_rules::kUploadGuardTimer})
+        services_.timers.KillTimer(id);
+}
 
 void CQuorinConfigToolDlg::connectHandlers() {
     onClicked(IDC_SEARCH, [this] { OnSearch(); });
     onClicked(IDC_SETTING, [this] { OnSetting(); });
     onClicked(IDC_VIEW_LOG, [this] { OnViewLog(); });
+    onClicked(IDC_BROWSE, [this] { OnBrowse(); });
+    onClicked(IDC_UPLOAD, [this] { OnUpload(); });
+    onClicked(IDC_UPLOAD_AGING, [this] { OnUploadAging(); });
     onClicked(IDCANCEL, [this] { reject(); });
 
     onSelChange(IDC_CHANNEL_TAB, [this] { OnTabSelChange(); });
@@ -88,17 +115,6 @@ void CQuorinConfigToolDlg::appendBoardEntry(const QString& mac_text) {
 
 bool CQuorinConfigToolDlg::selectFirstBoard() {
     return listSetCurSel(IDC_BOARD_LIST, 0);
-}
-
-void CQuorinConfigToolDlg::OnUploadReply() {
-    // The board is ready for the image; the transfer itself is started by the upload procedure.
-    app_.core().operation_state = opstate::kUploadReplyReceived;
-}
-
-void CQuorinConfigToolDlg::OnUploadDone() {
-    app_.core().operation_state = opstate::kUploadCompleted;
-    app_.messages().show(ui_text(text::kUploadCompletedMain));
-    enable(IDC_UPLOAD, true);
 }
 
 }  // namespace quorin

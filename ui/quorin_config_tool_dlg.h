@@ -9,16 +9,21 @@
 #include <QString>
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string_view>
 
 #include "app/config_window.h"
 #include "platform/dialog.h"
 #include "platform/platform_services.h"
+#include "ui/upload_rules.h"
+#include "upload/transfer_host.h"
 
 namespace quorin {
 
 class CQuorinConfigToolApp;
+class CUploadSock;
+class UploadWorker;
 
 // Platform services the window uses; the product passes the Qt implementations, tests pass the
 // recording/manual ones.
@@ -28,7 +33,7 @@ struct WindowServices {
     platform::MessagePoster& poster;
 };
 
-class CQuorinConfigToolDlg : public platform::Dialog, public ConfigWindow {
+class CQuorinConfigToolDlg : public platform::Dialog, public ConfigWindow, public TransferHost {
     Q_OBJECT
   public:
     CQuorinConfigToolDlg(CQuorinConfigToolApp& app, WindowServices services,
@@ -43,9 +48,20 @@ class CQuorinConfigToolDlg : public platform::Dialog, public ConfigWindow {
     void OnSysCommand(int command);
 
     // Commands.
-    void OnSearch();   // 1002
-    void OnSetting();  // 1003
-    void OnViewLog();  // 1038
+    void OnSearch();       // 1002
+    void OnSetting();      // 1003
+    void OnViewLog();      // 1038
+    void OnBrowse();       // 1042: choose the firmware image
+    void OnUpload();       // 1035, and the aging test's restart timer
+    void OnUploadAging();  // 1054: start an aging series
+
+    // The start-transfer message (posted after the upload reply): connect to the selected board.
+    void OnStartTransfer();
+    // Window timer expiry: the upload procedure's timers and the transfers' own.
+    void OnTimer(int id);
+    // Shows the hidden, disabled "UPLOAD AGING" button (enabled), or hides and disables it again.
+    // Bound to Ctrl+Shift+A.
+    void ToggleAgingButton();
 
     // Page visibility: shows (or hides) the 20 controls of channel page 1..4.
     void ShowChannelPage(int page, bool visible);
@@ -69,6 +85,24 @@ class CQuorinConfigToolDlg : public platform::Dialog, public ConfigWindow {
     void OnUploadReply() override;
     void OnUploadDone() override;
 
+    // TransferHost: what the two transfers show and report.
+    void setProgressRange(int upper) override;
+    void setProgressStepSize(int step) override;
+    void stepProgress() override;
+    void setProgressPosition(int pos) override;
+    void showMessage(const QString& text) override;
+    void appendLog(const QString& line) override;
+    void setOperationState(int state) override;
+    void transferEnded(TransferKind kind, bool succeeded) override;
+
+    // Upload state, for tests and the demo.
+    bool uploadRunning() const { return upload_ != Procedure::None; }
+    CUploadSock& uploadSock() { return *upload_sock_; }
+    UploadWorker& uploadWorker() { return *upload_worker_; }
+    const upload_rules::AgingSeries& agingSeries() const { return aging_; }
+    // A smaller aging cycle limit (tests); only while no series runs.
+    void setAgingCycleLimit(int limit) { aging_.set_limit(limit); }
+
     // Model name and firmware version text of the board shown last.
     const QString& modelName() const { return model_name_; }
     const QString& firmwareVersionText() const { return firmware_text_; }
@@ -81,6 +115,8 @@ class CQuorinConfigToolDlg : public platform::Dialog, public ConfigWindow {
     QAction* aboutMenuItem() const { return about_item_; }
 
   private:
+    enum class Procedure { None, Acknowledged, Streamed };
+
     void connectHandlers();
     void InitControls();
     // Moves the keyboard focus to a control, first bringing up its channel page when that page is
@@ -89,6 +125,13 @@ class CQuorinConfigToolDlg : public platform::Dialog, public ConfigWindow {
     // The list entry a serial combo's text names, selected so that the combo shows what will be
     // sent; -1 with nothing selected or typed; nullopt when the text names no entry.
     std::optional<int> ComboEntry(int id);
+    // Ends the running upload: one may start again. A failure ends an aging series too.
+    void uploadFinished(bool succeeded);
+    // The selected board's address for a transfer (its text goes to the log); nullopt when no
+    // board is selected or its address is 0.0.0.0.
+    std::optional<std::array<std::uint8_t, 4>> selectedTransferAddress();
+    void endAgingSeries();
+    void showAgingCount();
 
     CQuorinConfigToolApp& app_;
     WindowServices services_;
@@ -98,6 +141,15 @@ class CQuorinConfigToolDlg : public platform::Dialog, public ConfigWindow {
     bool modal_about_ = true;
     QIcon icon_;                     // icon 128, loaded at construction
     QAction* about_item_ = nullptr;  // the about item of the window menu; null: string 101 empty
+
+    // Firmware upload. One upload at a time: `upload_` says which procedure runs, from the
+    // Upload command until its completion or failure.
+    std::unique_ptr<CUploadSock> upload_sock_;
+    std::unique_ptr<UploadWorker> upload_worker_;
+    Procedure upload_ = Procedure::None;
+    // Which wait the upload guard timer bounds.
+    enum class GuardedWait { UploadReply, CompleteReport } guard_ = GuardedWait::UploadReply;
+    upload_rules::AgingSeries aging_;
 };
 
 }  // namespace quorin

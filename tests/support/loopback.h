@@ -25,13 +25,17 @@ inline void settle(int ms = 300) {
 }
 
 // Requests go to 127.255.255.255 on the given board ports; the legacy socket binds a port the
-// system chooses, so that tests can run side by side.
-inline NetworkTarget loopback_target(quint16 main_port, quint16 legacy_port) {
+// system chooses, so that tests can run side by side. Firmware transfers connect to the given TCP
+// ports (0, where nothing listens, unless a test says otherwise).
+inline NetworkTarget loopback_target(quint16 main_port, quint16 legacy_port,
+                                     quint16 upload_port = 0, quint16 stream_port = 0) {
     NetworkTarget t;
     t.broadcast = QHostAddress(QStringLiteral("127.255.255.255"));
     t.main_port = main_port;
     t.legacy_board_port = legacy_port;
     t.legacy_local_port = 0;
+    t.upload_port = upload_port;
+    t.stream_port = stream_port;
     return t;
 }
 

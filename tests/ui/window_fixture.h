@@ -27,12 +27,15 @@ class WindowFixture : public ::testing::Test {
         legacyBoard = std::make_unique<QUdpSocket>();
         ASSERT_TRUE(mainBoard->bind(QHostAddress::AnyIPv4, 0));
         ASSERT_TRUE(legacyBoard->bind(QHostAddress::AnyIPv4, 0));
-        app = std::make_unique<CQuorinConfigToolApp>(
-            messages, loopback_target(mainBoard->localPort(), legacyBoard->localPort()));
+        NetworkTarget target = loopback_target(mainBoard->localPort(), legacyBoard->localPort());
+        adjustTarget(target);
+        app = std::make_unique<CQuorinConfigToolApp>(messages, target);
         dlg = std::make_unique<CQuorinConfigToolDlg>(*app, WindowServices{timers, files, poster});
         dlg->setModalAbout(false);
         dlg->OnInitDialog();
     }
+    // A fixture that needs other ports (the firmware transfers') sets them here.
+    virtual void adjustTarget(NetworkTarget&) {}
     void TearDown() override {
         dlg.reset();
         app.reset();

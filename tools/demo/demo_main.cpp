@@ -1,15 +1,20 @@
 // quorin-demo: the tool against simulated boards on loopback.
 //
 // Starts quorin-board-sim with boards of every model, then opens the tool's main window aimed at
-// it (requests go to 127.255.255.255 instead of the real broadcast address). Closing the window
+// it (requests go to 127.255.255.255 instead of the real broadcast address, firmware transfers to
+// the simulated boards' listeners). It writes a sample firmware image to upload. Closing the window
 // stops the simulator. On Qt's offscreen platform it runs the same flow unattended: it presses
-// Search, waits for the replies, saves a screenshot of the window and prints the boards found.
+// Search, waits for the replies, saves a screenshot of the window, prints the boards found, then
+// uploads the sample image to the first main-protocol board and prints the outcome.
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
+#include <QNetworkProxy>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QTcpServer>
 #include <QTextStream>
 #include <cstdio>
 #include <memory>
@@ -17,6 +22,7 @@
 #include "app/quorin_config_tool_app.h"
 #include "platform/platform_services.h"
 #include "protocol/board_record.h"
+#include "protocol/record_codec.h"
 #include "res/resource_ids.h"
 #include "tools/sim_process.h"
 #include "ui/quorin_config_tool_dlg.h"
@@ -43,6 +49,24 @@ void printBoards(quorin::CQuorinConfigToolApp& app) {
     out().flush();
 }
 
+// A TCP port no socket uses right now (the simulated boards' firmware listeners take it).
+quint16 free_tcp_port() {
+    QTcpServer probe;
+    probe.setProxy(QNetworkProxy::NoProxy);
+    return probe.listen(QHostAddress::AnyIPv4, 0) ? probe.serverPort() : 0;
+}
+
+// A sample firmware image: bytes that vary, so that the simulator's sha256 tells a good copy.
+bool write_sample_image(const QString& path, qsizetype size) {
+    QByteArray bytes(size, Qt::Uninitialized);
+    for (qsizetype i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 131) ^ (i >> 8));
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == size;
+}
+
+constexpr qsizetype kSampleImageBytes = 64 * 1024;
+constexpr int kUploadWaitMs = 15000;
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -57,15 +81,27 @@ int main(int argc, char* argv[]) {
         {"boards", "Boards to simulate (quorin-board-sim --boards).", "text", "all:3"});
     parser.addOption(
         {"screenshot", "Where the unattended run saves its screenshot.", "path", "demo.png"});
+    parser.addOption(
+        {"sample", "Where to write the sample firmware image.", "path", "sample-firmware.bin"});
     parser.process(qt);
+
+    const QString samplePath = QFileInfo(parser.value("sample")).absoluteFilePath();
+    if (!write_sample_image(samplePath, kSampleImageBytes)) {
+        std::fprintf(stderr, "quorin-demo: could not write %s\n", qPrintable(samplePath));
+        return 1;
+    }
 
     QString simPath = parser.value("sim");
     if (simPath.isEmpty()) {
         simPath = QFileInfo(QCoreApplication::applicationDirPath() + "/../sim/quorin-board-sim")
                       .absoluteFilePath();
     }
+    const quint16 uploadPort = free_tcp_port();
+    const quint16 streamPort = free_tcp_port();
     quorin::tools::SimulatorProcess sim;
-    if (!sim.start(simPath, parser.value("boards"))) {
+    if (!sim.start(simPath, parser.value("boards"),
+                   {"--upload-port", QString::number(uploadPort), "--stream-port",
+                    QString::number(streamPort)})) {
         std::fprintf(stderr, "quorin-demo: could not start the simulator %s\n",
                      qPrintable(simPath));
         sim.stop();
@@ -77,6 +113,8 @@ int main(int argc, char* argv[]) {
     target.main_port = sim.main_port;
     target.legacy_board_port = sim.legacy_port;
     target.legacy_local_port = 0;
+    target.upload_port = uploadPort;
+    target.stream_port = streamPort;
 
     const bool unattended = QGuiApplication::platformName() == QLatin1String("offscreen");
     quorin::platform::QtMessageBoxes shownMessages;
@@ -88,14 +126,20 @@ int main(int argc, char* argv[]) {
     int status = 0;
     app.setMainWindowRunner([&](quorin::CQuorinConfigToolApp& theApp) {
         quorin::platform::QtWindowTimers timers;
-        quorin::platform::QtFileChooser files;
+        quorin::platform::QtFileChooser shownFiles;
+        quorin::platform::ScriptedFileChooser scriptedFiles;
+        scriptedFiles.next = samplePath;
+        quorin::platform::FileChooser& files =
+            unattended ? static_cast<quorin::platform::FileChooser&>(scriptedFiles) : shownFiles;
         quorin::platform::QtMessagePoster poster(&qt);
         quorin::CQuorinConfigToolDlg dlg(theApp, {timers, files, poster});
         shownMessages.setParent(&dlg);
         dlg.OnInitDialog();
         if (!unattended) {
             out() << "Simulated boards listen on 127.0.0.1 ports " << sim.main_port << " and "
-                  << sim.legacy_port << ". Press Search.\n";
+                  << sim.legacy_port << ". Press Search.\n"
+                  << "To upload firmware: press \"...\", choose " << samplePath
+                  << ", select a board and press Upload.\n";
             out().flush();
             dlg.exec();
             return;
@@ -124,6 +168,22 @@ int main(int argc, char* argv[]) {
             out() << "Screenshot: " << path << "\n";
         }
         printBoards(theApp);
+
+        // Upload the sample image to the first main-protocol board.
+        for (int i = 0; i < theApp.core().board_count(); ++i) {
+            if (quorin::uses_legacy_protocol(theApp.core().board(i).product_code)) continue;
+            dlg.simulateSelect(quorin::res::IDC_BOARD_LIST, i);
+            dlg.click(quorin::res::IDC_BROWSE);
+            const qsizetype before = recordedMessages.shown.size();
+            out() << "Uploading " << samplePath << " to "
+                  << dlg.listItem(quorin::res::IDC_BOARD_LIST, i) << "\n";
+            out().flush();
+            dlg.click(quorin::res::IDC_UPLOAD);
+            if (!quorin::tools::waitFor([&] { return recordedMessages.shown.size() > before; },
+                                        kUploadWaitMs))
+                status = 1;
+            break;
+        }
         for (const QString& m : recordedMessages.shown) out() << "Message: " << m << "\n";
         if (theApp.core().board_count() == 0) status = 1;
         dlg.close();

@@ -1,0 +1,430 @@
+#include "protocol/upload_transfer.h"
+
+#include <algorithm>
+
+#include "res/texts.h"
+
+namespace quorin {
+namespace {
+
+using A = TransferAction;
+
+A act(A::Kind kind, int value = 0) {
+    return A{kind, value, 0, {}, {}};
+}
+
+A timer_action(A::Kind kind, int timer, int ms = 0) {
+    return A{kind, ms, timer, {}, {}};
+}
+
+A text_action(A::Kind kind, std::string_view text) {
+    return A{kind, 0, 0, std::string(text), {}};
+}
+
+A send_action(std::vector<std::uint8_t> bytes) {
+    return A{A::Send, 0, 0, {}, std::move(bytes)};
+}
+
+// Progress bar upper bound of a transfer of `size` bytes plus `extra` steps.
+int progress_upper(std::uint32_t size, int extra) {
+    return static_cast<int>(size / kUploadBlockBytes) + extra;
+}
+
+// Block lines of the streamed transfer: " <n> bytes sent / Total bytes: <total> sent".
+std::string block_line(std::size_t sent, std::uint32_t total) {
+    return with_number(text::kLogBlockCount, static_cast<long long>(sent)) +
+           std::string(text::kLogBytesSent) + with_number(text::kLogTotalSent, total);
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> ack_size_header(std::uint32_t size) {
+    return {static_cast<std::uint8_t>(size), static_cast<std::uint8_t>(size >> 8),
+            static_cast<std::uint8_t>(size >> 16), static_cast<std::uint8_t>(size >> 24)};
+}
+
+std::vector<std::uint8_t> stream_size_header(std::uint32_t size) {
+    return {static_cast<std::uint8_t>(size >> 24), static_cast<std::uint8_t>(size >> 16),
+            static_cast<std::uint8_t>(size >> 8), static_cast<std::uint8_t>(size)};
+}
+
+std::string with_number(std::string_view text, long long value) {
+    std::string out(text);
+    const auto at = out.find("%d");
+    if (at != std::string::npos) out.replace(at, 2, std::to_string(value));
+    return out;
+}
+
+bool is_connection_action(TransferAction::Kind kind) {
+    return kind == A::Connect || kind == A::Send || kind == A::Close || kind == A::LoadImage ||
+           kind == A::Pause;
+}
+
+// --- acknowledged transfer ---------------------------------------------------------------------
+
+TransferActions AckTransfer::start() {
+    image_.clear();
+    remaining_ = 0;
+    offset_ = 0;
+    ack_.clear();
+    attempts_ = 1;
+    state_ = ackstate::kConnecting;
+    return {act(A::Connect),
+            timer_action(A::ArmTimer, uploadtimer::kConnectRetry, uploadtimer::kConnectRetryMs)};
+}
+
+TransferActions AckTransfer::connected() {
+    if (state_ != ackstate::kConnecting) return {};
+    state_ = ackstate::kConnected;
+    return {timer_action(A::StopTimer, uploadtimer::kConnectRetry), act(A::LoadImage)};
+}
+
+TransferActions AckTransfer::connect_failed() {
+    return {};  // timer 1 retries or gives up
+}
+
+TransferActions AckTransfer::socket_unavailable(int error) {
+    if (state_ != ackstate::kConnecting) return {};
+    state_ = ackstate::kIdle;
+    return {timer_action(A::StopTimer, uploadtimer::kConnectRetry), act(A::Close),
+            text_action(A::Message, with_number(text::kSocketErrorCode, error)), act(A::Ended, 0)};
+}
+
+TransferActions AckTransfer::image_loaded(ImageLoad image) {
+    TransferActions out;
+    if (state_ != ackstate::kConnected) return out;
+    if (image.result == ImageLoad::Result::Ok && !image_size_fits(image.bytes.size()))
+        image.result = ImageLoad::Result::TooLarge;
+    switch (image.result) {
+        case ImageLoad::Result::Ok:
+            break;
+        case ImageLoad::Result::CannotOpen:
+            fail(std::string(text::kFileCouldNotOpen), out);
+            return out;
+        case ImageLoad::Result::TooLarge:
+            fail(std::string(text::kImageTooLarge), out);
+            return out;
+        case ImageLoad::Result::ReadFailed:
+            fail(std::string(text::kImageReadFailed), out);
+            return out;
+    }
+    image_ = std::move(image.bytes);
+    const auto length = static_cast<std::uint32_t>(image_.size());
+    remaining_ = length;
+    out.push_back(act(A::ProgressRange, progress_upper(length, 1)));
+    offset_ = 0;
+    out.push_back(act(A::ProgressStepSize, 1));
+    out.push_back(send_action(ack_size_header(length)));
+    state_ = ackstate::kSizeSent;
+    out.push_back(timer_action(A::ArmTimer, uploadtimer::kAckTimeout, uploadtimer::kAckTimeoutMs));
+    return out;
+}
+
+TransferActions AckTransfer::bytes_received(std::span<const std::uint8_t> bytes) {
+    TransferActions out;
+    for (const std::uint8_t byte : bytes) {
+        // Bytes outside the two awaiting states (or after the transfer finished within this
+        // read) acknowledge nothing and are dropped.
+        if (state_ != ackstate::kSizeSent && state_ != ackstate::kBlockSent) break;
+        ack_.push_back(byte);
+        if (ack_.size() < kUploadAckBytes) continue;
+        const std::uint8_t first = ack_.front();
+        ack_.clear();
+        take_ack(first, out);
+    }
+    return out;
+}
+
+void AckTransfer::take_ack(std::uint8_t first, TransferActions& out) {
+    out.push_back(timer_action(A::StopTimer, uploadtimer::kAckTimeout));
+    if (first != kUploadAckAccepted) {
+        // Not accepted: the board may still acknowledge, so wait for it as long again. (For a
+        // block acknowledgement a stopped timer 2 would leave the transfer waiting for ever.)
+        out.push_back(
+            timer_action(A::ArmTimer, uploadtimer::kAckTimeout, uploadtimer::kAckTimeoutMs));
+        return;
+    }
+    const bool after_block = state_ == ackstate::kBlockSent;
+    state_ = ackstate::kAccepted;
+    if (remaining_ == 0) {
+        finish(out);
+        return;
+    }
+    if (after_block) out.push_back(act(A::ProgressStep));
+    send_next_block(out);
+}
+
+void AckTransfer::send_next_block(TransferActions& out) {
+    const std::uint32_t n =
+        std::min<std::uint32_t>(static_cast<std::uint32_t>(kUploadBlockBytes), remaining_);
+    const auto first = image_.begin() + static_cast<std::ptrdiff_t>(offset_);
+    std::vector<std::uint8_t> block(first, first + static_cast<std::ptrdiff_t>(n));
+    offset_ += n;
+    remaining_ -= n;
+    out.push_back(send_action(std::move(block)));
+    state_ = ackstate::kBlockSent;
+    out.push_back(timer_action(A::ArmTimer, uploadtimer::kAckTimeout, uploadtimer::kAckTimeoutMs));
+}
+
+void AckTransfer::finish(TransferActions& out) {
+    out.push_back(act(A::ProgressPos, 0));
+    out.push_back(act(A::Close));
+    state_ = ackstate::kFinished;
+    image_.clear();
+    image_.shrink_to_fit();
+    out.push_back(act(A::OperationState, 6));
+    out.push_back(act(A::Ended, 1));
+}
+
+void AckTransfer::fail(std::string message, TransferActions& out) {
+    state_ = ackstate::kIdle;
+    image_.clear();
+    image_.shrink_to_fit();
+    out.push_back(act(A::Close));
+    out.push_back(text_action(A::Message, message));
+    out.push_back(act(A::Ended, 0));
+}
+
+TransferActions AckTransfer::peer_closed() {
+    switch (state_) {
+        case ackstate::kConnected:
+        case ackstate::kSizeSent:
+        case ackstate::kBlockSent:
+        case ackstate::kAccepted:
+            return {text_action(A::Log, text::kLogUploadClosedByBoard), act(A::ProgressPos, 0),
+                    act(A::Close)};
+        default:
+            return {};
+    }
+}
+
+TransferActions AckTransfer::timer_expired(int timer) {
+    TransferActions out;
+    if (timer == uploadtimer::kConnectRetry && state_ == ackstate::kConnecting) {
+        if (attempts_ >= kAckConnectAttempts) {
+            state_ = ackstate::kIdle;
+            out.push_back(act(A::Close));
+            out.push_back(text_action(A::Message, text::kConnectionFail));
+            out.push_back(act(A::Ended, 0));
+            return out;
+        }
+        ++attempts_;
+        ack_.clear();
+        out.push_back(act(A::Close));
+        out.push_back(act(A::Connect));
+        out.push_back(
+            timer_action(A::ArmTimer, uploadtimer::kConnectRetry, uploadtimer::kConnectRetryMs));
+        return out;
+    }
+    if (timer == uploadtimer::kAckTimeout &&
+        (state_ == ackstate::kSizeSent || state_ == ackstate::kBlockSent)) {
+        state_ = ackstate::kIdle;
+        image_.clear();
+        image_.shrink_to_fit();
+        out.push_back(text_action(A::Message, text::kAckTimeout));
+        out.push_back(act(A::Close));
+        out.push_back(act(A::ProgressPos, 0));
+        out.push_back(act(A::Ended, 0));
+    }
+    return out;
+}
+
+// --- streamed transfer -------------------------------------------------------------------------
+
+TransferActions StreamTransfer::start(ImageLoad image) {
+    image_.clear();
+    size_ = 0;
+    total_ = 0;
+    blocks_ = 0;
+    attempts_ = 0;
+    connect_attempts_ = 0;
+    TransferActions out{act(A::StreamStatus, streamstatus::kRunning)};
+
+    if (image.result == ImageLoad::Result::Ok && !image_size_fits(image.bytes.size()))
+        image.result = ImageLoad::Result::TooLarge;
+    const bool empty = image.result == ImageLoad::Result::CannotOpen ||
+                       (image.result == ImageLoad::Result::Ok && image.bytes.empty());
+    if (empty) {
+        // A file that cannot be opened counts as empty; the window follows up with
+        // "Firmware Upload Error" on timer 30.
+        step_ = Step::Done;
+        out.push_back(text_action(A::Message, text::kImageEmpty));
+        out.push_back(act(A::StreamStatus, streamstatus::kFailed));
+        out.push_back(act(A::OperationState, 1));
+        out.push_back(timer_action(A::ArmTimer, uploadtimer::kEmptyImageError,
+                                   uploadtimer::kEmptyImageErrorMs));
+        return out;
+    }
+    if (image.result != ImageLoad::Result::Ok) {
+        fail(image.result == ImageLoad::Result::TooLarge ? text::kImageTooLarge
+                                                         : text::kImageReadFailed,
+             false, out);
+        return out;
+    }
+
+    image_ = std::move(image.bytes);
+    size_ = static_cast<std::uint32_t>(image_.size());
+    out.push_back(act(A::ProgressRange, progress_upper(size_, 1 + kStreamFinishSteps)));
+    out.push_back(act(A::ProgressStepSize, 1));
+    step_ = Step::StartPause;
+    out.push_back(act(A::Pause, kStreamStartPauseMs));
+    return out;
+}
+
+TransferActions StreamTransfer::pause_done() {
+    TransferActions out;
+    switch (step_) {
+        case Step::StartPause:
+        case Step::ConnectRetryPause:
+            step_ = Step::Connecting;
+            out.push_back(act(A::Connect));
+            break;
+        case Step::HeaderRetryPause:
+            send_header(out);
+            break;
+        case Step::HeaderPause:
+            total_ = 0;
+            attempts_ = 0;
+            send_block(out);
+            break;
+        case Step::BlockRetryPause:
+            if (attempts_ >= kStreamSendAttempts) {
+                fail(text::kDataSendError, true, out);
+            } else {
+                send_block(out);
+            }
+            break;
+        case Step::BlockPause:
+            if (total_ == size_) {
+                finish(out);
+            } else {
+                attempts_ = 0;
+                send_block(out);
+            }
+            break;
+        default:
+            break;
+    }
+    return out;
+}
+
+TransferActions StreamTransfer::connect_result(ConnectResult result) {
+    TransferActions out;
+    if (step_ != Step::Connecting) return out;
+    switch (result) {
+        case ConnectResult::Connected:
+        case ConnectResult::InProgress:
+            attempts_ = 0;
+            send_header(out);
+            break;
+        case ConnectResult::SocketUnavailable:
+            fail(text::kStreamSocketCreation, false, out);
+            break;
+        case ConnectResult::Failed:
+            if (++connect_attempts_ >= kStreamConnectAttempts) {
+                fail(text::kStreamConnectionFailure, false, out);
+            } else {
+                step_ = Step::ConnectRetryPause;
+                out.push_back(act(A::Pause, kStreamConnectRetryMs));
+            }
+            break;
+    }
+    return out;
+}
+
+TransferActions StreamTransfer::send_result(bool sent) {
+    TransferActions out;
+    if (step_ == Step::SendingHeader) {
+        if (sent) {
+            out.push_back(
+                text_action(A::Log, with_number(text::kLogSizeHeaderSent,
+                                                static_cast<long long>(kUploadSizeHeaderBytes))));
+            out.push_back(text_action(A::Log, with_number(text::kLogFileSizeInfo, size_)));
+            step_ = Step::HeaderPause;
+            out.push_back(act(A::Pause, kStreamPauseMs));
+        } else if (attempts_ < kStreamSendAttempts) {
+            step_ = Step::HeaderRetryPause;
+            out.push_back(act(A::Pause, kStreamHeaderRetryMs));
+        } else {
+            fail(text::kDataSendError, false, out);
+        }
+    } else if (step_ == Step::SendingBlock) {
+        if (sent) {
+            total_ += static_cast<std::uint32_t>(block_length_);
+            ++blocks_;
+            out.push_back(text_action(A::Log, block_line(block_length_, total_)));
+            out.push_back(act(A::ProgressStep));
+            step_ = Step::BlockPause;
+            out.push_back(act(A::Pause, kStreamPauseMs));
+        } else {
+            // A wait follows every failed attempt, the last one included.
+            step_ = Step::BlockRetryPause;
+            out.push_back(act(A::Pause, kStreamBlockRetryMs));
+        }
+    }
+    return out;
+}
+
+void StreamTransfer::send_header(TransferActions& out) {
+    ++attempts_;
+    step_ = Step::SendingHeader;
+    out.push_back(send_action(stream_size_header(size_)));
+}
+
+void StreamTransfer::send_block(TransferActions& out) {
+    block_length_ = std::min<std::size_t>(kUploadBlockBytes, size_ - total_);
+    ++attempts_;
+    step_ = Step::SendingBlock;
+    const auto first = image_.begin() + static_cast<std::ptrdiff_t>(total_);
+    out.push_back(send_action(
+        std::vector<std::uint8_t>(first, first + static_cast<std::ptrdiff_t>(block_length_))));
+}
+
+void StreamTransfer::fail(std::string_view message, bool after_block, TransferActions& out) {
+    const bool sending = step_ == Step::SendingHeader || step_ == Step::BlockRetryPause;
+    step_ = Step::Done;
+    image_.clear();
+    image_.shrink_to_fit();
+    out.push_back(text_action(A::Message, message));
+    out.push_back(act(A::StreamStatus, streamstatus::kFailed));
+    out.push_back(act(A::OperationState, 1));
+    out.push_back(act(A::Close));
+    if (after_block) out.push_back(act(A::ProgressPos, 0));
+    if (sending) out.push_back(text_action(A::Log, text::kLogUploadClosedAbnormally));
+    out.push_back(act(A::Ended, 0));
+}
+
+void StreamTransfer::finish(TransferActions& out) {
+    step_ = Step::Done;
+    image_.clear();
+    image_.shrink_to_fit();
+    out.push_back(act(A::OperationState, 1));
+    out.push_back(act(A::StreamStatus, streamstatus::kCompleted));
+    out.push_back(timer_action(A::ArmTimer, uploadtimer::kFinishStep, uploadtimer::kFinishStepMs));
+    out.push_back(act(A::Close));
+    out.push_back(text_action(A::Log, text::kLogUploadClosedNormally));
+}
+
+// --- finishing phase ---------------------------------------------------------------------------
+
+TransferActions StreamFinishing::timer_expired(int timer, int status) {
+    TransferActions out;
+    if (timer == uploadtimer::kFinishStep) {
+        const int c = count_++;
+        if (c < kStreamFinishSteps) {
+            out.push_back(act(A::ProgressStep));
+            out.push_back(
+                timer_action(A::ArmTimer, uploadtimer::kFinishStep, uploadtimer::kFinishStepMs));
+        } else if (status == streamstatus::kCompleted) {
+            out.push_back(text_action(A::Message, text::kUploadCompletedLegacy));
+            out.push_back(act(A::Ended, 1));
+            out.push_back(act(A::ProgressPos, 0));
+        }
+    } else if (timer == uploadtimer::kEmptyImageError) {
+        out.push_back(text_action(A::Message, text::kUploadError));
+        out.push_back(act(A::Ended, 0));
+    }
+    return out;
+}
+
+}  // namespace quorin

@@ -1,0 +1,360 @@
+// The window's upload procedure without a simulator: the browse and Upload commands, the upload
+// reply and the start-transfer message, the guards and the Upload button, with manual timers and
+// the posted message delivered by the test. Boards that a test connects to live on 127.0.1.x.
+#include <QApplication>
+#include <QFile>
+#include <QNetworkProxy>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTest>
+
+#include "log/log_dlg.h"
+#include "tests/support/upload_sim.h"
+#include "tests/ui/board_rows.h"
+#include "tests/ui/window_fixture.h"
+#include "ui/upload_rules.h"
+#include "upload/pacer.h"
+#include "upload/upload_sock.h"
+#include "upload/upload_worker.h"
+
+namespace quorin::testing {
+namespace {
+
+using namespace res;
+using namespace upload_rules;
+
+QString qs(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+BoardRow loopback_board(std::uint8_t product, std::uint8_t id) {
+    BoardRow row = board_row(product, id);
+    row.local_ip = {127, 0, 1, static_cast<std::uint8_t>(20 + id)};
+    return row;
+}
+
+class UploadProcedure : public WindowFixture {
+  protected:
+    void adjustTarget(NetworkTarget& target) override {
+        target.upload_port = boardPort;
+        target.stream_port = boardPort;
+    }
+    void SetUp() override {
+        boardPort = free_tcp_port();
+        WindowFixture::SetUp();
+        Dlg().uploadWorker().setPacer(pacer);
+        Dlg().click(IDC_VIEW_LOG);
+    }
+
+    // Chooses an existing image file with the browse command.
+    void chooseImage(const QByteArray& bytes = test_image(1500)) {
+        files.next = images.write("fw.bin", bytes);
+        Dlg().click(IDC_BROWSE);
+    }
+    // Reads the next datagram a board socket received within `ms`; empty when none came.
+    static QByteArray received(QUdpSocket& board, int ms = 1000) {
+        if (!testing::waitFor([&] { return board.hasPendingDatagrams(); }, ms)) return {};
+        QByteArray d(static_cast<qsizetype>(board.pendingDatagramSize()), 0);
+        board.readDatagram(d.data(), d.size());
+        return d;
+    }
+    void replyToUpload() {
+        std::vector<std::uint8_t> reply(kMainPacketSize, 0);
+        reply[0] = OPCODE_UPLOAD_REPLY;
+        App().HandleDatagram(kSearchSocketTag, reply);
+    }
+    QStringList logLines() const { return app->logWindow()->lines(); }
+
+    quint16 boardPort = 0;
+    ImageFiles images;
+    InstantPacer pacer;
+};
+
+TEST_F(UploadProcedure, WithoutAnImageNothingIsSent) {
+    addBoard(loopback_board(product::kQuorin712P, 1));
+    // A path typed into the file name edit is not an image choice.
+    Dlg().simulateType(IDC_FILENAME, images.write("typed.bin", test_image(10)));
+    Dlg().click(IDC_UPLOAD);
+    EXPECT_EQ(messages.shown, QStringList{qs(text::kFileNotSelected)});
+    EXPECT_TRUE(received(*mainBoard, 200).isEmpty());
+    EXPECT_EQ(Core().operation_state, opstate::kSearch);
+    EXPECT_TRUE(Dlg().isEnabled(IDC_UPLOAD));
+    EXPECT_FALSE(Dlg().uploadRunning());
+}
+
+TEST_F(UploadProcedure, BrowseKeepsThePathAndShowsItLowerCased) {
+    const QString chosen = images.write("FirmWare-V2.BIN", test_image(10));
+    files.next = chosen;
+    Dlg().click(IDC_BROWSE);
+    EXPECT_EQ(files.last_filter, qs(text::kImageFileFilter));
+    EXPECT_EQ(App().image_path, chosen);
+    EXPECT_EQ(Dlg().text(IDC_FILENAME), chosen.toLower());
+
+    files.next.reset();  // cancelled: nothing changes
+    Dlg().click(IDC_BROWSE);
+    EXPECT_EQ(App().image_path, chosen);
+    EXPECT_EQ(Dlg().text(IDC_FILENAME), chosen.toLower());
+
+    // The file opens by the path as chosen, capitals and all.
+    addBoard(loopback_board(product::kQuorin712P, 1));
+    Dlg().click(IDC_UPLOAD);
+    EXPECT_TRUE(messages.shown.isEmpty());
+    EXPECT_TRUE(Dlg().uploadRunning());
+}
+
+TEST_F(UploadProcedure, AnImageThatCannotBeOpenedStopsTheUpload) {
+    addBoard(loopback_board(product::kQuorin712P, 1));
+    files.next = images.path("gone.bin");
+    Dlg().click(IDC_BROWSE);
+    Dlg().click(IDC_UPLOAD);
+    EXPECT_EQ(messages.shown, QStringList{qs(text::kFileCouldNotOpen)});
+    EXPECT_TRUE(received(*mainBoard, 200).isEmpty());
+    EXPECT_TRUE(Dlg().isEnabled(IDC_UPLOAD));
+}
+
+TEST_F(UploadProcedure, MainBoardIsAskedAndConnectedToTheBoardSelectedTwoSecondsLater) {
+    const BoardRow first = loopback_board(product::kQuorin712P, 1);
+    const BoardRow second = loopback_board(product::kDAVRO2xM, 2);
+    addBoard(first);
+    addBoard(second);
+    Dlg().simulateSelect(IDC_BOARD_LIST, 0);
+    QTcpServer board;
+    board.setProxy(QNetworkProxy::NoProxy);
+    ASSERT_TRUE(board.listen(QHostAddress("127.0.1.22"), boardPort));
+    chooseImage();
+
+    Dlg().click(IDC_UPLOAD);
+    const QByteArray request = received(*mainBoard);
+    ASSERT_EQ(request.size(), 402);
+    EXPECT_EQ(request[0], char{OPCODE_UPLOAD_REQUEST});
+    EXPECT_EQ(request.mid(2, 6),
+              QByteArray(reinterpret_cast<const char*>(first.mac_address.data()), 6));
+    EXPECT_EQ(Core().operation_state, opstate::kUploadRequested);
+    EXPECT_FALSE(Dlg().isEnabled(IDC_UPLOAD));
+    EXPECT_EQ(logLines().last(), qs(text::kLogUploadRequest));
+    EXPECT_EQ(timers.period(kUploadGuardTimer), kUploadGuardMs);
+
+    replyToUpload();
+    EXPECT_EQ(Core().operation_state, opstate::kUploadReplyReceived);
+    EXPECT_EQ(timers.period(kStartDelayTimer), kStartDelayMs);
+    EXPECT_EQ(timers.period(kUploadWatchTimer), kUploadWatchMs);
+    EXPECT_FALSE(timers.isArmed(kUploadGuardTimer));
+    EXPECT_TRUE(poster.pending().isEmpty());
+
+    ASSERT_TRUE(timers.fire(kStartDelayTimer));
+    EXPECT_EQ(poster.pending(), QVector<int>{kStartTransferMessage});
+    Dlg().simulateSelect(IDC_BOARD_LIST, 1);  // the operator picks another board meanwhile
+    ASSERT_TRUE(poster.deliverNext());
+    EXPECT_EQ(Dlg().uploadSock().state(), ackstate::kConnecting);
+    ASSERT_TRUE(waitFor([&] { return board.hasPendingConnections(); }));
+    EXPECT_TRUE(logLines().contains("127.0.1.22"));
+    // Showing a board while the transfer runs leaves Upload disabled.
+    EXPECT_FALSE(Dlg().isEnabled(IDC_UPLOAD));
+    ASSERT_TRUE(waitFor([&] { return timers.isArmed(uploadtimer::kAckTimeout); }));
+}
+
+TEST_F(UploadProcedure, BoardWithoutAnAddressIsNotConnectedTo) {
+    BoardRow row = loopback_board(product::kQuorin712P, 1);
+    row.local_ip = {0, 0, 0, 0};
+    addBoard(row);
+    chooseImage();
+    Dlg().click(IDC_UPLOAD);
+    replyToUpload();
+    ASSERT_TRUE(timers.fire(kStartDelayTimer));
+    ASSERT_TRUE(poster.deliverNext());
+    EXPECT_EQ(messages.shown, QStringList{qs(text::kBoardAddressInvalid)});
+    EXPECT_EQ(Dlg().uploadSock().state(), ackstate::kIdle);
+    EXPECT_FALSE(timers.isArmed(uploadtimer::kConnectRetry));
+    EXPECT_FALSE(Dlg().uploadRunning());
+    // Upload stays disabled after a failure until a board is shown again.
+    EXPECT_FALSE(Dlg().isEnabled(IDC_UPLOAD));
+    Dlg().simulateFocus(IDC_BOARD_LIST);
+    EXPECT_TRUE(Dlg().isEnabled(IDC_UPLOAD));
+}
+
+TEST_F(UploadProcedure, ListEmptiedBeforeTheTransferStartsCountsAsNoAddress) {
+    addBoard(loopback_board(product::kQuorin712P, 1));
+    chooseImage();
+    Dlg().click(IDC_UPLOAD);
+    replyToUpload();
+    Dlg().listReset(IDC_BOARD_LIST);  // a search emptied the list
+    ASSERT_TRUE(timers.fire(kStartDelayTimer));
+    ASSERT_TRUE(poster.deliverNext());
+    EXPECT_EQ(messages.shown, QStringList{qs(text::kBoardAddressInvalid)});
+    EXPECT_EQ(Dlg().uploadSock().state(), ackstate::kIdle);
+}
+
+TEST_F(UploadProcedure, LegacyBoardIsStreamedToOneSecondAfterItsRequestWithoutAnswering) {
+    addBoard(loopback_board(product::k5836KL, 3));
+    chooseImage(test_image(1500));
+    QTcpServer board;
+    board.setProxy(QNetworkProxy::NoProxy);
+    ASSERT_TRUE(board.listen(QHostAddress("127.0.1.23"), boardPort));
+    Dlg().click(IDC_UPLOAD);
+    const QByteArray request = received(*legacyBoard);
+    ASSERT_EQ(request.size(), 120);
+    EXPECT_EQ(request.left(4), "FIRS");
+    EXPECT_EQ(Core().operation_state, opstate::kUploadRequested);
+    EXPECT_EQ(timers.period(kStreamStartTimer), kStreamStartMs);
+    EXPECT_FALSE(timers.isArmed(kUploadGuardTimer));
+
+    ASSERT_TRUE(timers.fire(kStreamStartTimer));
+    ASSERT_TRUE(waitFor([&] { return board.hasPendingConnections(); }));
+    QTcpSocket* connection = board.nextPendingConnection();
+    QByteArray image;
+    ASSERT_TRUE(waitFor([&] {
+        image += connection->readAll();
+        return image.size() == 4 + 1500;
+    }));
+    EXPECT_EQ(image.left(4), QByteArray::fromHex("000005dc"));
+    ASSERT_TRUE(waitFor([&] { return timers.isArmed(uploadtimer::kFinishStep); }));
+    EXPECT_EQ(Core().operation_state, opstate::kIdle);
+    EXPECT_EQ(Dlg().progressPos(IDC_PROGRESS), 2);
+    for (int i = 0; i < 11; ++i) ASSERT_TRUE(timers.fire(uploadtimer::kFinishStep));
+    EXPECT_EQ(messages.shown, QStringList{qs(text::kUploadCompletedLegacy)});
+    EXPECT_TRUE(Dlg().isEnabled(IDC_UPLOAD));
+    EXPECT_EQ(Dlg().progressPos(IDC_PROGRESS), 0);
+    EXPECT_FALSE(Dlg().uploadRunning());
+}
+
+TEST_F(UploadProcedure, EmptyLegacyImageIsReportedTwiceAndNotByALaterMainUpload) {
+    addBoard(loopback_board(product::k5836KL, 3));
+    chooseImage(QByteArray());
+    Dlg().click(IDC_UPLOAD);
+    ASSERT_TRUE(timers.fire(kStreamStartTimer));
+    ASSERT_TRUE(waitFor([&] { return timers.isArmed(uploadtimer::kEmptyImageError); }));
+    EXPECT_EQ(messages.shown, QStringList{qs(text::kImageEmpty)});
+    EXPECT_EQ(Core().operation_state, opstate::kIdle);
+    ASSERT_TRUE(timers.fire(uploadtimer::kEmptyImageError));
+    EXPECT_EQ(messages.shown, QStringList({qs(text::kImageEmpty), qs(text::kUploadError)}));
+    EXPECT_EQ(Dlg().uploadWorker().status(), streamstatus::kFailed);
+    EXPECT_FALSE(Dlg().uploadRunning());
+
+    // The streamed status of that failure does not make timer 10 of a main upload report it.
+    messages.shown.clear();
+    addBoard(loopback_board(product::kQuorin712P, 1));
+    Dlg().simulateSelect(IDC_BOARD_LIST, 1);
+    chooseImage();
+    Dlg().click(IDC_UPLOAD);
+    replyToUpload();
+    ASSERT_TRUE(timers.fire(kUploadWatchTimer));
+    EXPECT_TRUE(messages.shown.isEmpty());
+    EXPECT_FALSE(timers.isArmed(kUploadWatchTimer));
+}
+
+TEST_F(UploadProcedure, NoUploadReplyIsReportedAfterTheGuardAndALateReplyIsIgnored) {
+    addBoard(loopback_board(product::kQuorin712P, 1));
+    chooseImage();
+    Dlg().click(IDC_UPLOAD);
+    ASSERT_TRUE(timers.fire(kUploadGuardTimer));
+    EXPECT_EQ(messages.shown, QStringList{qs(text::kNoUploadReply).arg(30)});
+    EXPECT_EQ(Core().operation_state, opstate::kIdle);
+    EXPECT_TRUE(Dlg().isEnabled(IDC_UPLOAD));
+    EXPECT_FALSE(Dlg().uploadRunning());
+    replyToUpload();
+    EXPECT_FALSE(timers.isArmed(kStartDelayTimer));
+}
+
+TEST_F(UploadProcedure, OneUploadAtATime) {
+    addBoard(loopback_board(product::kQuorin712P, 1));
+    chooseImage();
+    Dlg().click(IDC_UPLOAD);
+    ASSERT_FALSE(received(*mainBoard).isEmpty());
+    Dlg().sendCommand(IDC_UPLOAD);  // whatever reaches the disabled button
+    Dlg().OnUpload();
+    EXPECT_TRUE(received(*mainBoard, 200).isEmpty());
+    EXPECT_EQ(logLines().count(qs(text::kLogUploadRequest)), 1);
+}
+
+TEST_F(UploadProcedure, AgingRestartWaitsForARunningUpload) {
+    addBoard(loopback_board(product::kQuorin712P, 1));
+    chooseImage();
+    Dlg().sendCommand(IDC_UPLOAD_AGING);
+    EXPECT_EQ(timers.period(kAgingRestartTimer), kAgingRestartMs);
+    ASSERT_TRUE(timers.fire(kAgingRestartTimer));
+    ASSERT_FALSE(received(*mainBoard).isEmpty());
+    ASSERT_TRUE(Dlg().uploadRunning());
+
+    Dlg().OnTimer(kAgingRestartTimer);  // an expiry while that upload still runs
+    EXPECT_TRUE(received(*mainBoard, 200).isEmpty());
+    EXPECT_EQ(timers.period(kAgingRestartTimer), kAgingRestartMs);
+
+    // The upload fails: the series ends and no further upload is armed.
+    ASSERT_TRUE(timers.fire(kUploadGuardTimer));
+    EXPECT_FALSE(timers.isArmed(kAgingRestartTimer));
+    EXPECT_EQ(Dlg().agingSeries().phase(), AgingSeries::Phase::Over);
+    EXPECT_TRUE(logLines().contains(qs(text::kLogAgingStopped).arg(0).arg(1000)));
+    EXPECT_EQ(Dlg().windowTitle(),
+              qs(text::kAgingTitle).arg(qs(text::kMainCaption)).arg(0).arg(1000));
+}
+
+// The aging button on a shown window, with real key events: hidden and disabled until a factory
+// user presses Ctrl+Shift+A.
+TEST_F(UploadProcedure, CtrlShiftARevealsTheAgingButtonAndHidesItAgain) {
+    Dlg().show();
+    QApplication::setActiveWindow(&Dlg());
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&Dlg()));
+    EXPECT_FALSE(Dlg().isShown(IDC_UPLOAD_AGING));
+    EXPECT_FALSE(Dlg().isEnabled(IDC_UPLOAD_AGING));
+    QTest::keyClick(Dlg().control(IDC_SEARCH), Qt::Key_A, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_TRUE(Dlg().isShown(IDC_UPLOAD_AGING));
+    EXPECT_TRUE(Dlg().isEnabled(IDC_UPLOAD_AGING));
+    EXPECT_TRUE(logLines().contains(qs(text::kLogAgingRevealed)));
+    QWidget* button = Dlg().control(IDC_UPLOAD_AGING);
+    EXPECT_GE(button->width(), button->sizeHint().width() * 3 / 4);  // its caption is legible
+    EXPECT_TRUE(Dlg().rect().contains(button->geometry()));
+
+    QTest::mouseClick(button, Qt::LeftButton);
+    EXPECT_TRUE(Dlg().agingSeries().running());
+    EXPECT_EQ(timers.period(kAgingRestartTimer), kAgingRestartMs);
+
+    QTest::keyClick(Dlg().control(IDC_SEARCH), Qt::Key_A, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_FALSE(Dlg().isShown(IDC_UPLOAD_AGING));
+    EXPECT_FALSE(Dlg().isEnabled(IDC_UPLOAD_AGING));
+}
+
+// --- rules -------------------------------------------------------------------------------------
+
+TEST(UploadRules, TransferAddress) {
+    using Ip = std::array<std::uint8_t, 4>;
+    EXPECT_EQ(transfer_address(Ip{127, 0, 1, 5}), (Ip{127, 0, 1, 5}));
+    EXPECT_EQ(transfer_address(Ip{0, 0, 0, 1}), (Ip{0, 0, 0, 1}));
+    EXPECT_EQ(transfer_address(Ip{0, 0, 0, 0}), std::nullopt);
+    EXPECT_EQ(transfer_address(std::nullopt), std::nullopt);
+}
+
+TEST(UploadRules, AgingCountsToItsLimitThenRunsOneUncountedUpload) {
+    AgingSeries series(3);
+    EXPECT_TRUE(series.begin());
+    EXPECT_FALSE(series.begin());  // one series at a time
+    for (int n = 1; n <= 3; ++n) {
+        const AgingSeries::Step step = series.transfer_finished();
+        EXPECT_TRUE(step.counted && step.arm_next && !step.over) << n;
+        EXPECT_EQ(series.count(), n);
+    }
+    EXPECT_EQ(series.phase(), AgingSeries::Phase::LastUpload);
+    const AgingSeries::Step last = series.transfer_finished();
+    EXPECT_FALSE(last.counted || last.arm_next);
+    EXPECT_TRUE(last.over);
+    EXPECT_EQ(series.count(), 3);
+    EXPECT_FALSE(series.failed());
+    EXPECT_TRUE(series.begin());  // a new series may start once this one is over
+    EXPECT_EQ(series.count(), 0);
+}
+
+TEST(UploadRules, AgingStopsAtTheFirstFailure) {
+    AgingSeries series(5);
+    EXPECT_FALSE(series.failed());
+    series.begin();
+    series.transfer_finished();
+    EXPECT_TRUE(series.failed());
+    EXPECT_FALSE(series.running());
+    EXPECT_EQ(series.count(), 1);
+    const AgingSeries::Step after = series.transfer_finished();
+    EXPECT_FALSE(after.counted || after.arm_next || after.over);
+    series.set_limit(0);
+    EXPECT_EQ(series.limit(), 1);
+}
+
+}  // namespace
+}  // namespace quorin::testing

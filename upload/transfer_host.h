@@ -1,0 +1,38 @@
+// What a firmware transfer needs from whoever runs it: the main window implements it with its
+// progress bar (1039), message boxes and log window; a command line can print instead. Every
+// call comes on the thread that owns the transfer object (the window's thread), never from the
+// streamed transfer's worker.
+#pragma once
+
+#include <QString>
+
+namespace quorin {
+
+enum class TransferKind {
+    Acknowledged,  // main-protocol boards, TCP port 34005
+    Streamed,      // legacy boards, TCP port 50003
+};
+
+class TransferHost {
+  public:
+    virtual ~TransferHost() = default;
+
+    // Progress: range 0 to `upper` (the window keeps it modulo 65536), step size, one step,
+    // position.
+    virtual void setProgressRange(int upper) = 0;
+    virtual void setProgressStepSize(int step) = 0;
+    virtual void stepProgress() = 0;
+    virtual void setProgressPosition(int pos) = 0;
+    // A message for the operator; returns once it has been seen (a modal box in the window).
+    virtual void showMessage(const QString& text) = 0;
+    virtual void appendLog(const QString& line) = 0;
+    // The application's operation state: 6 when the board has acknowledged the last block, 1 when
+    // a streamed transfer ends.
+    virtual void setOperationState(int state) = 0;
+    // The transfer is over. Acknowledged: `succeeded` when the last block was acknowledged (the
+    // board's upload-complete report is still to come over UDP). Streamed: after the finishing
+    // phase ("Firmware Upload Completed") or after the failure's message.
+    virtual void transferEnded(TransferKind kind, bool succeeded) = 0;
+};
+
+}  // namespace quorin

@@ -1,0 +1,207 @@
+#include "upload/upload_worker.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <QSocketNotifier>
+#include <optional>
+
+#include "res/texts.h"
+#include "upload/image_file.h"
+#include "upload/stream_link.h"
+
+namespace quorin {
+namespace {
+
+QString qs(const std::string& text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+}  // namespace
+
+UploadWorker::UploadWorker(TransferHost& host, platform::WindowTimers& timers, QObject* parent)
+    : QObject(parent), host_(host), timers_(timers) {
+    int fds[2];
+    if (::pipe2(fds, O_NONBLOCK | O_CLOEXEC) == 0) {
+        wake_read_fd_ = fds[0];
+        wake_write_fd_ = fds[1];
+        wake_ = new QSocketNotifier(wake_read_fd_, QSocketNotifier::Read, this);
+        connect(wake_, &QSocketNotifier::activated, this, &UploadWorker::takeHandedOver);
+    }
+}
+
+UploadWorker::~UploadWorker() {
+    stop();
+    delete wake_;
+    if (wake_read_fd_ >= 0) ::close(wake_read_fd_);
+    if (wake_write_fd_ >= 0) ::close(wake_write_fd_);
+}
+
+void UploadWorker::start(const QHostAddress& board, quint16 port, const QString& image_path) {
+    stop();
+    stop_ = false;
+    pacer_->reset();
+    finishing_.reset();
+    const quint64 generation = ++generation_;
+    if (!wake_) {
+        // Without its wake-up pipe the worker could not report back: fail as a transfer whose
+        // socket cannot be made.
+        using A = TransferAction;
+        carryOut({A{A::StreamStatus, streamstatus::kFailed, 0, {}, {}},
+                  A{A::Message, 0, 0, std::string(text::kStreamSocketCreation), {}},
+                  A{A::OperationState, 1, 0, {}, {}}, A{A::Ended, 0, 0, {}, {}}});
+        return;
+    }
+    running_ = true;
+    thread_ = std::thread([this, board, port, image_path, generation] {
+        run(board, port, image_path, generation);
+        running_ = false;
+    });
+}
+
+void UploadWorker::stop() {
+    stop_ = true;
+    pacer_->interrupt();
+    if (thread_.joinable()) thread_.join();
+    ++generation_;
+    {
+        const std::lock_guard<std::mutex> lock(handover_mutex_);
+        handed_over_.clear();
+    }
+    pending_.clear();
+    timers_.KillTimer(uploadtimer::kFinishStep);
+    timers_.KillTimer(uploadtimer::kEmptyImageError);
+}
+
+// --- worker thread -----------------------------------------------------------------------------
+
+void UploadWorker::run(QHostAddress board, quint16 port, QString image_path, quint64 generation) {
+    StreamLink link(stop_);
+    StreamTransfer machine;
+    TransferActions actions = machine.start(read_image(image_path));
+    while (true) {
+        TransferActions window;
+        std::optional<TransferAction> next;
+        for (TransferAction& a : actions) {
+            switch (a.kind) {
+                case TransferAction::Close:
+                    link.close();  // the rest of the image leaves before completion is told
+                    break;
+                case TransferAction::Pause:
+                case TransferAction::Connect:
+                case TransferAction::Send:
+                    next = std::move(a);
+                    break;
+                default:
+                    window.push_back(std::move(a));
+            }
+        }
+        if (!window.empty()) post(std::move(window), generation);
+        if (!next || stop_) break;
+        switch (next->kind) {
+            case TransferAction::Pause:
+                if (!pacer_->wait(next->value)) return;
+                actions = machine.pause_done();
+                break;
+            case TransferAction::Connect:
+                actions = machine.connect_result(link.connect(board, port));
+                break;
+            default:
+                actions = machine.send_result(link.send(next->bytes));
+                break;
+        }
+    }
+}
+
+void UploadWorker::post(TransferActions actions, quint64 generation) {
+    {
+        const std::lock_guard<std::mutex> lock(handover_mutex_);
+        handed_over_.emplace_back(generation, std::move(actions));
+    }
+    // One byte per batch wakes the owner's thread; a full pipe already means "wake up".
+    const char wake = 1;
+    [[maybe_unused]] const ssize_t written = ::write(wake_write_fd_, &wake, 1);
+}
+
+// --- owner's thread ----------------------------------------------------------------------------
+
+void UploadWorker::takeHandedOver() {
+    char drained[64];
+    while (::read(wake_read_fd_, drained, sizeof drained) > 0) {
+    }
+    std::deque<std::pair<quint64, TransferActions>> batches;
+    {
+        const std::lock_guard<std::mutex> lock(handover_mutex_);
+        batches.swap(handed_over_);
+    }
+    for (auto& [generation, actions] : batches) {
+        // A transfer stopped (or started again) meanwhile: its leftovers are dropped.
+        if (generation == generation_) carryOut(std::move(actions));
+    }
+}
+
+bool UploadWorker::OnTimer(int id) {
+    if (id != uploadtimer::kFinishStep && id != uploadtimer::kEmptyImageError) return false;
+    carryOut(finishing_.timer_expired(id, status_));
+    return true;
+}
+
+void UploadWorker::carryOut(TransferActions actions) {
+    // In order, one at a time: a message box runs a nested event loop, and what the worker handed
+    // over meanwhile waits until the box is closed, as the worker itself would have.
+    for (TransferAction& a : actions) pending_.push_back(std::move(a));
+    if (carrying_) return;
+    carrying_ = true;
+    while (!pending_.empty()) {
+        const TransferAction a = std::move(pending_.front());
+        pending_.pop_front();
+        apply(a);
+    }
+    carrying_ = false;
+}
+
+void UploadWorker::apply(const TransferAction& a) {
+    switch (a.kind) {
+        case TransferAction::StreamStatus:
+            status_ = a.value;
+            break;
+        case TransferAction::ArmTimer:
+            timers_.SetTimer(a.timer, a.value);
+            break;
+        case TransferAction::StopTimer:
+            timers_.KillTimer(a.timer);
+            break;
+        case TransferAction::ProgressRange:
+            host_.setProgressRange(a.value);
+            break;
+        case TransferAction::ProgressStepSize:
+            host_.setProgressStepSize(a.value);
+            break;
+        case TransferAction::ProgressStep:
+            host_.stepProgress();
+            break;
+        case TransferAction::ProgressPos:
+            host_.setProgressPosition(a.value);
+            break;
+        case TransferAction::Message:
+            host_.showMessage(qs(a.text));
+            break;
+        case TransferAction::Log:
+            host_.appendLog(qs(a.text));
+            break;
+        case TransferAction::OperationState:
+            host_.setOperationState(a.value);
+            break;
+        case TransferAction::Ended:
+            host_.transferEnded(TransferKind::Streamed, a.value != 0);
+            break;
+        case TransferAction::Connect:
+        case TransferAction::Send:
+        case TransferAction::Close:
+        case TransferAction::LoadImage:
+        case TransferAction::Pause:
+            break;  // the worker's own
+    }
+}
+
+}  // namespace quorin
