@@ -6,6 +6,9 @@
 
 #include <QString>
 
+#include "platform/window_timers.h"
+#include "protocol/upload_transfer.h"
+
 namespace quorin {
 
 enum class TransferKind {
@@ -34,5 +37,12 @@ class TransferHost {
     // phase ("Firmware Upload Completed") or after the failure's message.
     virtual void transferEnded(TransferKind kind, bool succeeded) = 0;
 };
+
+// Carries out an action of a transfer of `kind` that goes to the host or to the timers (progress,
+// message, log line, operation state, end, timer armed or stopped) and returns true. Returns false,
+// doing nothing, for the actions the transport carries out itself (connect, send, close, image
+// load, pause, streamed status).
+bool report_to_host(const TransferAction& action, TransferKind kind, TransferHost& host,
+                    platform::WindowTimers& timers);
 
 }  // namespace quorin

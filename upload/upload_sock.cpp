@@ -15,10 +15,6 @@ constexpr int kCloseFlushMs = 5000;
 // Bytes taken from the connection per readable notification (acknowledgements are 3 bytes).
 constexpr qint64 kReceiveChunkBytes = 256;
 
-QString qs(const std::string& text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
 }  // namespace
 
 CUploadSock::CUploadSock(TransferHost& host, platform::WindowTimers& timers, QObject* parent)
@@ -154,39 +150,9 @@ void CUploadSock::carryOut(const TransferActions& actions) {
             case TransferAction::LoadImage:
                 carryOut(machine_.image_loaded(read_image(image_path_)));
                 break;
-            case TransferAction::ArmTimer:
-                timers_.SetTimer(a.timer, a.value);
+            default:
+                report_to_host(a, TransferKind::Acknowledged, host_, timers_);
                 break;
-            case TransferAction::StopTimer:
-                timers_.KillTimer(a.timer);
-                break;
-            case TransferAction::ProgressRange:
-                host_.setProgressRange(a.value);
-                break;
-            case TransferAction::ProgressStepSize:
-                host_.setProgressStepSize(a.value);
-                break;
-            case TransferAction::ProgressStep:
-                host_.stepProgress();
-                break;
-            case TransferAction::ProgressPos:
-                host_.setProgressPosition(a.value);
-                break;
-            case TransferAction::Message:
-                host_.showMessage(qs(a.text));
-                break;
-            case TransferAction::Log:
-                host_.appendLog(qs(a.text));
-                break;
-            case TransferAction::OperationState:
-                host_.setOperationState(a.value);
-                break;
-            case TransferAction::Ended:
-                host_.transferEnded(TransferKind::Acknowledged, a.value != 0);
-                break;
-            case TransferAction::Pause:
-            case TransferAction::StreamStatus:
-                break;  // streamed transfer only
         }
     }
 }

@@ -13,10 +13,6 @@
 namespace quorin {
 namespace {
 
-QString qs(const std::string& text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
 }  // namespace
 
 UploadWorker::UploadWorker(TransferHost& host, platform::WindowTimers& timers, QObject* parent)
@@ -165,42 +161,9 @@ void UploadWorker::apply(const TransferAction& a) {
         case TransferAction::StreamStatus:
             status_ = a.value;
             break;
-        case TransferAction::ArmTimer:
-            timers_.SetTimer(a.timer, a.value);
+        default:
+            report_to_host(a, TransferKind::Streamed, host_, timers_);
             break;
-        case TransferAction::StopTimer:
-            timers_.KillTimer(a.timer);
-            break;
-        case TransferAction::ProgressRange:
-            host_.setProgressRange(a.value);
-            break;
-        case TransferAction::ProgressStepSize:
-            host_.setProgressStepSize(a.value);
-            break;
-        case TransferAction::ProgressStep:
-            host_.stepProgress();
-            break;
-        case TransferAction::ProgressPos:
-            host_.setProgressPosition(a.value);
-            break;
-        case TransferAction::Message:
-            host_.showMessage(qs(a.text));
-            break;
-        case TransferAction::Log:
-            host_.appendLog(qs(a.text));
-            break;
-        case TransferAction::OperationState:
-            host_.setOperationState(a.value);
-            break;
-        case TransferAction::Ended:
-            host_.transferEnded(TransferKind::Streamed, a.value != 0);
-            break;
-        case TransferAction::Connect:
-        case TransferAction::Send:
-        case TransferAction::Close:
-        case TransferAction::LoadImage:
-        case TransferAction::Pause:
-            break;  // the worker's own
     }
 }
 
