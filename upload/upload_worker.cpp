@@ -11,9 +11,6 @@
 #include "upload/stream_link.h"
 
 namespace quorin {
-namespace {
-
-}  // namespace
 
 UploadWorker::UploadWorker(TransferHost& host, platform::WindowTimers& timers, QObject* parent)
     : QObject(parent), host_(host), timers_(timers) {
