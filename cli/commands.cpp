@@ -11,6 +11,7 @@
 #include <set>
 
 #include "cli/board_engine.h"
+#include "cli/command_support.h"
 #include "protocol/record_codec.h"
 #include "res/cli_texts.h"
 #include "res/texts.h"
@@ -24,25 +25,9 @@ namespace T = text::cli;
 using settings::Field;
 using settings::FieldKind;
 
-QString qs(std::string_view s) {
-    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
-}
-QString qs(const std::string& s) {
-    return QString::fromStdString(s);
-}
-
-QString mac_of(const BoardRow& row) {
-    return qs(mac_text(row.mac_address));
-}
-
 QString protocol_of(const BoardRow& row) {
     return uses_legacy_protocol(row.product_code) ? QStringLiteral("legacy")
                                                   : QStringLiteral("main");
-}
-
-QHostAddress address_of(const std::array<std::uint8_t, 4>& a) {
-    return QHostAddress((quint32(a[0]) << 24) | (quint32(a[1]) << 16) | (quint32(a[2]) << 8) |
-                        quint32(a[3]));
 }
 
 // Pads each column to its widest cell; the last column is not padded.
@@ -63,92 +48,6 @@ void print_table(QTextStream& out, const std::vector<QStringList>& rows) {
         }
         out << line.trimmed() << '\n';
     }
-}
-
-std::unique_ptr<BoardEngine> open_engine(const CommonOptions& o, Output io) {
-    auto engine = std::make_unique<BoardEngine>(o.link);
-    QString error, warning;
-    if (!engine->open(&error, &warning)) {
-        io.err << "quorinctl: " << error << '\n';
-        return nullptr;
-    }
-    if (!warning.isEmpty()) io.err << "quorinctl: " << warning << '\n';
-    return engine;
-}
-
-void print_notes(const SearchResult& r, Output io) {
-    for (const QString& to : r.failed_sends) io.err << qs(T::kSendFailed).arg(to) << '\n';
-    for (const QString& n : r.notes) io.err << qs(T::kBoardNote).arg(n) << '\n';
-}
-
-// The boards named by `names` among those found: each resolves to exactly one board.
-struct Resolved {
-    std::vector<FoundBoard> boards;
-    QString error;
-};
-Resolved resolve(const SearchResult& found, const std::vector<BoardName>& names) {
-    Resolved r;
-    for (const BoardName& name : names) {
-        std::vector<const FoundBoard*> matches;
-        for (const FoundBoard& b : found.boards) {
-            if (name.mac ? b.row.mac_address == *name.mac : address_of(b.row.local_ip) == name.ip) {
-                matches.push_back(&b);
-            }
-        }
-        if (matches.empty()) {
-            r.error = qs(T::kBoardNotFound).arg(name.text);
-            return r;
-        }
-        if (matches.size() > 1) {
-            QStringList macs;
-            for (const FoundBoard* b : matches) macs << mac_of(b->row);
-            r.error = qs(T::kBoardAmbiguous).arg(name.text, macs.join(QStringLiteral(", ")));
-            return r;
-        }
-        r.boards.push_back(*matches.front());
-    }
-    return r;
-}
-
-// Searches until every board named by MAC has answered (boards named by address: the whole wait,
-// so that a second board with the same address is noticed).
-SearchResult search_for(BoardEngine& engine, const CommonOptions& o,
-                        const std::vector<BoardName>& names) {
-    const bool all_macs =
-        std::all_of(names.begin(), names.end(), [](const BoardName& s) { return s.mac; });
-    return engine.search(o.wait_ms, [&](const std::vector<FoundBoard>& boards) {
-        if (!all_macs) return false;
-        return std::all_of(names.begin(), names.end(), [&](const BoardName& s) {
-            return std::any_of(boards.begin(), boards.end(),
-                               [&](const FoundBoard& b) { return b.row.mac_address == *s.mac; });
-        });
-    });
-}
-
-std::optional<std::vector<BoardName>> parse_boards(const QStringList& texts, Output io) {
-    std::vector<BoardName> names;
-    for (const QString& t : texts) {
-        const auto name = parse_board(t);
-        if (!name) {
-            io.err << "quorinctl: " << qs(T::kBadBoard).arg(t) << '\n';
-            return std::nullopt;
-        }
-        names.push_back(*name);
-    }
-    return names;
-}
-
-// The record as a set request carries it: the fields the window never collects (reserved bytes,
-// connection status) go out as zero, as the window sends them.
-BoardRow as_request(BoardRow row) {
-    row.reserved_block = {};
-    row.reserved_word = 0;
-    row.reserved_text = {};
-    for (ChannelBlock& ch : row.channel) {
-        ch.reserved = 0;
-        ch.connection_status = 0;
-    }
-    return row;
 }
 
 // Prints FIELD: old -> new for each edited field of a board.
