@@ -12,6 +12,7 @@
 
 #include "cli/board_engine.h"
 #include "cli/command_support.h"
+#include "cli/json_out.h"
 #include "protocol/record_codec.h"
 #include "res/cli_texts.h"
 #include "res/texts.h"
@@ -143,53 +144,19 @@ std::optional<std::vector<settings::Edit>> parse_assignments(const QStringList& 
     return edits;
 }
 
-// Appends `value` as a JSON string.
-void append_json_string(std::string& out, std::string_view value) {
-    out.push_back('"');
-    for (const char c : value) {
-        switch (c) {
-            case '"':
-                out += "\\\"";
-                break;
-            case '\\':
-                out += "\\\\";
-                break;
-            case '\n':
-                out += "\\n";
-                break;
-            case '\r':
-                out += "\\r";
-                break;
-            case '\t':
-                out += "\\t";
-                break;
-            default:
-                if (static_cast<unsigned char>(c) < 0x20) {
-                    static constexpr char kHex[] = "0123456789abcdef";
-                    out += "\\u00";
-                    out.push_back(kHex[(c >> 4) & 0x0F]);
-                    out.push_back(kHex[c & 0x0F]);
-                } else {
-                    out.push_back(c);
-                }
-        }
-    }
-    out.push_back('"');
-}
-
 // One board of `search --json`: where it answered, then every field, in catalogue order.
-void append_record_json(std::string& out, const FoundBoard& b) {
-    out += "    {\n        \"interface\": ";
-    append_json_string(out, b.interface.toStdString());
-    out += ",\n        \"protocol\": ";
-    append_json_string(out, protocol_of(b.row).toStdString());
-    for (const Field& f : settings::fields_of(b.row)) {
-        out += ",\n        ";
-        append_json_string(out, f.name);
-        out += ": ";
-        append_json_string(out, f.value);
-    }
-    out += "\n    }";
+void write_record_json(JsonOut& json, const FoundBoard& b) {
+    json.raw("    {\n        \"interface\": ");
+    json.string(b.interface.toStdString());
+    json.raw(",\n        \"protocol\": ");
+    json.string(protocol_of(b.row).toStdString());
+    settings::for_each_value(b.row, [&](std::string_view name, const std::string& value) {
+        json.raw(",\n        ");
+        json.string(name);
+        json.raw(": ");
+        json.string(value);
+    });
+    json.raw("\n    }");
 }
 
 QJsonObject record_json(const FoundBoard& b) {
@@ -289,21 +256,15 @@ int search_command(const CommonOptions& o, bool json, Output io) {
     });
     print_notes(r, io);
     if (json) {
-        // Written directly, fields in catalogue order: 200 records of about 100 fields each
-        // would spend most of the command's time in a JSON document's sorted inserts.
-        std::string text = "[";
+        // Written as it is made, fields in catalogue order: 200 records of about 100 fields
+        // each would spend most of the command's time in a JSON document's sorted inserts.
+        JsonOut out(io.out);
+        out.raw("[");
         for (std::size_t i = 0; i < r.boards.size(); ++i) {
-            text += i == 0 ? "\n" : ",\n";
-            append_record_json(text, r.boards[i]);
+            out.raw(i == 0 ? "\n" : ",\n");
+            write_record_json(out, r.boards[i]);
         }
-        text += r.boards.empty() ? "]\n" : "\n]\n";
-        // Already UTF-8: written as it is, without a round trip through QString.
-        io.out.flush();
-        if (QIODevice* device = io.out.device()) {
-            device->write(text.data(), static_cast<qint64>(text.size()));
-        } else {
-            io.out << QString::fromStdString(text);
-        }
+        out.raw(r.boards.empty() ? "]\n" : "\n]\n");
     } else {
         std::vector<QStringList> rows{
             {"MAC", "MODEL", "IP ADDRESS", "MASK", "GATEWAY", "FIRMWARE", "IP MODE", "INTERFACE"}};
