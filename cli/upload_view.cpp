@@ -12,7 +12,7 @@ namespace {
 namespace T = text::cli;
 using Phase = BoardUpload::Phase;
 
-constexpr int kBarCells = 20;
+constexpr int kBarCells = 16;
 constexpr int kPlainPercentStep = 25;
 
 // The window's messages are made for a box: one line here.
@@ -115,10 +115,11 @@ void UploadView::changed(std::size_t index) {
 void UploadView::redraw() {
     // Back to the first bar, then every bar again over the old ones.
     if (drawn_ > 0) out_ << "\r\x1b[" << drawn_ << 'A';
+    // The bars name boards by MAC alone, leaving room for the status on a narrow terminal.
     for (const BoardUpload* u : uploads_) {
         out_ << "\x1b[2K"
-             << progress_line(upload_label(*u).leftJustified(label_width_), upload_percent(*u),
-                              upload_status(*u, false), columns_)
+             << progress_line(mac_of(u->board().row), upload_percent(*u), upload_status(*u, false),
+                              columns_)
              << '\n';
     }
     drawn_ = static_cast<int>(uploads_.size());

@@ -50,7 +50,7 @@ class UploadView {
     std::vector<const BoardUpload*> uploads_;
     bool terminal_;
     int columns_;
-    qsizetype label_width_ = 0;  // the longest label: bars and summary line up
+    qsizetype label_width_ = 0;  // the longest label: the summary's lines line up
     // Plain lines: per board, the phase and the percent last written.
     struct Written {
         BoardUpload::Phase phase = BoardUpload::Phase::Waiting;

@@ -89,13 +89,12 @@ inline constexpr std::string_view kUploadRequestRefused =
     "the system refused to send the upload request";
 inline constexpr std::string_view kUploadWaiting = "waiting";
 inline constexpr std::string_view kUploadRequested = "upload requested";
-inline constexpr std::string_view kUploadAccepted = "the board accepted; sending in %1 ms";
+inline constexpr std::string_view kUploadAccepted = "accepted; sending in %1 ms";
 inline constexpr std::string_view kUploadStarting = "sending in %1 ms";
 inline constexpr std::string_view kUploadSending = "sending";
 inline constexpr std::string_view kUploadSendingPercent = "sending: %1%";
-inline constexpr std::string_view kUploadAwaitingReport =
-    "image sent; awaiting the board's completion report";
-inline constexpr std::string_view kUploadFinishing = "image sent; finishing";
+inline constexpr std::string_view kUploadAwaitingReport = "sent; awaiting the board's report";
+inline constexpr std::string_view kUploadFinishing = "sent; finishing";
 inline constexpr std::string_view kUploadDone = "done: %1";
 inline constexpr std::string_view kUploadFailed = "FAILED: %1";
 inline constexpr std::string_view kUploadSummaryHeading = "Summary:";

@@ -165,10 +165,10 @@ TEST(UploadView, ProgressLineFitsItsColumns) {
         const char* line;
     };
     const Case cases[] = {
-        {"empty", 0, 80, "B  [....................]   0%  sending"},
-        {"half", 50, 80, "B  [##########..........]  50%  sending"},
-        {"full", 100, 80, "B  [####################] 100%  sending"},
-        {"beyond", 150, 80, "B  [####################] 100%  sending"},
+        {"empty", 0, 80, "B  [................]   0%  sending"},
+        {"half", 50, 80, "B  [########........]  50%  sending"},
+        {"full", 100, 80, "B  [################] 100%  sending"},
+        {"beyond", 150, 80, "B  [################] 100%  sending"},
         {"narrow", 50, 12, "B  [#######"},
     };
     for (const Case& c : cases) {

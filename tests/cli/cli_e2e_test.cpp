@@ -7,6 +7,7 @@
 #include <QJsonArray>
 #include <QNetworkProxy>
 #include <QRegularExpression>
+#include <QStandardPaths>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <map>
@@ -374,6 +375,39 @@ TEST_F(QuorinctlUpload, AFaultFailsOnlyItsOwnBoardAndJobsBoundTheBoardsAtOnce) {
     const qsizetype first_end = r.out.indexOf(QRegularExpression(": (done|FAILED)"));
     EXPECT_GT(third, first_end) << r.out.toStdString();
     EXPECT_GE(first_end, 0);
+}
+
+// On a terminal (a pseudo-terminal made by script(1)) each board has a bar, redrawn in place.
+TEST_F(QuorinctlUpload, ATerminalGetsOneBarPerBoard) {
+    const QString script = QStandardPaths::findExecutable(QStringLiteral("script"));
+    if (script.isEmpty()) GTEST_SKIP() << "no script(1) here to make a terminal";
+    start_boards("0002:2");
+    const QStringList args{"--broadcast",
+                           "127.255.255.255",
+                           "--port",
+                           QString::number(sim_.main_port),
+                           "--legacy-port",
+                           QString::number(sim_.legacy_port),
+                           "--legacy-local-port",
+                           "0",
+                           "--upload-port",
+                           QString::number(upload_port_),
+                           "upload",
+                           file("fw.bin", test_image(1500)),
+                           "02:51:00:02:00:00",
+                           "02:51:00:02:00:01"};
+    QStringList quoted;
+    for (const QString& a : QStringList{kTool} + args) quoted << "'" + a + "'";
+    const Outcome r = run_program(script, {"-qec", quoted.join(' '), "/dev/null"});
+    EXPECT_EQ(r.status, 0) << r.out.toStdString() << r.err.toStdString();
+    EXPECT_TRUE(r.out.contains("\x1b[2A")) << "no redraw";
+    for (const char* mac : {"02:51:00:02:00:00", "02:51:00:02:00:01"}) {
+        EXPECT_TRUE(r.out.contains(QRegularExpression(
+            QLatin1String(mac) + R"(  \[#{16}\] 100%  done: Firmware Upload COMPLETED)")))
+            << mac << r.out.toStdString();
+    }
+    EXPECT_FALSE(r.out.contains(": upload requested")) << "plain lines on a terminal";
+    EXPECT_TRUE(r.out.contains("2 of 2 board(s) completed the upload"));
 }
 
 TEST_F(QuorinctlUpload, BadInputIsRefusedWithItsStatusAndNoUploadRequest) {
