@@ -92,7 +92,9 @@ class BoardUpload final : public TransferHost {
     void stepProgress() override;
     void setProgressPosition(int pos) override;
     void showMessage(const QString& text) override { messages_ << text; }
-    void appendLog(const QString&) override {}
+    // The log lines mark the transfer's steps (the streamed transfer's end among them): only a
+    // cue to look at the progress again.
+    void appendLog(const QString&) override { changed(); }
     void setOperationState(int state) override { op_state_ = state; }
     void transferEnded(TransferKind kind, bool succeeded) override;
 
