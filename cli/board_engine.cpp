@@ -39,6 +39,14 @@ void BoardEngine::receive(const Received& datagram) {
     core_.push_tag(datagram.tag);
     const std::uint8_t tag = core_.take_tag();
     if (tag == 0) return;
+    if (router_.state_of) {
+        const std::optional<Mac> mac = datagram_mac(tag, datagram.bytes);
+        core_.operation_state = mac ? router_.state_of(*mac) : opstate::kIdle;
+        const std::vector<Action> actions = core_.handle_datagram(tag, datagram.bytes);
+        core_.operation_state = opstate::kIdle;
+        if (mac && !actions.empty() && router_.deliver) router_.deliver(*mac, actions);
+        return;
+    }
     const std::vector<Action> actions = core_.handle_datagram(tag, datagram.bytes);
     if (searching_ != nullptr) {
         // A search sent to one given address counts its replies under that address.
@@ -115,6 +123,19 @@ bool BoardEngine::set(const FoundBoard& board, const BoardRow& settings, int wai
         wait_ms);
 }
 
+bool BoardEngine::send(const FoundBoard& board, const std::vector<OutgoingDatagram>& requests) {
+    bool sent = !requests.empty();
+    for (const OutgoingDatagram& d : requests) {
+        sent = link_.send(d.tag, d.bytes, destination_for(board)) && sent;
+    }
+    return sent;
+}
+
+bool BoardEngine::send_request(const FoundBoard& board, const BoardRow& settings, int opcode) {
+    core_.working = settings;
+    return send(board, core_.send_data(opcode));
+}
+
 bool BoardEngine::request(const FoundBoard& board, const BoardRow& settings, int opcode, int state,
                           const std::function<bool(const Action&)>& done, int wait_ms) {
     core_.working = settings;
@@ -131,11 +152,7 @@ bool BoardEngine::request(const FoundBoard& board, const BoardRow& settings, int
             }
         }
     };
-    bool sent = !requests.empty();
-    for (const OutgoingDatagram& d : requests) {
-        sent = link_.send(d.tag, d.bytes, destination_for(board)) && sent;
-    }
-    if (sent) {
+    if (send(board, requests)) {
         QTimer::singleShot(wait_ms, &loop, &QEventLoop::quit);
         loop.exec();
     }

@@ -5,6 +5,8 @@
 
 #include <QHostAddress>
 #include <QString>
+#include <array>
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <vector>
@@ -49,17 +51,33 @@ class BoardEngine {
     // One request of the protocol core toward `board`: `settings` becomes the working record,
     // SendData(`opcode`) is sent by the interface the board answered on, the operation state
     // becomes `state`, and replies are dispatched until `done` accepts an action or `wait_ms`
-    // have passed. True when `done` accepted one. set() is this with the set opcode; a firmware
-    // upload request is this with OPCODE_UPLOAD_REQUEST, state kUploadRequested and the
-    // UploadReply action.
+    // have passed. True when `done` accepted one. set() is this with the set opcode.
     bool request(const FoundBoard& board, const BoardRow& settings, int opcode, int state,
                  const std::function<bool(const Action&)>& done, int wait_ms);
+
+    // Sends SendData(`opcode`) for `settings` toward `board` (by the interface it answered on)
+    // and returns at once: the caller waits in its own event loop. False when there was nothing
+    // to send or the system refused a datagram. The operation state is not touched.
+    bool send_request(const FoundBoard& board, const BoardRow& settings, int opcode);
+
+    // Exchanges with several boards at once. The protocol core keeps one operation state and its
+    // dispatcher does not look at who answered; while a router is set, each datagram is read
+    // under the operation state `state_of` gives for the MAC address the datagram carries (one
+    // too short to carry one, or of a board nobody routes: idle, so dropped), and the actions go
+    // to `deliver` with that MAC. One board's reply or report thus never counts for another.
+    using Mac = std::array<std::uint8_t, 6>;
+    struct BoardRouter {
+        std::function<int(const Mac&)> state_of;
+        std::function<void(const Mac&, const std::vector<Action>&)> deliver;
+    };
+    void route_by_board(BoardRouter router) { router_ = std::move(router); }
 
     const std::vector<Destination>& destinations() const { return link_.destinations(); }
     const LinkOptions& options() const { return link_.options(); }
 
   private:
     Destination destination_for(const FoundBoard& board) const;
+    bool send(const FoundBoard& board, const std::vector<OutgoingDatagram>& requests);
     QString interface_label(int index) const;
     void receive(const Received& datagram);
 
@@ -70,6 +88,7 @@ class BoardEngine {
     mutable std::map<int, QString> interface_names_;
     SearchResult* searching_ = nullptr;
     std::function<void(const std::vector<Action>&, const Received&)> on_actions_;
+    BoardRouter router_;
 };
 
 }  // namespace quorin::cli

@@ -117,7 +117,10 @@ BoardLink::BoardLink(LinkOptions options, QObject* parent)
 BoardLink::~BoardLink() = default;
 
 bool BoardLink::open(QString* error, QString* warning) {
-    const std::vector<Interface> interfaces = host_interfaces();
+    // Asked of the system only when an interface is named or each one gets its own datagram.
+    const bool per_interface = options_.broadcast.isNull() || !options_.interface_name.isEmpty();
+    const std::vector<Interface> interfaces =
+        per_interface ? host_interfaces() : std::vector<Interface>{};
     const Interface* named = nullptr;
     if (!options_.interface_name.isEmpty()) {
         for (const Interface& i : interfaces) {

@@ -11,6 +11,8 @@
 #include <set>
 
 #include "cli/board_engine.h"
+#include "cli/command_support.h"
+#include "cli/json_out.h"
 #include "protocol/record_codec.h"
 #include "res/cli_texts.h"
 #include "res/texts.h"
@@ -24,25 +26,9 @@ namespace T = text::cli;
 using settings::Field;
 using settings::FieldKind;
 
-QString qs(std::string_view s) {
-    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
-}
-QString qs(const std::string& s) {
-    return QString::fromStdString(s);
-}
-
-QString mac_of(const BoardRow& row) {
-    return qs(mac_text(row.mac_address));
-}
-
 QString protocol_of(const BoardRow& row) {
     return uses_legacy_protocol(row.product_code) ? QStringLiteral("legacy")
                                                   : QStringLiteral("main");
-}
-
-QHostAddress address_of(const std::array<std::uint8_t, 4>& a) {
-    return QHostAddress((quint32(a[0]) << 24) | (quint32(a[1]) << 16) | (quint32(a[2]) << 8) |
-                        quint32(a[3]));
 }
 
 // Pads each column to its widest cell; the last column is not padded.
@@ -63,92 +49,6 @@ void print_table(QTextStream& out, const std::vector<QStringList>& rows) {
         }
         out << line.trimmed() << '\n';
     }
-}
-
-std::unique_ptr<BoardEngine> open_engine(const CommonOptions& o, Output io) {
-    auto engine = std::make_unique<BoardEngine>(o.link);
-    QString error, warning;
-    if (!engine->open(&error, &warning)) {
-        io.err << "quorinctl: " << error << '\n';
-        return nullptr;
-    }
-    if (!warning.isEmpty()) io.err << "quorinctl: " << warning << '\n';
-    return engine;
-}
-
-void print_notes(const SearchResult& r, Output io) {
-    for (const QString& to : r.failed_sends) io.err << qs(T::kSendFailed).arg(to) << '\n';
-    for (const QString& n : r.notes) io.err << qs(T::kBoardNote).arg(n) << '\n';
-}
-
-// The boards named by `names` among those found: each resolves to exactly one board.
-struct Resolved {
-    std::vector<FoundBoard> boards;
-    QString error;
-};
-Resolved resolve(const SearchResult& found, const std::vector<BoardName>& names) {
-    Resolved r;
-    for (const BoardName& name : names) {
-        std::vector<const FoundBoard*> matches;
-        for (const FoundBoard& b : found.boards) {
-            if (name.mac ? b.row.mac_address == *name.mac : address_of(b.row.local_ip) == name.ip) {
-                matches.push_back(&b);
-            }
-        }
-        if (matches.empty()) {
-            r.error = qs(T::kBoardNotFound).arg(name.text);
-            return r;
-        }
-        if (matches.size() > 1) {
-            QStringList macs;
-            for (const FoundBoard* b : matches) macs << mac_of(b->row);
-            r.error = qs(T::kBoardAmbiguous).arg(name.text, macs.join(QStringLiteral(", ")));
-            return r;
-        }
-        r.boards.push_back(*matches.front());
-    }
-    return r;
-}
-
-// Searches until every board named by MAC has answered (boards named by address: the whole wait,
-// so that a second board with the same address is noticed).
-SearchResult search_for(BoardEngine& engine, const CommonOptions& o,
-                        const std::vector<BoardName>& names) {
-    const bool all_macs =
-        std::all_of(names.begin(), names.end(), [](const BoardName& s) { return s.mac; });
-    return engine.search(o.wait_ms, [&](const std::vector<FoundBoard>& boards) {
-        if (!all_macs) return false;
-        return std::all_of(names.begin(), names.end(), [&](const BoardName& s) {
-            return std::any_of(boards.begin(), boards.end(),
-                               [&](const FoundBoard& b) { return b.row.mac_address == *s.mac; });
-        });
-    });
-}
-
-std::optional<std::vector<BoardName>> parse_boards(const QStringList& texts, Output io) {
-    std::vector<BoardName> names;
-    for (const QString& t : texts) {
-        const auto name = parse_board(t);
-        if (!name) {
-            io.err << "quorinctl: " << qs(T::kBadBoard).arg(t) << '\n';
-            return std::nullopt;
-        }
-        names.push_back(*name);
-    }
-    return names;
-}
-
-// The record as a set request carries it: the fields the window never collects (reserved bytes,
-// connection status) go out as zero, as the window sends them.
-BoardRow as_request(BoardRow row) {
-    row.reserved_block = {};
-    row.reserved_word = 0;
-    row.reserved_text = {};
-    for (ChannelBlock& ch : row.channel) {
-        ch.reserved = 0;
-        ch.connection_status = 0;
-    }
-    return row;
 }
 
 // Prints FIELD: old -> new for each edited field of a board.
@@ -244,53 +144,19 @@ std::optional<std::vector<settings::Edit>> parse_assignments(const QStringList& 
     return edits;
 }
 
-// Appends `value` as a JSON string.
-void append_json_string(std::string& out, std::string_view value) {
-    out.push_back('"');
-    for (const char c : value) {
-        switch (c) {
-            case '"':
-                out += "\\\"";
-                break;
-            case '\\':
-                out += "\\\\";
-                break;
-            case '\n':
-                out += "\\n";
-                break;
-            case '\r':
-                out += "\\r";
-                break;
-            case '\t':
-                out += "\\t";
-                break;
-            default:
-                if (static_cast<unsigned char>(c) < 0x20) {
-                    static constexpr char kHex[] = "0123456789abcdef";
-                    out += "\\u00";
-                    out.push_back(kHex[(c >> 4) & 0x0F]);
-                    out.push_back(kHex[c & 0x0F]);
-                } else {
-                    out.push_back(c);
-                }
-        }
-    }
-    out.push_back('"');
-}
-
 // One board of `search --json`: where it answered, then every field, in catalogue order.
-void append_record_json(std::string& out, const FoundBoard& b) {
-    out += "    {\n        \"interface\": ";
-    append_json_string(out, b.interface.toStdString());
-    out += ",\n        \"protocol\": ";
-    append_json_string(out, protocol_of(b.row).toStdString());
-    for (const Field& f : settings::fields_of(b.row)) {
-        out += ",\n        ";
-        append_json_string(out, f.name);
-        out += ": ";
-        append_json_string(out, f.value);
-    }
-    out += "\n    }";
+void write_record_json(JsonOut& json, const FoundBoard& b) {
+    json.raw("    {\n        \"interface\": ");
+    json.string(b.interface.toStdString());
+    json.raw(",\n        \"protocol\": ");
+    json.string(protocol_of(b.row).toStdString());
+    settings::for_each_value(b.row, [&](std::string_view name, const std::string& value) {
+        json.raw(",\n        ");
+        json.string(name);
+        json.raw(": ");
+        json.string(value);
+    });
+    json.raw("\n    }");
 }
 
 QJsonObject record_json(const FoundBoard& b) {
@@ -390,21 +256,15 @@ int search_command(const CommonOptions& o, bool json, Output io) {
     });
     print_notes(r, io);
     if (json) {
-        // Written directly, fields in catalogue order: 200 records of about 100 fields each
-        // would spend most of the command's time in a JSON document's sorted inserts.
-        std::string text = "[";
+        // Written as it is made, fields in catalogue order: 200 records of about 100 fields
+        // each would spend most of the command's time in a JSON document's sorted inserts.
+        JsonOut out(io.out);
+        out.raw("[");
         for (std::size_t i = 0; i < r.boards.size(); ++i) {
-            text += i == 0 ? "\n" : ",\n";
-            append_record_json(text, r.boards[i]);
+            out.raw(i == 0 ? "\n" : ",\n");
+            write_record_json(out, r.boards[i]);
         }
-        text += r.boards.empty() ? "]\n" : "\n]\n";
-        // Already UTF-8: written as it is, without a round trip through QString.
-        io.out.flush();
-        if (QIODevice* device = io.out.device()) {
-            device->write(text.data(), static_cast<qint64>(text.size()));
-        } else {
-            io.out << QString::fromStdString(text);
-        }
+        out.raw(r.boards.empty() ? "]\n" : "\n]\n");
     } else {
         std::vector<QStringList> rows{
             {"MAC", "MODEL", "IP ADDRESS", "MASK", "GATEWAY", "FIRMWARE", "IP MODE", "INTERFACE"}};

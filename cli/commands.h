@@ -18,11 +18,16 @@ inline constexpr int kExitUsage = 2;
 
 // How long a command waits for search and set replies unless --wait says otherwise.
 inline constexpr int kDefaultWaitMs = 1500;
+// How many boards `upload` serves at once unless --jobs says otherwise, and at most.
+inline constexpr int kDefaultUploadJobs = 4;
+inline constexpr int kMaxUploadJobs = 200;
 
 struct CommonOptions {
     LinkOptions link;
     int wait_ms = kDefaultWaitMs;
     int expect = 0;  // search: end as soon as this many boards have answered (0: wait it out)
+    quint16 upload_port = kAckUploadPort;     // the boards' acknowledged transfer (TCP)
+    quint16 stream_port = kStreamUploadPort;  // the streamed transfer of "0004" boards (TCP)
 };
 
 // A board named on the command line: by MAC or by IPv4 address.
@@ -47,5 +52,8 @@ int export_command(const CommonOptions& o, const QString& board, Output io);
 int apply_command(const CommonOptions& o, const QString& profile_path, const QStringList& boards,
                   bool dry_run, Output io);
 int diagnose_command(const CommonOptions& o, Output io);
+// Uploads the image at `image` to every board of `boards`, at most `jobs` at once.
+int upload_command(const CommonOptions& o, const QString& image, const QStringList& boards,
+                   int jobs, Output io);
 
 }  // namespace quorin::cli

@@ -40,6 +40,16 @@ void add_common(CLI::App& app, CommonOptions& o, std::string& broadcast, std::st
         ->option_text("PORT")
         ->check(CLI::Range(0, 65535))
         ->group(group);
+    app.add_option("--upload-port", o.upload_port,
+                   "The boards' TCP port for firmware uploads (34005)")
+        ->option_text("PORT")
+        ->check(CLI::Range(1, 65535))
+        ->group(group);
+    app.add_option("--stream-port", o.stream_port,
+                   "The TCP port for firmware uploads to 5836KL boards (50003)")
+        ->option_text("PORT")
+        ->check(CLI::Range(1, 65535))
+        ->group(group);
     app.add_option("--wait", o.wait_ms, "How long to wait for replies, in ms (1500)")
         ->option_text("MS")
         ->check(CLI::Range(1, 600000))
@@ -97,10 +107,21 @@ int main(int argc, char* argv[]) {
     CLI::App* diagnose = app.add_subcommand(
         "diagnose", "Explain why boards may not be found: interfaces, routes, ports, addresses");
 
-    for (CLI::App* command : {search, show, set, exp, apply, diagnose}) {
+    std::string image;
+    int jobs = kDefaultUploadJobs;
+    CLI::App* upload =
+        app.add_subcommand("upload", "Upload a firmware image to boards, several at once");
+    upload->add_option("IMAGE", image, "The firmware image file (.bin)")->required();
+    upload->add_option("BOARD", boards, "MAC or IP address")->required();
+    upload->add_option("--jobs", jobs, "At most N boards at once (4)")
+        ->option_text("N")
+        ->check(CLI::Range(1, kMaxUploadJobs));
+
+    for (CLI::App* command : {search, show, set, exp, apply, diagnose, upload}) {
         command->footer(
             "Also takes --wait MS and the network options (--broadcast, --interface, --port, "
-            "--legacy-port, --legacy-local-port): see quorinctl --help.");
+            "--legacy-port, --legacy-local-port, --upload-port, --stream-port): see quorinctl "
+            "--help.");
     }
 
     try {
@@ -137,5 +158,6 @@ int main(int argc, char* argv[]) {
         return apply_command(o, QString::fromStdString(profile), qlist(boards), dry_run, io);
     }
     if (*diagnose) return diagnose_command(o, io);
+    if (*upload) return upload_command(o, QString::fromStdString(image), qlist(boards), jobs, io);
     return kExitUsage;
 }

@@ -27,6 +27,13 @@ constexpr std::size_t kLegacyMacOffset = 4;
 
 }  // namespace
 
+std::optional<std::array<std::uint8_t, 6>> datagram_mac(std::uint8_t tag,
+                                                        std::span<const std::uint8_t> datagram) {
+    const std::size_t offset = tag == kLegacySocketTag ? kLegacyMacOffset : kMainMacOffset;
+    if (datagram.size() < offset + 6) return std::nullopt;
+    return mac_at(datagram, offset);
+}
+
 ConfigCore::ConfigCore() : boards_(kMaxBoards) {}
 
 std::int8_t ConfigCore::advance(std::int8_t position) {

@@ -7,6 +7,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -52,6 +53,11 @@ struct Action {
 
     friend bool operator==(const Action&, const Action&) = default;
 };
+
+// The MAC address that a datagram of the socket `tag` carries: bytes 2..7 of a main-protocol
+// datagram, 4..9 of a legacy one. nullopt when the datagram is too short to hold all six.
+std::optional<std::array<std::uint8_t, 6>> datagram_mac(std::uint8_t tag,
+                                                        std::span<const std::uint8_t> datagram);
 
 class ConfigCore {
   public:

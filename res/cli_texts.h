@@ -75,6 +75,31 @@ inline constexpr std::string_view kNoBroadcastAddress = "interface %1 has no bro
 inline constexpr std::string_view kCannotOpenSocket = "cannot open a UDP socket: %1";
 inline constexpr std::string_view kBadBroadcast = "--broadcast: '%1' is not an IPv4 address";
 
+// upload
+inline constexpr std::string_view kImageCannotOpen = "cannot open image %1: %2";
+inline constexpr std::string_view kImageEmpty = "image %1 is empty: there is nothing to upload";
+inline constexpr std::string_view kImageTooLarge =
+    "image %1 is %2 bytes: the transfer announces its size in 32 bits, so an image must be "
+    "smaller than 4 GiB";
+inline constexpr std::string_view kImageChanged =
+    "image %1 could not be read whole: it changed while it was read";
+inline constexpr std::string_view kImageSummary = "image %1: %2 bytes, sha256 %3";
+inline constexpr std::string_view kBoardNamedTwice = "board %1 is named twice";
+inline constexpr std::string_view kUploadRequestRefused =
+    "the system refused to send the upload request";
+inline constexpr std::string_view kUploadWaiting = "waiting";
+inline constexpr std::string_view kUploadRequested = "upload requested";
+inline constexpr std::string_view kUploadAccepted = "accepted; sending in %1 ms";
+inline constexpr std::string_view kUploadStarting = "sending in %1 ms";
+inline constexpr std::string_view kUploadSending = "sending";
+inline constexpr std::string_view kUploadSendingPercent = "sending: %1%";
+inline constexpr std::string_view kUploadAwaitingReport = "sent; awaiting the board's report";
+inline constexpr std::string_view kUploadFinishing = "sent; finishing";
+inline constexpr std::string_view kUploadDone = "done: %1";
+inline constexpr std::string_view kUploadFailed = "FAILED: %1";
+inline constexpr std::string_view kUploadSummaryHeading = "Summary:";
+inline constexpr std::string_view kUploadSummary = "%1 of %2 board(s) completed the upload";
+
 // diagnose
 inline constexpr std::string_view kDiagInterfaces = "Interfaces (IPv4):";
 inline constexpr std::string_view kDiagDown = "down: not searched";

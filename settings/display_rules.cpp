@@ -1,7 +1,7 @@
 #include "settings/display_rules.h"
 
 #include <algorithm>
-#include <cstdio>
+#include <charconv>
 
 #include "protocol/board_record.h"
 #include "res/texts.h"
@@ -84,11 +84,13 @@ constexpr ModelEnabling kEnablingDAVRO{.parity = enable(4),
 // Any other product code: the model changes nothing.
 constexpr ModelEnabling kEnablingUnknown{};
 
-std::string format_byte(const char* format, std::uint8_t value) {
-    char buf[8];
-    std::snprintf(buf, sizeof buf, format, static_cast<unsigned>(value));
-    return buf;
+// Two hexadecimal digits of `value` from `digits` (upper or lower case). Listing many boards
+// formats thousands of bytes: a table, not a formatted print.
+std::string hex_byte(std::uint8_t value, const char (&digits)[17]) {
+    return {digits[value >> 4], digits[value & 0x0F]};
 }
+constexpr char kUpperDigits[] = "0123456789ABCDEF";
+constexpr char kLowerDigits[] = "0123456789abcdef";
 
 }  // namespace
 
@@ -188,15 +190,20 @@ std::string pppoe_text(const std::array<std::uint8_t, 32>& bytes) {
 }
 
 std::string hex_upper(std::uint8_t value) {
-    return format_byte("%02X", value);
+    return hex_byte(value, kUpperDigits);
 }
 std::string hex_lower(std::uint8_t value) {
-    return format_byte("%02x", value);
+    return hex_byte(value, kLowerDigits);
 }
 
 std::string dotted(const std::array<std::uint8_t, 4>& octets) {
-    return std::to_string(octets[0]) + "." + std::to_string(octets[1]) + "." +
-           std::to_string(octets[2]) + "." + std::to_string(octets[3]);
+    char text[16];  // "255.255.255.255"
+    char* end = text;
+    for (std::size_t i = 0; i < octets.size(); ++i) {
+        if (i != 0) *end++ = '.';
+        end = std::to_chars(end, text + sizeof text, octets[i]).ptr;
+    }
+    return std::string(text, end);
 }
 
 const ModelEnabling& model_enabling(Model model) {

@@ -664,6 +664,23 @@ std::vector<Field> fields_of(const BoardRow& row) {
     return out;
 }
 
+void for_each_value(const BoardRow& row,
+                    const std::function<void(std::string_view, const std::string&)>& visit) {
+    const Context c = context_of(row);
+    for (const Def& d : catalogue()) {
+        if (!d.channel && carried(Ref{&d, 0}, c)) visit(d.name, d.get(row, 0, c));
+    }
+    std::string name;
+    for (int ch = 0; ch < c.channels; ++ch) {
+        const std::string prefix = channel_prefix(ch);
+        for (const Def& d : catalogue()) {
+            if (!d.channel || !carried(Ref{&d, ch}, c)) continue;
+            name.assign(prefix).append(d.name);
+            visit(name, d.get(row, ch, c));
+        }
+    }
+}
+
 std::optional<Field> field_of(const BoardRow& row, std::string_view name) {
     const auto ref = find_def(name);
     if (!ref) return std::nullopt;

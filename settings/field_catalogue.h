@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -50,6 +51,13 @@ struct Field {
 // beyond the model's pages are left out), in a fixed order: board-wide fields in the order the
 // settings collection reads them, then each channel. Values are taken from `row`.
 std::vector<Field> fields_of(const BoardRow& row);
+
+// The name and value of every field of fields_of(row), in the same order, without the labels,
+// value lists and enabling that describing a field also works out: for listing many boards.
+// `visit` gets a name that is only valid during the call.
+void for_each_value(
+    const BoardRow& row,
+    const std::function<void(std::string_view name, const std::string& value)>& visit);
 
 // The field `name` of `row` (nullopt when the model has no such field).
 std::optional<Field> field_of(const BoardRow& row, std::string_view name);

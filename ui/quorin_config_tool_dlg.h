@@ -16,7 +16,7 @@
 #include "app/config_window.h"
 #include "platform/dialog.h"
 #include "platform/platform_services.h"
-#include "ui/upload_rules.h"
+#include "upload/upload_rules.h"
 #include "upload/transfer_host.h"
 
 namespace quorin {

@@ -3,9 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QCryptographicHash>
 #include <QJsonArray>
+#include <QNetworkProxy>
 #include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTcpServer>
 #include <QTemporaryDir>
+#include <map>
 
 #include "tests/cli/cli_support.h"
 
@@ -256,16 +261,214 @@ TEST_F(QuorinctlAgainstSimulator, DiagnoseFindsBoardsOutsideEverySubnetAndShared
     EXPECT_TRUE(r.out.contains("127.255.255.255: 4 replies")) << r.out.toStdString();
 }
 
+// --- upload ------------------------------------------------------------------------------------
+
+quint16 free_tcp_port() {
+    QTcpServer probe;
+    probe.setProxy(QNetworkProxy::NoProxy);
+    return probe.listen(QHostAddress::AnyIPv4, 0) ? probe.serverPort() : 0;
+}
+
+// Bytes that differ from block to block, so that a lost or repeated block changes the sha256.
+QByteArray test_image(qsizetype size) {
+    QByteArray bytes(size, Qt::Uninitialized);
+    quint32 x = 2463534242u;
+    for (qsizetype i = 0; i < size; ++i) {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        bytes[i] = static_cast<char>(x);
+    }
+    return bytes;
+}
+
+class QuorinctlUpload : public QuorinctlAgainstSimulator {
+  protected:
+    void start_boards(const QString& boards, const QStringList& extra = {}) {
+        upload_port_ = free_tcp_port();
+        stream_port_ = free_tcp_port();
+        ASSERT_NE(upload_port_, 0);
+        ASSERT_NE(stream_port_, 0);
+        start(boards, QStringList{"--upload-port", QString::number(upload_port_), "--stream-port",
+                                  QString::number(stream_port_)} +
+                          extra);
+    }
+    Outcome upload(const QStringList& args) {
+        return ctl(QStringList{"--upload-port", QString::number(upload_port_), "--stream-port",
+                               QString::number(stream_port_), "upload"} +
+                       args,
+                   1000);
+    }
+    // Upload requests the boards received, of either protocol.
+    int upload_requests() const {
+        return count_events(events_, "datagram_received", "opcode", OPCODE_UPLOAD) +
+               count_events(events_, "datagram_received", "opcode", "FIRS");
+    }
+    // The sha256 of every image a board took whole, by board.
+    std::map<int, QString> received_images() const {
+        std::map<int, QString> images;
+        for (const QJsonObject& e : read_events(events_)) {
+            if (e.value("event").toString() == "image_received" && e.value("complete").toBool())
+                images[e.value("board").toInt()] = e.value("sha256").toString();
+        }
+        return images;
+    }
+    QString sha256(const QByteArray& bytes) const {
+        return QString::fromLatin1(
+            QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
+    }
+
+    static constexpr int OPCODE_UPLOAD = 5;
+    quint16 upload_port_ = 0;
+    quint16 stream_port_ = 0;
+};
+
+TEST_F(QuorinctlUpload, OneImageToFourBoardsAtOnceArrivesByteExact) {
+    start_boards("0002:1,0003:1,0004:1,0006:1");
+    const QByteArray image = test_image(3000);  // small: the 5836KL transfer is paced
+    const QString path = file("fw.bin", image);
+    const Outcome r =
+        upload({path, "02:51:00:02:00:00", "02:51:00:03:00:01", "02:51:00:04:00:02", "127.0.1.4"});
+    ASSERT_EQ(r.status, 0) << r.out.toStdString() << r.err.toStdString();
+    const QStringList lines = r.out.split('\n', Qt::SkipEmptyParts);
+    ASSERT_FALSE(lines.isEmpty());
+    EXPECT_EQ(lines.front(),
+              QStringLiteral("image %1: 3000 bytes, sha256 %2").arg(path, sha256(image)));
+    for (const char* mac : {"02:51:00:02:00:00", "02:51:00:03:00:01", "02:51:00:06:00:03"}) {
+        EXPECT_TRUE(
+            r.out.contains(QLatin1String(mac) + " 127.0.1.") &&
+            r.out.contains(QRegularExpression(QLatin1String(mac) + R"( \S+: sending: 0%\n)")))
+            << mac;
+        EXPECT_TRUE(r.out.contains(
+            QRegularExpression(QLatin1String(mac) + R"( \S+\s+done: Firmware Upload COMPLETED\n)")))
+            << mac << r.out.toStdString();
+    }
+    EXPECT_TRUE(r.out.contains(
+        QRegularExpression(R"(02:51:00:04:00:02 \S+\s+done: Firmware Upload Completed\n)")));
+    EXPECT_TRUE(lines.back() == "4 of 4 board(s) completed the upload") << r.out.toStdString();
+
+    const std::map<int, QString> images = received_images();
+    ASSERT_EQ(images.size(), 4u);
+    for (const auto& [board, hash] : images) EXPECT_EQ(hash, sha256(image)) << board;
+    EXPECT_EQ(upload_requests(), 4);  // one request per board
+}
+
+TEST_F(QuorinctlUpload, AFaultFailsOnlyItsOwnBoardAndJobsBoundTheBoardsAtOnce) {
+    start_boards("0002:3", {"--fault", "1:refuse_upload"});
+    const QByteArray image = test_image(5000);
+    const Outcome r = upload({file("fw.bin", image), "02:51:00:02:00:00", "02:51:00:02:00:01",
+                              "02:51:00:02:00:02", "--jobs", "2"});
+    EXPECT_EQ(r.status, 1) << r.out.toStdString() << r.err.toStdString();
+    EXPECT_TRUE(r.out.contains(QRegularExpression(
+        R"(02:51:00:02:00:01 \S+\s+FAILED: Firmware Upload Connection Fail\.\.\.\n)")))
+        << r.out.toStdString();
+    for (const char* mac : {"02:51:00:02:00:00", "02:51:00:02:00:02"}) {
+        EXPECT_TRUE(r.out.contains(
+            QRegularExpression(QLatin1String(mac) + R"( \S+\s+done: Firmware Upload COMPLETED\n)")))
+            << mac;
+    }
+    EXPECT_TRUE(r.out.endsWith("2 of 3 board(s) completed the upload\n"));
+    const std::map<int, QString> images = received_images();
+    EXPECT_EQ(images, (std::map<int, QString>{{0, sha256(image)}, {2, sha256(image)}}));
+    // With --jobs 2 the third board's request leaves only after one of the first two ended.
+    const qsizetype third = r.out.indexOf("02:51:00:02:00:02 127.0.1.3: upload requested");
+    const qsizetype first_end = r.out.indexOf(QRegularExpression(": (done|FAILED)"));
+    EXPECT_GT(third, first_end) << r.out.toStdString();
+    EXPECT_GE(first_end, 0);
+}
+
+// On a terminal (a pseudo-terminal made by script(1)) each board has a bar, redrawn in place.
+TEST_F(QuorinctlUpload, ATerminalGetsOneBarPerBoard) {
+    const QString script = QStandardPaths::findExecutable(QStringLiteral("script"));
+    if (script.isEmpty()) GTEST_SKIP() << "no script(1) here to make a terminal";
+    start_boards("0002:2");
+    const QStringList args{"--broadcast",
+                           "127.255.255.255",
+                           "--port",
+                           QString::number(sim_.main_port),
+                           "--legacy-port",
+                           QString::number(sim_.legacy_port),
+                           "--legacy-local-port",
+                           "0",
+                           "--upload-port",
+                           QString::number(upload_port_),
+                           "upload",
+                           file("fw.bin", test_image(1500)),
+                           "02:51:00:02:00:00",
+                           "02:51:00:02:00:01"};
+    QStringList quoted;
+    for (const QString& a : QStringList{kTool} + args) quoted << "'" + a + "'";
+    const Outcome r = run_program(script, {"-qec", quoted.join(' '), "/dev/null"});
+    EXPECT_EQ(r.status, 0) << r.out.toStdString() << r.err.toStdString();
+    EXPECT_TRUE(r.out.contains("\x1b[2A")) << "no redraw";
+    for (const char* mac : {"02:51:00:02:00:00", "02:51:00:02:00:01"}) {
+        EXPECT_TRUE(r.out.contains(QRegularExpression(
+            QLatin1String(mac) + R"(  \[#{16}\] 100%  done: Firmware Upload COMPLETED)")))
+            << mac << r.out.toStdString();
+    }
+    EXPECT_FALSE(r.out.contains(": upload requested")) << "plain lines on a terminal";
+    EXPECT_TRUE(r.out.contains("2 of 2 board(s) completed the upload"));
+}
+
+TEST_F(QuorinctlUpload, BadInputIsRefusedWithItsStatusAndNoUploadRequest) {
+    start_boards("0002:1");
+    const QString image = file("fw.bin", test_image(100));
+    const QString empty = file("empty.bin", {});
+    QString huge = file("huge.bin", {});
+    if (!QFile(huge).resize(qint64{1} << 32)) huge.clear();  // sparse: no disk used
+    struct Case {
+        const char* what;
+        QStringList args;
+        int status;
+        const char* message;
+        bool searches;
+    };
+    std::vector<Case> cases = {
+        {"image missing",
+         {"/nonexistent/fw.bin", "02:51:00:02:00:00"},
+         2,
+         "cannot open image",
+         false},
+        {"image empty", {empty, "02:51:00:02:00:00"}, 2, "is empty", false},
+        {"malformed MAC", {image, "02:51:00:02:00"}, 2, "neither a MAC address", false},
+        {"malformed IP", {image, "127.0.1.256"}, 2, "neither a MAC address", false},
+        {"named twice", {image, "02:51:00:02:00:00", "02-51-00-02-00-00"}, 2, "named twice", false},
+        {"no jobs", {image, "02:51:00:02:00:00", "--jobs", "0"}, 2, "--jobs", false},
+        {"board not found", {image, "02:51:00:09:00:09"}, 1, "did not answer", true},
+        {"one board by MAC and address",
+         {image, "02:51:00:02:00:00", "127.0.1.1"},
+         2,
+         "named twice",
+         true},
+    };
+    if (!huge.isEmpty())
+        cases.push_back(
+            {"image of 4 GiB", {huge, "02:51:00:02:00:00"}, 2, "smaller than 4 GiB", false});
+    for (const Case& c : cases) {
+        const int before = received();
+        const Outcome r = upload(c.args);
+        EXPECT_EQ(r.status, c.status) << c.what << ": " << r.err.toStdString();
+        EXPECT_TRUE(r.err.contains(QLatin1String(c.message)))
+            << c.what << ": " << r.err.toStdString();
+        EXPECT_FALSE(r.out.contains("Summary")) << c.what << ": " << r.out.toStdString();
+        quorin::tools::waitFor([] { return false; }, 50);
+        if (!c.searches) {
+            EXPECT_EQ(received(), before) << c.what;
+        }
+    }
+    EXPECT_EQ(upload_requests(), 0);
+    if (huge.isEmpty()) GTEST_SKIP() << "no sparse 4 GiB file here; the other cases passed";
+}
+
 TEST(QuorinctlCommandLine, HelpVersionAndUsage) {
     const Outcome help = run_program(kTool, {"--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_TRUE(help.out.contains("Subcommands:"));
-    for (const char* command : {"search", "show", "set", "export", "apply", "diagnose"}) {
+    for (const char* command : {"search", "show", "set", "export", "apply", "diagnose", "upload"}) {
         const Outcome sub = run_program(kTool, {command, "--help"});
         EXPECT_EQ(sub.status, 0) << command;
         EXPECT_TRUE(sub.out.contains("Usage: quorinctl " + QLatin1String(command))) << command;
     }
-    EXPECT_FALSE(help.out.contains("upload"));
     const Outcome version = run_program(kTool, {"--version"});
     EXPECT_EQ(version.status, 0);
     EXPECT_EQ(version.out.trimmed(), "quorinctl " QUORIN_VERSION);

@@ -307,6 +307,20 @@ TEST_F(Dispatch, UploadRepliesByState) {
               (std::vector<Action::Kind>{Action::UploadDone}));
 }
 
+TEST(DatagramMac, SixBytesAtTheLayoutsOffsetOrNone) {
+    const BoardRow row = board(2, 0x42);
+    EXPECT_EQ(datagram_mac(kSearchSocketTag, main_reply(row, OPCODE_UPLOAD_COMPLETE)),
+              row.mac_address);
+    EXPECT_EQ(datagram_mac(kLegacySocketTag, legacy_reply(board(4, 0x43), "IMIN")),
+              board(4, 0x43).mac_address);
+    const Bytes eight = {7, 0, 1, 2, 3, 4, 5, 6};
+    EXPECT_EQ(datagram_mac(kSearchSocketTag, eight),
+              (std::array<std::uint8_t, 6>{1, 2, 3, 4, 5, 6}));
+    EXPECT_EQ(datagram_mac(kSearchSocketTag, Bytes(eight.begin(), eight.end() - 1)), std::nullopt);
+    EXPECT_EQ(datagram_mac(kLegacySocketTag, eight), std::nullopt);
+    EXPECT_EQ(datagram_mac(kSearchSocketTag, Bytes{}), std::nullopt);
+}
+
 TEST_F(Dispatch, IdleAndTransferStatesDropEverything) {
     search(board(2, 1));
     const BoardRow before = core.board(0);

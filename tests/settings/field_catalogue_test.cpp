@@ -71,6 +71,18 @@ TEST(FieldCatalogue, EachModelHasTheFieldsItsLayoutCarriesOnTheWindowsPages) {
     EXPECT_FALSE(is_known_name("channel[4].baud_rate"));
 }
 
+TEST(FieldCatalogue, ValuesAloneAreTheFieldsNamesAndValuesInOrder) {
+    for (const std::uint8_t code : {1, 2, 3, 4, 5, 6, 9}) {
+        const BoardRow row = board(code, 2, 1);
+        std::vector<std::pair<std::string, std::string>> described, visited;
+        for (const Field& f : fields_of(row)) described.emplace_back(f.name, f.value);
+        for_each_value(row, [&](std::string_view name, const std::string& value) {
+            visited.emplace_back(std::string(name), value);
+        });
+        EXPECT_EQ(visited, described) << "product " << int(code);
+    }
+}
+
 TEST(FieldCatalogue, ShowsTheWindowsTextsAndLists) {
     BoardRow old = board(6, 1, 5);  // version 150: nine baud rates
     old.channel[0].baud_rate = 0;

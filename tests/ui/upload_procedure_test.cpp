@@ -12,7 +12,7 @@
 #include "tests/support/upload_sim.h"
 #include "tests/ui/board_rows.h"
 #include "tests/ui/window_fixture.h"
-#include "ui/upload_rules.h"
+#include "upload/upload_rules.h"
 #include "upload/pacer.h"
 #include "upload/upload_sock.h"
 #include "upload/upload_worker.h"

@@ -1,4 +1,4 @@
-#include "ui/upload_rules.h"
+#include "upload/upload_rules.h"
 
 #include <algorithm>
 

@@ -1,5 +1,6 @@
-// The window's upload procedure as rules without widgets: its timers and posted message, which
-// board address a transfer may use, and the aging test's series of uploads.
+// The upload procedure as rules without widgets, shared by the window and the command line: its
+// timers and waits, the window's posted message, which board address a transfer may use, and the
+// aging test's series of uploads.
 #pragma once
 
 #include <array>
