@@ -1,14 +1,23 @@
 // search-bench: 200 simulated boards answer one search through real loopback sockets.
 //
 // For each run it prints the boards listed, the replies lost and the time from the Search click
-// until the last board is listed and shown, then the median over the runs. It exits non-zero
-// only when boards are lost (it does not judge the time).
+// until the last board is listed and shown; in the same run a bare client (one datagram out, the
+// replies counted with a blocking poll) searches the same simulator, so the two times compare the
+// tool with the floor that the simulator and loopback set. At the end: both medians and their
+// ratio. It exits non-zero only when boards are lost (it does not judge the time).
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QTextStream>
+
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <vector>
 
@@ -17,6 +26,56 @@
 #include "res/resource_ids.h"
 #include "tools/sim_process.h"
 #include "ui/quorin_config_tool_dlg.h"
+
+namespace {
+
+constexpr int kBareReceiveBufferBytes = 4 * 1024 * 1024;
+constexpr int kBareTimeoutMs = 5000;
+
+// A bare search: one 402-byte search request from a plain UDP socket to 127.255.255.255:`port`,
+// then replies counted until `boards` have come. Returns the time in milliseconds, or -1 when
+// they did not all come within kBareTimeoutMs.
+double bare_search_ms(quint16 port, int boards) {
+    using Clock = std::chrono::steady_clock;
+    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+    if (fd < 0) return -1;
+    const int on = 1;
+    ::setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &kBareReceiveBufferBytes,
+                 sizeof kBareReceiveBufferBytes);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(port);
+    to.sin_addr.s_addr = htonl(0x7FFFFFFF);  // 127.255.255.255: loopback only
+    std::vector<std::uint8_t> request(quorin::kMainPacketSize, 0);
+    request[0] = quorin::OPCODE_SEARCH_REQUEST;
+    std::vector<std::uint8_t> reply(quorin::kMainPacketSize);
+
+    const auto begin = Clock::now();
+    double ms = -1;
+    if (::sendto(fd, request.data(), request.size(), 0, reinterpret_cast<const sockaddr*>(&to),
+                 sizeof to) == static_cast<ssize_t>(request.size())) {
+        int replies = 0;
+        const auto deadline = begin + std::chrono::milliseconds(kBareTimeoutMs);
+        while (replies < boards && Clock::now() < deadline) {
+            pollfd p{fd, POLLIN, 0};
+            if (::poll(&p, 1, 100) <= 0) continue;
+            if (::recv(fd, reply.data(), reply.size(), 0) > 0) ++replies;
+        }
+        if (replies >= boards)
+            ms = std::chrono::duration<double, std::milli>(Clock::now() - begin).count();
+    }
+    ::close(fd);
+    return ms;
+}
+
+double median(std::vector<double> values) {
+    if (values.empty()) return -1;
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+}  // namespace
 
 int main(int argc, char* argv[]) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -59,6 +118,7 @@ int main(int argc, char* argv[]) {
     out << "search-bench: " << boards << " boards of product " << parser.value("product")
         << ", receive buffer granted " << app.receiveBufferGranted() << " bytes\n";
     std::vector<double> times;
+    std::vector<double> bareTimes;
     int worstLost = 0;
     for (int run = 1; run <= runs; ++run) {
         QElapsedTimer clock;
@@ -83,15 +143,27 @@ int main(int argc, char* argv[]) {
             << ", first board shown " << (shownRow == 0 ? "yes" : "no") << ", time to last board "
             << (doneMs < 0 ? QString("(not reached)") : QString::number(doneMs, 'f', 1) + " ms")
             << "\n";
-        out.flush();
         if (doneMs >= 0) times.push_back(doneMs);
+
+        const double bareMs = bare_search_ms(sim.main_port, boards);
+        out << "run " << run << ": bare client, all " << boards << " replies: "
+            << (bareMs < 0 ? QString("(not reached)") : QString::number(bareMs, 'f', 1) + " ms")
+            << "\n";
+        out.flush();
+        if (bareMs >= 0) bareTimes.push_back(bareMs);
     }
-    std::sort(times.begin(), times.end());
-    if (!times.empty()) {
+    const double tool = median(times);
+    const double bare = median(bareTimes);
+    if (tool >= 0) {
         out << "median time from Search to the last board listed and shown: "
-            << QString::number(times[times.size() / 2], 'f', 1) << " ms over " << times.size()
-            << " runs\n";
+            << QString::number(tool, 'f', 1) << " ms over " << times.size() << " runs\n";
     }
+    if (bare >= 0) {
+        out << "median time of the bare client: " << QString::number(bare, 'f', 1) << " ms over "
+            << bareTimes.size() << " runs\n";
+    }
+    if (tool >= 0 && bare > 0)
+        out << "ratio tool / bare: " << QString::number(tool / bare, 'f', 1) << "\n";
     for (const QString& m : messages.shown) out << "message: " << m << "\n";
     sim.stop();
     return worstLost == 0 ? 0 : 1;
