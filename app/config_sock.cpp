@@ -2,11 +2,16 @@
 
 #include <sys/socket.h>
 
+#include <QNetworkProxy>
+
 namespace quorin {
 
 CConfigSock::CConfigSock(std::uint8_t tag, std::function<void(std::uint8_t)> on_readable,
                          QObject* parent)
     : QUdpSocket(parent), tag_(tag), on_readable_(std::move(on_readable)) {
+    // Boards are on the LAN: datagrams go straight to them, never through a proxy, and the
+    // desktop's proxy configuration is not even consulted.
+    setProxy(QNetworkProxy::NoProxy);
     connect(this, &QUdpSocket::readyRead, this, &CConfigSock::OnReceive);
 }
 

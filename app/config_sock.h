@@ -1,5 +1,5 @@
-// A configuration socket: a UDP socket with the broadcast option on, tagged 1 (search socket) or
-// 2 (legacy socket). It forwards each readable datagram to the application object, which queues
+// A configuration socket: a UDP socket with the broadcast option on and no proxy, tagged 1
+// (search socket) or 2 (legacy socket). It forwards each readable datagram to the application object, which queues
 // the tag and dispatches.
 #pragma once
 

@@ -1,6 +1,7 @@
 #include "sim/board_simulator.h"
 
 #include <QNetworkDatagram>
+#include <QNetworkProxy>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
@@ -72,6 +73,7 @@ BoardSimulator::~BoardSimulator() {
 
 bool BoardSimulator::bindUdp(UdpChannel& ch, quint16 port, const char* name, QString* error) {
     ch.socket = new QUdpSocket(this);
+    ch.socket->setProxy(QNetworkProxy::NoProxy);  // the boards' LAN: no proxy, none consulted
     // ShareAddress lets several simulators (or a simulator and a test) bind the same port, so
     // that all of them receive datagrams sent to the broadcast address.
     if (!ch.socket->bind(config_.bind_address, port,
@@ -299,6 +301,7 @@ void BoardSimulator::openUpload(int board, UploadKind kind, const QHostAddress& 
     const quint16 port = uploadPortFor(kind);
     bool shared = false;
     auto* server = new QTcpServer(this);
+    server->setProxy(QNetworkProxy::NoProxy);
     server->setMaxPendingConnections(1);
     if (server->listen(address, port)) {
         session->own_server = server;
@@ -354,6 +357,7 @@ QTcpServer* BoardSimulator::sharedServer(quint16 port, QString* error) {
         return it->second;
     }
     auto* server = new QTcpServer(this);
+    server->setProxy(QNetworkProxy::NoProxy);
     if (!server->listen(QHostAddress::AnyIPv4, port)) {
         if (error) *error = server->errorString();
         server->deleteLater();
