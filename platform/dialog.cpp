@@ -241,6 +241,9 @@ QWidget* Dialog::createControl(const res::ControlTemplate& c) {
         case ControlKind::ListBox: {
             auto* list = new QListWidget(this);
             list->setSortingEnabled(false);  // entries stay in insertion order, whatever the style
+            // Entries are single lines of text: rows of one height, so that a long list (the log)
+            // is laid out without measuring every entry.
+            list->setUniformItemSizes(true);
             list->setSelectionMode(QAbstractItemView::SingleSelection);
             list->setVerticalScrollBarPolicy((c.style & res::kVScroll) ? Qt::ScrollBarAsNeeded
                                                                        : Qt::ScrollBarAlwaysOff);
@@ -490,6 +493,21 @@ QStringList Dialog::listItems(int id) const {
     if (const auto* list = qobject_cast<const QListWidget*>(control(id)))
         for (int i = 0; i < list->count(); ++i) items << list->item(i)->text();
     return items;
+}
+
+void Dialog::listDelete(int id, int first, int count) {
+    auto* list = as<QListWidget>(control(id));
+    if (!list || first < 0 || first >= list->count() || count <= 0) return;
+    const QSignalBlocker block(list);
+    // One removal for the whole range, so that the view lays itself out once.
+    list->model()->removeRows(first, std::min(count, list->count() - first));
+}
+
+void Dialog::listSetItemText(int id, int index, const QString& text) {
+    auto* list = as<QListWidget>(control(id));
+    if (!list || index < 0 || index >= list->count()) return;
+    const QSignalBlocker block(list);
+    list->item(index)->setText(text);
 }
 
 // --- tab control ---------------------------------------------------------------------------

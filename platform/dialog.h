@@ -77,6 +77,11 @@ class Dialog : public QDialog {
     int listCount(int id) const;
     QString listItem(int id, int index) const;
     QStringList listItems(int id) const;
+    // Removes `count` entries from `first` on (those that exist); the selection of the entries
+    // left stays as it was.
+    void listDelete(int id, int first, int count = 1);
+    // Replaces the text of an existing entry.
+    void listSetItemText(int id, int index, const QString& text);
 
     // Tab control.
     void tabDeleteAll(int id);

@@ -55,6 +55,10 @@ inline constexpr std::string_view kLogUploadReply = "Receive Data With OPCODE_UP
 // Not a line of the board exchanges: says that a search found more boards than the table holds.
 inline constexpr std::string_view kLogBoardTableFull =
     "Board table full (200 boards): further search replies ignored";
+// Not a line of the board exchanges: the first line of a log window that has dropped its oldest
+// lines; %1 is how many were dropped, %2 how many lines the window keeps.
+inline constexpr std::string_view kLogOlderLinesDropped =
+    "(%1 older lines dropped: the log keeps the last %2)";
 
 // Window texts.
 inline constexpr std::array<std::string_view, 4> kChannelTabs{"Channel #1", "Channel #2",

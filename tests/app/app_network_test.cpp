@@ -5,7 +5,9 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QNetworkDatagram>
+#include <QTimer>
 #include <QUdpSocket>
+#include <algorithm>
 #include <memory>
 
 #include "app/config_sock.h"
@@ -251,6 +253,30 @@ TEST_F(AppOnLoopback, LinesAfterTheLogWindowIsDestroyedAreDropped) {
     log = nullptr;
     app->AppendLog(text::kLogSearchRequest);
     EXPECT_EQ(app->logWindow(), nullptr);
+}
+
+TEST_F(AppOnLoopback, ABurstIsReadInShortTurnsWithTheEventLoopRunningBetween) {
+    constexpr int kBurst = 300;
+    const Bytes junk(kMainPacketSize, 0xEE);  // read and dropped while idle
+    for (int i = 0; i < kBurst; ++i) sendFromBoard(mainBoard, junk, app->searchSocket());
+    // A timer due on every pass of the event loop sees how many datagrams each pass read.
+    const CConfigSock& socket = *app->searchSocket();
+    std::uint64_t last = socket.datagramsRead();
+    std::uint64_t most_per_pass = 0;
+    int passes_that_read = 0;
+    QTimer probe;
+    QObject::connect(&probe, &QTimer::timeout, [&] {
+        const std::uint64_t now = socket.datagramsRead();
+        if (now > last) ++passes_that_read;
+        most_per_pass = std::max(most_per_pass, now - last);
+        last = now;
+    });
+    probe.start(0);
+    ASSERT_TRUE(waitFor([&] { return socket.datagramsRead() == kBurst && last == kBurst; }));
+    EXPECT_LE(most_per_pass, std::uint64_t{CConfigSock::kDatagramsPerTurn});
+    EXPECT_GE(passes_that_read, kBurst / CConfigSock::kDatagramsPerTurn);
+    EXPECT_TRUE(window.entries.isEmpty());
+    EXPECT_TRUE(messages.shown.isEmpty());
 }
 
 TEST_F(AppOnLoopback, SearchSocketAsksForALargeReceiveBuffer) {

@@ -130,6 +130,10 @@ TEST_F(MainDialog, ProgrammaticOperationsRaiseNoNotification) {
         {"listAppend", [&] { dlg.listAppend(1000, "A"); }},
         {"listSetCurSel", [&] { dlg.listSetCurSel(1000, 0); }},
         {"listSetCurSel refused", [&] { dlg.listSetCurSel(1000, 5); }},
+        {"listSetCurSel again", [&] { dlg.listSetCurSel(1000, 0); }},
+        {"listSetItemText", [&] { dlg.listSetItemText(1000, 0, "Z"); }},
+        {"listDelete selected", [&] { dlg.listDelete(1000, 0); }},
+        {"listAppend again", [&] { dlg.listAppend(1000, "A"); }},
         {"listReset", [&] { dlg.listReset(1000); }},
         {"tabInsert", [&] { dlg.tabInsert(1004, 0, "Channel #1"); }},
         {"tabInsert second", [&] { dlg.tabInsert(1004, 1, "Channel #2"); }},
@@ -278,6 +282,30 @@ TEST_F(MainDialog, ListItemsByIndex) {
     EXPECT_EQ(dlg.listItem(1000, 1), "second");
     EXPECT_EQ(dlg.listItem(1000, 2), "");
     EXPECT_EQ(dlg.listCount(1000), 2);
+}
+
+TEST_F(MainDialog, ListDeleteRemovesTheEntriesThatExist) {
+    struct Case {
+        const char* name;
+        int first, count;
+        QStringList left;
+    };
+    const QStringList all{"a", "b", "c", "d"};
+    for (const Case& c :
+         {Case{"one", 1, 1, {"a", "c", "d"}}, Case{"a range", 1, 2, {"a", "d"}},
+          Case{"past the end", 2, 9, {"a", "b"}}, Case{"first out of range", 4, 1, all},
+          Case{"negative first", -1, 1, all}, Case{"no count", 0, 0, all}}) {
+        dlg.listReset(1000);
+        for (const QString& entry : all) dlg.listAppend(1000, entry);
+        dlg.listSetCurSel(1000, 0);
+        dlg.listDelete(1000, c.first, c.count);
+        EXPECT_EQ(dlg.listItems(1000), c.left) << c.name;
+        EXPECT_EQ(dlg.listCurSel(1000), 0) << c.name;
+    }
+    dlg.listSetItemText(1000, 0, "A");
+    dlg.listSetItemText(1000, 9, "nothing");
+    EXPECT_EQ(dlg.listItems(1000).first(), "A");
+    EXPECT_EQ(dlg.listCount(1000), 4);
 }
 
 TEST_F(MainDialog, GivingTheListFocusSelectsNothing) {
