@@ -169,6 +169,13 @@ TEST_F(AppOnLoopback, ProductTwoThenThreeCarriesZerosPastTheShortLayout) {
 TEST_F(AppOnLoopback, OtherOpcodesSendNothing) {
     app->core().working = board(2, 1);
     for (int opcode : {0, 2, 4, 6, 7, 9}) app->SendData(opcode);
+    // A search sent afterwards is the first datagram either board sees: the sockets work, and
+    // nothing went before it.
+    app->SendData(OPCODE_SEARCH_REQUEST);
+    const QByteArray first = next(mainBoard).data();
+    ASSERT_EQ(first.size(), 402);
+    EXPECT_EQ(quint8(first[0]), OPCODE_SEARCH_REQUEST);
+    EXPECT_EQ(next(legacyBoard).data(), QByteArray("FIND"));
     EXPECT_TRUE(quiet(mainBoard));
     EXPECT_TRUE(quiet(legacyBoard));
     EXPECT_TRUE(messages.shown.isEmpty());

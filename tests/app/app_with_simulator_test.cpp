@@ -122,7 +122,10 @@ TEST_F(AppAgainstSimulator, TruncatedReplyListsTheBoardWithZerosForWhatIsMissing
 TEST_F(AppAgainstSimulator, RepliesWhileIdleChangeNothing) {
     start(boards(2, 2));
     app_->SendData(OPCODE_SEARCH_REQUEST);  // the state stays idle
-    settle(400);
+    // Both replies arrived and were read: what follows is the tool dropping them.
+    ASSERT_TRUE(waitFor([&] { return app_->searchSocket()->datagramsRead() == 2; }));
+    settle(100);
+    EXPECT_EQ(app_->searchSocket()->datagramsRead(), 2u);
     EXPECT_EQ(app_->core().board_count(), 0);
     EXPECT_TRUE(window_.entries.isEmpty());
     EXPECT_TRUE(messages_.shown.isEmpty());
