@@ -128,7 +128,7 @@ void CQuorinConfigToolApp::carryOut(const std::vector<Action>& actions) {
                 AppendLog(action.text);
                 break;
             case Action::Message:
-                messages_.show(QString::fromStdString(action.text));
+                showMessage(action.text);
                 break;
             case Action::SelectAndShow:
                 if (window_) {
@@ -143,6 +143,18 @@ void CQuorinConfigToolApp::carryOut(const std::vector<Action>& actions) {
                 if (window_) window_->OnUploadDone();
                 break;
         }
+    }
+}
+
+void CQuorinConfigToolApp::showMessage(const std::string& text) {
+    if (!gate_.tryOpen(text)) return;
+    messages_.show(QString::fromStdString(text));
+    if (!MessageGate::gated(text)) return;
+    for (const auto& [message, count] : gate_.close()) {
+        AppendLog(qs(text::kLogMessagesWhileOpen)
+                      .arg(QString::fromStdString(message))
+                      .arg(count)
+                      .toStdString());
     }
 }
 

@@ -13,6 +13,7 @@
 #include <span>
 #include <string_view>
 
+#include "app/message_gate.h"
 #include "platform/platform_services.h"
 #include "protocol/config_core.h"
 
@@ -88,6 +89,9 @@ class CQuorinConfigToolApp : public QObject {
   private:
     void Dispatch();
     void carryOut(const std::vector<Action>& actions);
+    // Shows a message the dispatcher raised, through the gate: a gated message while a gated box
+    // is open is only counted, and the counts are logged when that box closes.
+    void showMessage(const std::string& text);
     void send(const OutgoingDatagram& datagram);
 
     platform::MessageBoxes& messages_;
@@ -101,6 +105,7 @@ class CQuorinConfigToolApp : public QObject {
     std::function<void(CQuorinConfigToolApp&)> runner_;
     std::function<bool()> startup_;
     int receive_buffer_granted_ = 0;
+    MessageGate gate_;
 };
 
 }  // namespace quorin

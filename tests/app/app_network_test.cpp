@@ -286,6 +286,53 @@ TEST_F(AppOnLoopback, ABurstIsReadInShortTurnsWithTheEventLoopRunningBetween) {
     EXPECT_TRUE(messages.shown.isEmpty());
 }
 
+TEST_F(AppOnLoopback, JunkWhileAnInvalidOpcodeBoxIsOpenIsReadAndCountedNotShown) {
+    app->SendData(OPCODE_SEARCH_REQUEST);
+    app->core().operation_state = opstate::kSearch;
+    const Bytes junk{0x09, 0x01};
+    constexpr int kWhileOpen = 5;
+    // The first box stays open while five more junk datagrams arrive and are read: its event loop
+    // delivers them, as a modal box's does.
+    std::uint64_t readWhileOpen = 0;
+    messages.on_show = [&](const QString&) {
+        if (messages.shown.size() > 1) return;
+        const std::uint64_t before = app->searchSocket()->datagramsRead();
+        for (int i = 0; i < kWhileOpen; ++i) sendFromBoard(mainBoard, junk, app->searchSocket());
+        waitFor([&] { return app->searchSocket()->datagramsRead() == before + kWhileOpen; });
+        readWhileOpen = app->searchSocket()->datagramsRead() - before;
+    };
+    sendFromBoard(mainBoard, junk, app->searchSocket());
+    ASSERT_TRUE(waitFor([&] { return log->lines().size() == 1; }));
+    EXPECT_EQ(readWhileOpen, std::uint64_t{kWhileOpen});
+    EXPECT_EQ(messages.shown, QStringList{qs(text::kInvalidOpcode)});
+    EXPECT_EQ(log->lines(),
+              QStringList{"Invalid OPCODE Received (5 more while the message was open)"});
+
+    // Once it is closed, the next junk datagram may open a box again.
+    sendFromBoard(mainBoard, junk, app->searchSocket());
+    ASSERT_TRUE(waitFor([&] { return messages.shown.size() == 2; }));
+    testing::settle(100);
+    EXPECT_EQ(messages.shown.size(), 2);
+    EXPECT_EQ(log->lines().size(), 1);  // nothing came while the second one was open
+}
+
+TEST_F(AppOnLoopback, UnknownSetRepliesWhileTheirBoxIsOpenAreCountedToo) {
+    app->core().operation_state = opstate::kSet;
+    messages.on_show = [&](const QString&) {
+        if (messages.shown.size() > 1) return;
+        // The nested handling of two more, as the box's event loop would deliver them.
+        for (int mac = 2; mac <= 3; ++mac)
+            app->HandleDatagram(kSearchSocketTag,
+                                reply(board(2, std::uint8_t(mac)), OPCODE_SET_REPLY));
+    };
+    app->HandleDatagram(kSearchSocketTag, reply(board(2, 1), OPCODE_SET_REPLY));
+    EXPECT_EQ(messages.shown, QStringList{qs(text::kInvalidMessage)});
+    EXPECT_EQ(log->lines(),
+              (QStringList{qs(text::kLogSetReply), qs(text::kLogSetReply),
+                           "Invalid Message Received (2 more while the message was open)",
+                           qs(text::kLogSetReply)}));
+}
+
 TEST_F(AppOnLoopback, SearchSocketAsksForALargeReceiveBuffer) {
     // What the system grants depends on its limits; it is never below its default.
     EXPECT_GT(app->receiveBufferGranted(), 0);
