@@ -131,7 +131,7 @@ void CQuorinConfigToolApp::carryOut(const std::vector<Action>& actions) {
                 showMessage(action.text);
                 break;
             case Action::SelectAndShow:
-                if (window_) {
+                if (window_ && window_->searchReplyShowsFirstBoard()) {
                     if (!window_->selectFirstBoard()) messages_.show(qs(text::kListBoxError));
                     window_->OnBoardDisplay();
                 }

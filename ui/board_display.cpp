@@ -206,6 +206,7 @@ void CQuorinConfigToolDlg::OnBoardDisplay() {
     ShowChannelPage(4, false);
 
     update();  // one repaint of the whole window, from the event loop
+    search_view_.shown(n, row);
 }
 
 }  // namespace quorin

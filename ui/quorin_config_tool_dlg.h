@@ -14,6 +14,7 @@
 #include "app/config_window.h"
 #include "platform/dialog.h"
 #include "platform/platform_services.h"
+#include "ui/search_view.h"
 
 namespace quorin {
 
@@ -63,6 +64,7 @@ class CQuorinConfigToolDlg : public platform::Dialog, public ConfigWindow {
 
     // ConfigWindow: the calls the reply dispatcher makes.
     void appendBoardEntry(const QString& mac_text) override;
+    bool searchReplyShowsFirstBoard() override;
     bool selectFirstBoard() override;
     void OnBoardDisplay() override;
     void OnUploadReply() override;
@@ -79,7 +81,6 @@ class CQuorinConfigToolDlg : public platform::Dialog, public ConfigWindow {
     // The window menu's about item (the system menu's stand-in), null before OnInitDialog.
     QAction* aboutMenuItem() const { return about_item_; }
 
-
   private:
     void connectHandlers();
     void InitControls();
@@ -92,6 +93,7 @@ class CQuorinConfigToolDlg : public platform::Dialog, public ConfigWindow {
     bool modal_about_ = true;
     QIcon icon_;                     // icon 128, loaded at construction
     QAction* about_item_ = nullptr;  // the about item of the window menu; null: string 101 empty
+    SearchView search_view_;
 };
 
 }  // namespace quorin

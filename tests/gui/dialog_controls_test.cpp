@@ -30,14 +30,15 @@ class Notifications {
             dlg.onSelChange(id, [this, id] { ++sel_change[id]; });
             dlg.onSetFocus(id, [this, id] { ++set_focus[id]; });
         }
+        dlg.onUserChange([this](int id) { ++user_change[id]; });
     }
     int total() const {
         int n = 0;
-        for (const auto* m : {&clicked, &sel_change, &set_focus})
+        for (const auto* m : {&clicked, &sel_change, &set_focus, &user_change})
             for (const auto& [id, count] : *m) n += count;
         return n;
     }
-    std::map<int, int> clicked, sel_change, set_focus;
+    std::map<int, int> clicked, sel_change, set_focus, user_change;
 };
 
 class MainDialog : public ::testing::Test {
@@ -172,9 +173,32 @@ TEST_F(MainDialog, UserActionsNotify) {
     EXPECT_EQ(seen.clicked, (std::map<int, int>{{1002, 1}, {1028, 1}, {1011, 1}}));
     EXPECT_EQ(seen.sel_change, (std::map<int, int>{{1018, 2}, {1000, 1}, {1004, 1}}));
     EXPECT_EQ(seen.set_focus, (std::map<int, int>{{1000, 1}}));
+    // Every change of what a control holds, but no push button's command and no focus.
+    EXPECT_EQ(seen.user_change,
+              (std::map<int, int>{{1028, 1}, {1011, 1}, {1018, 2}, {1000, 1}, {1004, 1}}));
     EXPECT_EQ(dlg.comboCurSel(1018), 0);
     EXPECT_EQ(dlg.listCurSel(1000), 1);
     EXPECT_EQ(dlg.tabCurSel(1004), 1);
+}
+
+TEST_F(MainDialog, TypingIntoAnEditComboOrAddressFieldIsAUserChange) {
+    Notifications seen(dlg);
+    dlg.show();
+    QApplication::processEvents();
+    struct Case {
+        int id;
+        QWidget* target;
+    };
+    for (const Case& c : {Case{1013, dlg.control(1013)},  // edit
+                          Case{1017, qobject_cast<QComboBox*>(dlg.control(1017))->lineEdit()},
+                          Case{1031, qobject_cast<IpAddressEdit*>(dlg.control(1031))->field(2)}}) {
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_7, Qt::NoModifier, QStringLiteral("7"));
+        QApplication::sendEvent(c.target, &press);
+        EXPECT_EQ(seen.user_change[c.id], 1) << c.id;
+    }
+    dlg.simulateType(1031, "1.2.3.4");
+    EXPECT_EQ(seen.user_change[1031], 2);
+    EXPECT_EQ(seen.user_change, (std::map<int, int>{{1013, 1}, {1017, 1}, {1031, 2}}));
 }
 
 TEST_F(MainDialog, DisabledControlsIgnoreClicksButTakeCommands) {
