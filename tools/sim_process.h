@@ -8,6 +8,7 @@
 #include <QRegularExpression>
 #include <QString>
 #include <QStringList>
+#include <QTimer>
 
 namespace quorin::tools {
 
@@ -17,6 +18,25 @@ bool waitFor(Pred done, int ms) {
     QElapsedTimer t;
     t.start();
     while (!done() && t.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    return done();
+}
+
+// Runs the event loop, sleeping while nothing happens, until `done` holds (checked after every
+// pass of the loop) or `ms` milliseconds have passed. Unlike waitFor it does not spin, so it takes
+// no processor time away from what it waits for.
+template <class Pred>
+bool waitSleeping(Pred done, int ms) {
+    QElapsedTimer t;
+    t.start();
+    QTimer wake;  // ends the last wait
+    wake.setSingleShot(true);
+    wake.setTimerType(Qt::PreciseTimer);
+    while (!done()) {
+        const qint64 left = ms - t.elapsed();
+        if (left <= 0) break;
+        if (!wake.isActive()) wake.start(static_cast<int>(left));
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
     return done();
 }
 
