@@ -17,7 +17,7 @@ class CConfigSock : public QUdpSocket {
   public:
     // One turn of reading ends after this many datagrams or this long, whichever comes first;
     // the next turn comes after the event loop has run once (input, paint, timers).
-    static constexpr int kDatagramsPerTurn = 32;
+    static constexpr int kDatagramsPerTurn = 256;
     static constexpr int kTurnBudgetMs = 4;
 
     CConfigSock(std::uint8_t tag, std::function<void(std::uint8_t)> on_readable,
