@@ -8,9 +8,12 @@
 #include <QTimer>
 #include <QUdpSocket>
 #include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <thread>
 
 #include "app/config_sock.h"
@@ -383,6 +386,51 @@ TEST(AppStartUp, SocketsThatCannotBeCreatedAreReportedAndSendsAreSkipped) {
     EXPECT_EQ(messages.shown[0], qs(text::kSocketCreationFailed));
     app.SendData(OPCODE_SEARCH_REQUEST);  // must not crash
     EXPECT_EQ(app.core().board_count(), 0);
+}
+
+TEST(AppStartUp, OpeningTheSocketsDoesNotWaitForTheHostTagLookup) {
+    // A lookup that does not answer until the test lets it (or ten seconds have passed).
+    struct Resolver {
+        std::mutex mutex;
+        std::condition_variable answer;
+        bool released = false;
+        std::atomic<bool> returned{false};
+    };
+    auto resolver = std::make_shared<Resolver>();
+    QUdpSocket board;
+    ASSERT_TRUE(board.bind(QHostAddress::AnyIPv4, 0));
+    platform::RecordingMessageBoxes messages;
+    FakeWindow window;
+    CQuorinConfigToolApp app(messages,
+                             testing::loopback_target(board.localPort(), board.localPort()));
+    app.setHostTagLookup([resolver] {
+        std::unique_lock<std::mutex> lock(resolver->mutex);
+        resolver->answer.wait_for(lock, std::chrono::seconds(10),
+                                  [&] { return resolver->released; });
+        resolver->returned = true;
+        return std::uint8_t{115};  // 192.168.1.10
+    });
+    const auto search_tag = [&] {
+        app.SendData(OPCODE_SEARCH_REQUEST);
+        waitFor([&] { return board.hasPendingDatagrams(); });
+        const QByteArray request = board.receiveDatagram().data();
+        while (board.hasPendingDatagrams()) board.receiveDatagram();  // the "FIND"
+        return request.size() > 1 ? quint8(request[1]) : -1;
+    };
+
+    app.OpenSockets(&window);
+    EXPECT_FALSE(resolver->returned);
+    EXPECT_FALSE(app.hostTagKnown());
+    EXPECT_EQ(search_tag(), 0);  // not known yet
+
+    {
+        const std::lock_guard<std::mutex> lock(resolver->mutex);
+        resolver->released = true;
+    }
+    resolver->answer.notify_all();
+    ASSERT_TRUE(waitFor([&] { return app.hostTagKnown(); }));
+    EXPECT_EQ(search_tag(), 115);
+    EXPECT_EQ(app.core().host_tag, 115);
 }
 
 TEST(AppStartUp, FailedSocketLayerShowsString103AndOpensNoWindow) {
