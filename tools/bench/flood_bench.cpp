@@ -175,6 +175,7 @@ int main(int argc, char* argv[]) {
     qint64 floodStart = 0, floodEnd = 0;
     int listedBefore = 0, boxesDuringFlood = 0;
     double rssBefore = 0, rssAfter = 0;
+    double heapBefore = 0, heapAfter = 0;
     qint64 stall = 0;
     bool quiet = false;
 
@@ -197,6 +198,8 @@ int main(int argc, char* argv[]) {
             << " MiB, after: " << QString::number(rssAfter, 'f', 1) << " MiB ("
             << (rssAfter >= rssBefore ? "+" : "") << QString::number(rssAfter - rssBefore, 'f', 1)
             << " MiB)\n";
+        out << "heap in use before: " << QString::number(heapBefore, 'f', 1)
+            << " MiB, after: " << QString::number(heapAfter, 'f', 1) << " MiB\n";
         out << "longest stall of the event loop: " << stall << " ms\n";
         out << "message boxes shown: " << boxesDuringFlood
             << ", most open at once: " << boxes.max_open << ", last one opened ";
@@ -226,6 +229,7 @@ int main(int argc, char* argv[]) {
                 if (app.core().board_count() < boards && now - phaseStart < kSearchWaitMs) return;
                 listedBefore = app.core().board_count();
                 rssBefore = rss_mib();
+                heapBefore = quorin::flood::live_heap_bytes() / 1048576.0;
                 probe.start();
                 floodStart = now;
                 if (std::string error; !flood.start(&error)) {
@@ -246,6 +250,7 @@ int main(int argc, char* argv[]) {
                 if (!quiet && now - floodEnd < kMaxAfterFloodMs) return;
                 probe.stop();
                 rssAfter = rss_mib();
+                heapAfter = quorin::flood::live_heap_bytes() / 1048576.0;
                 stall = probe.longest_ms;
                 boxesDuringFlood = boxes.shown;
                 dlg.click(quorin::res::IDC_SEARCH);

@@ -1,6 +1,7 @@
 #include "tools/flood/junk_flood.h"
 
 #include <arpa/inet.h>
+#include <malloc.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -11,6 +12,17 @@
 
 #include "protocol/board_record.h"
 #include "protocol/record_codec.h"
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define QUORIN_SANITIZER_HEAP 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define QUORIN_SANITIZER_HEAP 1
+#endif
+#endif
+#ifdef QUORIN_SANITIZER_HEAP
+#include <sanitizer/allocator_interface.h>
+#endif
 
 namespace quorin::flood {
 namespace {
@@ -160,6 +172,15 @@ JunkKind JunkGenerator::next_kind() {
     auto kind = static_cast<JunkKind>(turn % kJunkKinds);
     if (kind == JunkKind::Oversized) kind = JunkKind::Random;
     return kind;
+}
+
+std::size_t live_heap_bytes() {
+#ifdef QUORIN_SANITIZER_HEAP
+    return __sanitizer_get_current_allocated_bytes();
+#else
+    const struct mallinfo2 m = mallinfo2();
+    return m.uordblks + m.hblkhd;  // small blocks in the arenas, and blocks mapped on their own
+#endif
 }
 
 FloodSender::~FloodSender() {

@@ -109,4 +109,9 @@ class FloodSender {
     FloodReport report_;  // written by the thread, read after join
 };
 
+// Bytes of heap memory in use by this process right now (the allocator's count of live blocks,
+// not what the system has mapped), so that growth can be told from allocator caching; with a
+// sanitizer the sanitizer's own count, which leaves out its quarantine.
+std::size_t live_heap_bytes();
+
 }  // namespace quorin::flood
