@@ -5,8 +5,12 @@ set -euo pipefail
 
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 BUILD="${QUORIN_BUILD_DIR:-$ROOT/build}"
+# clang, its sanitizer runtimes and llvm (the symbolizer) build and read the ThreadSanitizer
+# and fuzz builds of tools/run-tests.sh.
 PACKAGES=(cmake ninja-build g++ qt6-base-dev libgl-dev libgtest-dev libgmock-dev fonts-nanum
-          iproute2 util-linux)
+          iproute2 util-linux clang libclang-rt-14-dev llvm)
+# Build jobs: one per core (ninja alone would run cores + 2).
+JOBS="$(nproc)"
 
 install_missing() {
     local missing=()
@@ -31,8 +35,11 @@ WERROR_ARGS=()
 build() {
     cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
         "${WERROR_ARGS[@]}" >/dev/null
-    cmake --build "$BUILD" -- -k 0
+    cmake --build "$BUILD" -j "$JOBS" -- -k 0
 }
 
-install_missing
-build
+# Sourced with QUORIN_SETUP_ONLY_DEFINE=1, only the functions and settings above are defined.
+if [ -z "${QUORIN_SETUP_ONLY_DEFINE:-}" ]; then
+    install_missing
+    build
+fi

@@ -174,7 +174,7 @@ TEST_F(AppAgainstSimulator, NoSocketOfTheToolOrTheSimulatorConsultsAProxy) {
     app_->core().working = app_->core().board(0);
     app_->SendData(OPCODE_UPLOAD_REQUEST);
     ASSERT_TRUE(waitFor([&] { return events.contains(QStringLiteral("upload_listening")); }));
-    QNetworkProxyFactory::setApplicationProxyFactory(nullptr);
+    QNetworkProxy::setApplicationProxy(QNetworkProxy::NoProxy);  // as the test main left it
     EXPECT_EQ(queries, 0);
     EXPECT_EQ(app_->searchSocket()->proxy().type(), QNetworkProxy::NoProxy);
     EXPECT_EQ(app_->legacySocket()->proxy().type(), QNetworkProxy::NoProxy);

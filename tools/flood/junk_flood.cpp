@@ -21,7 +21,8 @@
 #endif
 #endif
 #ifdef QUORIN_SANITIZER_HEAP
-#include <sanitizer/allocator_interface.h>
+// The sanitizers' own count of live heap bytes (their runtimes provide it; gcc ships no header).
+extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
 #endif
 
 namespace quorin::flood {
