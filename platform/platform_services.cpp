@@ -1,10 +1,11 @@
 #include "platform/platform_services.h"
 
+#include "platform/call_queue.h"
+
 #include <QCoreApplication>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
-#include <QMetaObject>
 #include <QObject>
 #include <QThread>
 #include <QTimer>
@@ -31,7 +32,7 @@ void RecordingMessageBoxes::show(const QString& text) {
 // --- window timers -------------------------------------------------------------------------
 
 struct QtWindowTimers::Impl {
-    QObject context;  // owner thread's anchor: the timers are its children
+    CallQueue context;  // owner thread's anchor: the timers are its children
     std::map<int, QTimer*> timers;
 };
 
@@ -43,9 +44,7 @@ QtWindowTimers::~QtWindowTimers() {
 
 void QtWindowTimers::SetTimer(int id, int milliseconds) {
     if (QThread::currentThread() != impl_->context.thread()) {
-        QMetaObject::invokeMethod(
-            &impl_->context, [this, id, milliseconds] { SetTimer(id, milliseconds); },
-            Qt::QueuedConnection);
+        impl_->context.post([this, id, milliseconds] { SetTimer(id, milliseconds); });
         return;
     }
     QTimer*& timer = impl_->timers[id];
@@ -60,8 +59,7 @@ void QtWindowTimers::SetTimer(int id, int milliseconds) {
 
 void QtWindowTimers::KillTimer(int id) {
     if (QThread::currentThread() != impl_->context.thread()) {
-        QMetaObject::invokeMethod(
-            &impl_->context, [this, id] { KillTimer(id); }, Qt::QueuedConnection);
+        impl_->context.post([this, id] { KillTimer(id); });
         return;
     }
     const auto it = impl_->timers.find(id);
@@ -113,7 +111,7 @@ bool ManualWindowTimers::fire(int id) {
 
 // --- posted messages -----------------------------------------------------------------------
 
-QtMessagePoster::QtMessagePoster(QObject* receiver_thread_owner) : context_(new QObject) {
+QtMessagePoster::QtMessagePoster(QObject* receiver_thread_owner) : context_(new CallQueue) {
     if (receiver_thread_owner && receiver_thread_owner->thread() != context_->thread())
         context_->moveToThread(receiver_thread_owner->thread());
 }
@@ -121,10 +119,9 @@ QtMessagePoster::QtMessagePoster(QObject* receiver_thread_owner) : context_(new 
 QtMessagePoster::~QtMessagePoster() = default;
 
 void QtMessagePoster::PostMessage(int message) {
-    // Posting an event is thread-safe; the call runs on the context's thread from its event loop
-    // and is dropped if the poster (and with it the context) is gone by then.
-    QMetaObject::invokeMethod(
-        context_.get(), [this, message] { deliver(message); }, Qt::QueuedConnection);
+    // The call runs on the context's thread from its event loop and is dropped if the poster
+    // (and with it the context) is gone by then.
+    context_->post([this, message] { deliver(message); });
 }
 
 void RecordingMessagePoster::PostMessage(int message) {
