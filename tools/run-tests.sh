@@ -2,17 +2,17 @@
 # The test suite, as CI runs it (.ci/run runs this script without arguments). One function pair
 # (build_STAGE, test_STAGE) per stage:
 #   asan   the whole suite, GUI included, built with AddressSanitizer and UndefinedBehaviorSanitizer
-#          (clang, unoptimised, in build/asan; the plain build and the ThreadSanitizer build use
-#          gcc, so both compilers' warnings count)
+#          (clang, unoptimised, in build/asan; the other builds of the suite use gcc, so both
+#          compilers' warnings count)
 #   tsan   the whole suite built with ThreadSanitizer (gcc, in build/tsan; clang 14's runtime
 #          fails when Qt starts a process); what Qt's own libraries do across their own threads
 #          is suppressed (tools/sanitizers/tsan.supp says what, and why)
 #   fuzz   both fuzz targets built with clang (build/fuzz), each run for QUORIN_FUZZ_SECONDS
 #          (default 20) from its committed seed corpus; tools/fuzz/long-run.sh runs them for long
-#   plain  the whole suite on the RelWithDebInfo build in build/, the one the demo uses; not run
-#          by default, since the sanitizer stages run the same tests
+#   plain  the whole suite on the RelWithDebInfo build in build/ (gcc): the optimised build the
+#          product and the demo come from, whose warnings gcc finds only when optimising
 #
-#   tools/run-tests.sh               asan, tsan and fuzz
+#   tools/run-tests.sh               plain, asan, tsan and fuzz
 #   tools/run-tests.sh plain         the plain suite only (quickest while working)
 #   tools/run-tests.sh asan fuzz     those stages, in that order
 #
@@ -25,8 +25,8 @@ set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 QUORIN_SETUP_ONLY_DEFINE=1 source "$ROOT/tools/setup.sh"
 
-KNOWN_STAGES=(asan tsan fuzz plain)
-DEFAULT_STAGES=(asan tsan fuzz)
+KNOWN_STAGES=(plain asan tsan fuzz)
+DEFAULT_STAGES=(plain asan tsan fuzz)
 SANITIZERS="$ROOT/tools/sanitizers"
 
 # What the sanitizers do on a finding: stop with a stack trace, so that the test fails. They apply
