@@ -88,7 +88,12 @@ build_fuzz() {
 }
 
 test_fuzz() {
-    suite "$BUILD/fuzz" -L fuzz
+    local status=0
+    suite "$BUILD/fuzz" -L fuzz || status=$?
+    # Executions and coverage of each short run, from the fuzzers' own closing lines.
+    grep -hE 'Test: fuzz_.*_short_run|DONE[[:space:]]+cov:|stat::number_of_executed_units' \
+        "$BUILD/fuzz/Testing/Temporary/LastTest.log" 2>/dev/null || true
+    return $status
 }
 
 # Runs `what` for each stage, timing each; returns non-zero when any failed, naming them.
