@@ -1,6 +1,10 @@
 // Runs quorin-board-sim as a child process on loopback, for the demo and the benchmarks.
 #pragma once
 
+#include <sys/prctl.h>
+
+#include <csignal>
+
 #include <QByteArray>
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -50,6 +54,8 @@ struct SimulatorProcess {
     // it is ready.
     bool start(const QString& program, const QString& boards, const QStringList& extra = {}) {
         process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        // The simulator ends with this program, also when this program is killed or crashes.
+        process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
         process.start(program, QStringList{"--bind", "0.0.0.0", "--main-port", "0", "--legacy-port",
                                            "0", "--boards", boards, "--duration", "3600"} +
                                    extra);
