@@ -2,11 +2,18 @@
 
 #include <sys/socket.h>
 
+#include <QElapsedTimer>
+#include <QMetaObject>
+#include <QNetworkProxy>
+
 namespace quorin {
 
 CConfigSock::CConfigSock(std::uint8_t tag, std::function<void(std::uint8_t)> on_readable,
                          QObject* parent)
     : QUdpSocket(parent), tag_(tag), on_readable_(std::move(on_readable)) {
+    // Boards are on the LAN: datagrams go straight to them, never through a proxy, and the
+    // desktop's proxy configuration is not even consulted.
+    setProxy(QNetworkProxy::NoProxy);
     connect(this, &QUdpSocket::readyRead, this, &CConfigSock::OnReceive);
 }
 
@@ -37,7 +44,8 @@ int CConfigSock::SetReceiveBuffer(int bytes) {
 }
 
 bool CConfigSock::ReceiveDatagram(std::size_t max_bytes, std::vector<std::uint8_t>& out) {
-    if (!hasPendingDatagrams()) return false;
+    // Read without asking first whether a datagram waits: a read that finds nothing is what
+    // lets the socket notify again (and no datagram can slip in between a check and the read).
     out.assign(max_bytes, 0);
     const qint64 n =
         readDatagram(reinterpret_cast<char*>(out.data()), static_cast<qint64>(max_bytes));
@@ -46,6 +54,7 @@ bool CConfigSock::ReceiveDatagram(std::size_t max_bytes, std::vector<std::uint8_
         return false;
     }
     out.resize(static_cast<std::size_t>(n));
+    ++datagrams_read_;
     return true;
 }
 
@@ -56,9 +65,36 @@ qint64 CConfigSock::SendTo(const std::vector<std::uint8_t>& bytes, const QHostAd
 }
 
 void CConfigSock::OnReceive() {
-    // One notification may stand for several waiting datagrams: hand each over in turn. The
-    // count bounds the loop should a datagram stay unreadable.
-    for (int i = 0; i < 10000 && hasPendingDatagrams(); ++i) on_readable_(tag_);
+    // The datagrams are read from the event loop rather than inside this notification: a modal
+    // message box opened while handling one runs its own event loop, and only there can this
+    // socket go on being read (the socket does not notify again while its own notification is
+    // still being handled).
+    ScheduleTurn();
+}
+
+void CConfigSock::ScheduleTurn() {
+    if (turn_scheduled_) return;
+    turn_scheduled_ = true;
+    QMetaObject::invokeMethod(
+        this, [this] { ReadTurn(); }, Qt::QueuedConnection);
+}
+
+void CConfigSock::ReadTurn() {
+    turn_scheduled_ = false;
+    QElapsedTimer elapsed;
+    elapsed.start();
+    for (int i = 0; i < kDatagramsPerTurn; ++i) {
+        // The first read of a turn is made even when nothing seems to wait: a notification can
+        // come after its datagram was read in an earlier turn, and the socket notifies again only
+        // once something has read from it.
+        if (i > 0 && !hasPendingDatagrams()) break;
+        const std::uint64_t before = datagrams_read_;
+        on_readable_(tag_);
+        // A datagram that cannot be read: leave it to the next notification rather than spin.
+        if (datagrams_read_ == before) return;
+        if (elapsed.elapsed() >= kTurnBudgetMs) break;
+    }
+    if (hasPendingDatagrams()) ScheduleTurn();
 }
 
 }  // namespace quorin

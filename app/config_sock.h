@@ -1,6 +1,7 @@
-// A configuration socket: a UDP socket with the broadcast option on, tagged 1 (search socket) or
-// 2 (legacy socket). It forwards each readable datagram to the application object, which queues
-// the tag and dispatches.
+// A configuration socket: a UDP socket with the broadcast option on and no proxy, tagged 1
+// (search socket) or 2 (legacy socket). It forwards each readable datagram to the application
+// object, which queues the tag and dispatches; a burst is read in short turns from the event
+// loop, so that the window stays responsive whatever the LAN sends.
 #pragma once
 
 #include <QHostAddress>
@@ -14,6 +15,11 @@ namespace quorin {
 class CConfigSock : public QUdpSocket {
     Q_OBJECT
   public:
+    // One turn of reading ends after this many datagrams or this long, whichever comes first;
+    // the next turn comes after the event loop has run once (input, paint, timers).
+    static constexpr int kDatagramsPerTurn = 256;
+    static constexpr int kTurnBudgetMs = 4;
+
     CConfigSock(std::uint8_t tag, std::function<void(std::uint8_t)> on_readable,
                 QObject* parent = nullptr);
 
@@ -31,18 +37,25 @@ class CConfigSock : public QUdpSocket {
     int SetReceiveBuffer(int bytes);
 
     // Reads one waiting datagram, at most `max_bytes` of it (the rest is discarded). Returns false
-    // when nothing could be read.
+    // when nothing could be read (also when nothing was waiting).
     bool ReceiveDatagram(std::size_t max_bytes, std::vector<std::uint8_t>& out);
 
     // Sends to `address`:`port`; returns the count the system reports (-1 on an error).
     qint64 SendTo(const std::vector<std::uint8_t>& bytes, const QHostAddress& address,
                   quint16 port);
 
+    // Datagrams read from this socket so far.
+    std::uint64_t datagramsRead() const { return datagrams_read_; }
+
   private:
     void OnReceive();
+    void ScheduleTurn();
+    void ReadTurn();
 
     std::uint8_t tag_;
     std::function<void(std::uint8_t)> on_readable_;
+    bool turn_scheduled_ = false;
+    std::uint64_t datagrams_read_ = 0;
 };
 
 }  // namespace quorin

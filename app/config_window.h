@@ -12,6 +12,10 @@ class ConfigWindow {
     virtual ~ConfigWindow() = default;
     // Appends a MAC text as the last entry of the board list (1000).
     virtual void appendBoardEntry(const QString& mac_text) = 0;
+    // Whether an accepted search reply is to select the first board and show it. A window may
+    // decline, for instance once the operator has chosen another board or edited a control, or
+    // when it shows the first board as it is already.
+    virtual bool searchReplyShowsFirstBoard() { return true; }
     // Selects the first board list entry; false when the list refuses (it is empty).
     virtual bool selectFirstBoard() = 0;
     // The board display: shows the row of the selected board list entry.

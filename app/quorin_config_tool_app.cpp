@@ -8,7 +8,6 @@
 #include "app/config_sock.h"
 #include "app/config_window.h"
 #include "log/log_dlg.h"
-#include "protocol/host_tag.h"
 #include "res/dialog_template.h"
 #include "res/resource_ids.h"
 #include "res/texts.h"
@@ -63,7 +62,7 @@ void CQuorinConfigToolApp::OpenSockets(ConfigWindow* window) {
         receive_buffer_granted_ = search_->SetReceiveBuffer(kSearchReceiveBufferBytes);
     }
 
-    core_.host_tag = compute_host_tag();
+    host_tag_lookup_ = std::make_unique<HostTagLookup>(host_tag_compute_);
 
     legacy_ = std::make_unique<CConfigSock>(kLegacySocketTag, readable);
     if (!legacy_->Create(target_.bind_address, target_.legacy_local_port, true)) {
@@ -79,7 +78,13 @@ void CQuorinConfigToolApp::OpenSockets(ConfigWindow* window) {
 }
 
 void CQuorinConfigToolApp::SendData(int opcode) {
+    takeHostTag();
     for (const OutgoingDatagram& datagram : core_.send_data(opcode)) send(datagram);
+}
+
+void CQuorinConfigToolApp::takeHostTag() {
+    if (!host_tag_lookup_) return;
+    if (const auto tag = host_tag_lookup_->result()) core_.host_tag = *tag;
 }
 
 void CQuorinConfigToolApp::send(const OutgoingDatagram& datagram) {
@@ -134,10 +139,10 @@ void CQuorinConfigToolApp::carryOut(const std::vector<Action>& actions) {
                 AppendLog(action.text);
                 break;
             case Action::Message:
-                messages_.show(QString::fromStdString(action.text));
+                showMessage(action.text);
                 break;
             case Action::SelectAndShow:
-                if (window_) {
+                if (window_ && window_->searchReplyShowsFirstBoard()) {
                     if (!window_->selectFirstBoard()) messages_.show(qs(text::kListBoxError));
                     window_->OnBoardDisplay();
                 }
@@ -149,6 +154,18 @@ void CQuorinConfigToolApp::carryOut(const std::vector<Action>& actions) {
                 if (window_) window_->OnUploadDone();
                 break;
         }
+    }
+}
+
+void CQuorinConfigToolApp::showMessage(const std::string& text) {
+    if (!gate_.tryOpen(text)) return;
+    messages_.show(QString::fromStdString(text));
+    if (!MessageGate::gated(text)) return;
+    for (const auto& [message, count] : gate_.close()) {
+        AppendLog(qs(text::kLogMessagesWhileOpen)
+                      .arg(QString::fromStdString(message))
+                      .arg(count)
+                      .toStdString());
     }
 }
 

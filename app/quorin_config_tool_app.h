@@ -14,8 +14,11 @@
 #include <span>
 #include <string_view>
 
+#include "app/host_tag_lookup.h"
+#include "app/message_gate.h"
 #include "platform/platform_services.h"
 #include "protocol/config_core.h"
+#include "protocol/host_tag.h"
 
 namespace quorin {
 
@@ -62,12 +65,20 @@ class CQuorinConfigToolApp : public QObject {
     }
     // Socket-layer start-up; replaceable so that a test can make it fail.
     void setSocketLayerStartup(std::function<bool()> startup) { startup_ = std::move(startup); }
+    // The host tag computation that OpenSockets starts on a thread of its own; replaceable so
+    // that a test can give it a resolver that never answers. It must own what it uses.
+    void setHostTagLookup(HostTagLookup::Compute compute) {
+        host_tag_compute_ = std::move(compute);
+    }
+    // Whether the host tag lookup has finished (the tag is 0 until then).
+    bool hostTagKnown() const { return host_tag_lookup_ && host_tag_lookup_->result().has_value(); }
 
-    // Opening the sockets (once, from the main window's start-up): creates both sockets, computes
-    // the host tag and resets the protocol state. `window` receives the reply hand-overs.
+    // Opening the sockets (once, from the main window's start-up): creates both sockets, starts
+    // the host tag lookup and resets the protocol state. `window` receives the reply hand-overs.
     void OpenSockets(ConfigWindow* window);
 
-    // Builds and broadcasts the request of `opcode` (1, 3 or 5); other opcodes send nothing.
+    // Builds and broadcasts the request of `opcode` (1, 3 or 5); other opcodes send nothing. The
+    // host tag in it is the looked-up one once the lookup has finished, 0 before.
     void SendData(int opcode);
 
     // Appends a line to the newest log window; dropped while none is open or it was destroyed.
@@ -97,7 +108,11 @@ class CQuorinConfigToolApp : public QObject {
   private:
     void Dispatch();
     void carryOut(const std::vector<Action>& actions);
+    // Shows a message the dispatcher raised, through the gate: a gated message while a gated box
+    // is open is only counted, and the counts are logged when that box closes.
+    void showMessage(const std::string& text);
     void send(const OutgoingDatagram& datagram);
+    void takeHostTag();
 
     platform::MessageBoxes& messages_;
     NetworkTarget target_;
@@ -110,6 +125,9 @@ class CQuorinConfigToolApp : public QObject {
     std::function<void(CQuorinConfigToolApp&)> runner_;
     std::function<bool()> startup_;
     int receive_buffer_granted_ = 0;
+    MessageGate gate_;
+    HostTagLookup::Compute host_tag_compute_ = compute_host_tag;
+    std::unique_ptr<HostTagLookup> host_tag_lookup_;
 };
 
 }  // namespace quorin

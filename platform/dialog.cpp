@@ -255,18 +255,24 @@ QWidget* Dialog::createControl(const res::ControlTemplate& c) {
         case ControlKind::Edit: {
             auto* edit = new QLineEdit(text, this);
             edit->setReadOnly(c.style & res::kReadOnly);
+            connect(edit, &QLineEdit::textEdited, this, [this, id] { notifyUserChange(id); });
             return edit;
         }
         case ControlKind::ListBox: {
             auto* list = new ListBox(this);  // never emptied by the user
             list->setSortingEnabled(false);  // entries stay in insertion order, whatever the style
+            // Entries are single lines of text: rows of one height, so that a long list (the log)
+            // is laid out without measuring every entry.
+            list->setUniformItemSizes(true);
             list->setSelectionMode(QAbstractItemView::SingleSelection);
             list->setVerticalScrollBarPolicy((c.style & res::kVScroll) ? Qt::ScrollBarAsNeeded
                                                                        : Qt::ScrollBarAlwaysOff);
             // The selection, not the current row: the view moves its current row by itself when
             // it receives the focus, which is no selection change.
-            connect(list, &QListWidget::itemSelectionChanged, this,
-                    [this, id] { runHandler(selChange_, id); });
+            connect(list, &QListWidget::itemSelectionChanged, this, [this, id] {
+                notifyUserChange(id);
+                runHandler(selChange_, id);
+            });
             return list;
         }
         case ControlKind::ComboBox: {
@@ -276,8 +282,12 @@ QWidget* Dialog::createControl(const res::ControlTemplate& c) {
             combo->setCompleter(nullptr);  // the typed text is taken as it is, never completed
             combo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
             combo->setMinimumContentsLength(1);
-            connect(combo, &QComboBox::activated, this,
-                    [this, id](int) { runHandler(selChange_, id); });
+            connect(combo, &QComboBox::activated, this, [this, id](int) {
+                notifyUserChange(id);
+                runHandler(selChange_, id);
+            });
+            connect(combo->lineEdit(), &QLineEdit::textEdited, this,
+                    [this, id] { notifyUserChange(id); });
             return combo;
         }
         case ControlKind::PushButton:
@@ -301,12 +311,20 @@ QWidget* Dialog::createControl(const res::ControlTemplate& c) {
             connect(check, &QAbstractButton::clicked, this, [this, id] { handleUserClick(id); });
             return check;
         }
-        case ControlKind::IpAddress:
-            return new IpAddressEdit(this);
+        case ControlKind::IpAddress: {
+            auto* ip = new IpAddressEdit(this);
+            for (int i = 0; i < 4; ++i) {
+                connect(ip->field(i), &QLineEdit::textEdited, this,
+                        [this, id] { notifyUserChange(id); });
+            }
+            return ip;
+        }
         case ControlKind::Tab: {
             auto* tab = new TabControl(this);
-            connect(tab->tabBar(), &QTabBar::currentChanged, this,
-                    [this, id](int) { runHandler(selChange_, id); });
+            connect(tab->tabBar(), &QTabBar::currentChanged, this, [this, id](int) {
+                notifyUserChange(id);
+                runHandler(selChange_, id);
+            });
             return tab;
         }
         case ControlKind::Progress: {
@@ -512,6 +530,21 @@ QStringList Dialog::listItems(int id) const {
     return items;
 }
 
+void Dialog::listDelete(int id, int first, int count) {
+    auto* list = as<QListWidget>(control(id));
+    if (!list || first < 0 || first >= list->count() || count <= 0) return;
+    const QSignalBlocker block(list);
+    // One removal for the whole range, so that the view lays itself out once.
+    list->model()->removeRows(first, std::min(count, list->count() - first));
+}
+
+void Dialog::listSetItemText(int id, int index, const QString& text) {
+    auto* list = as<QListWidget>(control(id));
+    if (!list || index < 0 || index >= list->count()) return;
+    const QSignalBlocker block(list);
+    list->item(index)->setText(text);
+}
+
 // --- tab control ---------------------------------------------------------------------------
 
 namespace {
@@ -674,7 +707,12 @@ void Dialog::runHandler(const std::map<int, std::function<void()>>& handlers, in
     handler();
 }
 
+void Dialog::notifyUserChange(int id) {
+    if (userChange_) userChange_(id);
+}
+
 void Dialog::handleUserClick(int id) {
+    if (!as<QPushButton>(control(id))) notifyUserChange(id);
     if (const auto choice = radioGroup_.find(id); choice != radioGroup_.end()) {
         // The clicked radio is checked; the others of its choice, and only those, are cleared.
         for (const auto& [other, group] : radioGroup_) {
@@ -789,6 +827,7 @@ void Dialog::simulateType(int id, const QString& text) {
         combo->lineEdit()->insert(text);
     } else if (auto* ip = as<IpAddressEdit>(w)) {
         ip->setAddressText(text);
+        notifyUserChange(id);  // the edits above notify by themselves
     }
 }
 

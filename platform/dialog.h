@@ -77,6 +77,11 @@ class Dialog : public QDialog {
     int listCount(int id) const;
     QString listItem(int id, int index) const;
     QStringList listItems(int id) const;
+    // Removes `count` entries from `first` on (those that exist); the selection of the entries
+    // left stays as it was.
+    void listDelete(int id, int first, int count = 1);
+    // Replaces the text of an existing entry.
+    void listSetItemText(int id, int index, const QString& text);
 
     // Tab control.
     void tabDeleteAll(int id);
@@ -104,6 +109,11 @@ class Dialog : public QDialog {
     void onClicked(int id, std::function<void()> handler);    // buttons, checks, radios
     void onSelChange(int id, std::function<void()> handler);  // combo, list, tab
     void onSetFocus(int id, std::function<void()> handler);   // control receives focus
+    // One handler for every user change of what a control holds, with the control's identifier:
+    // typing into an edit, combo or address field, picking a combo, list or tab entry, clicking a
+    // check box or radio. Push buttons are commands, not changes. It runs before the control's
+    // own handler.
+    void onUserChange(std::function<void(int id)> handler) { userChange_ = std::move(handler); }
 
     // Acting as the user, for tests and the demo.
     void click(int id);                              // as a mouse click on a button, check or radio
@@ -137,6 +147,7 @@ class Dialog : public QDialog {
     // choice that is enabled and shown, checks it and notifies as a click does.
     bool moveInChoice(int id, int step);
     void runHandler(const std::map<int, std::function<void()>>& handlers, int id);
+    void notifyUserChange(int id);
     void onFocusChanged(QWidget* old, QWidget* now);
     int idOfWidget(const QWidget* widget) const;  // -1 when not inside a control of this dialog
     void applyProgress(int id);
@@ -150,6 +161,7 @@ class Dialog : public QDialog {
     std::vector<int> order_;
     std::map<int, int> radioGroup_;  // radio id -> index of its exclusive choice
     std::map<int, std::function<void()>> clicked_, selChange_, setFocus_;
+    std::function<void(int)> userChange_;
     std::map<int, Progress> progress_;
     int baseX_ = 0, baseY_ = 0;
     int suppressFocus_ = 0;  // > 0 while focus moves programmatically

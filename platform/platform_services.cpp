@@ -1,10 +1,11 @@
 #include "platform/platform_services.h"
 
+#include "platform/call_queue.h"
+
 #include <QCoreApplication>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
-#include <QMetaObject>
 #include <QObject>
 
 namespace quorin::platform {
@@ -28,7 +29,7 @@ void RecordingMessageBoxes::show(const QString& text) {
 
 // --- posted messages -----------------------------------------------------------------------
 
-QtMessagePoster::QtMessagePoster(QObject* receiver_thread_owner) : context_(new QObject) {
+QtMessagePoster::QtMessagePoster(QObject* receiver_thread_owner) : context_(new CallQueue) {
     if (receiver_thread_owner && receiver_thread_owner->thread() != context_->thread())
         context_->moveToThread(receiver_thread_owner->thread());
 }
@@ -36,10 +37,9 @@ QtMessagePoster::QtMessagePoster(QObject* receiver_thread_owner) : context_(new 
 QtMessagePoster::~QtMessagePoster() = default;
 
 void QtMessagePoster::PostMessage(int message) {
-    // Posting an event is thread-safe; the call runs on the context's thread from its event loop
-    // and is dropped if the poster (and with it the context) is gone by then.
-    QMetaObject::invokeMethod(
-        context_.get(), [this, message] { deliver(message); }, Qt::QueuedConnection);
+    // The call runs on the context's thread from its event loop and is dropped if the poster
+    // (and with it the context) is gone by then.
+    context_->post([this, message] { deliver(message); });
 }
 
 void RecordingMessagePoster::PostMessage(int message) {

@@ -20,6 +20,8 @@ class QWidget;
 
 namespace quorin::platform {
 
+class CallQueue;
+
 // Modal message boxes in the tool's convention: the application's name as title (the
 // executable's file name without extension), an OK button only and an exclamation icon.
 // show() returns when the box has been closed; callers move the focus afterwards.
@@ -76,7 +78,7 @@ class QtMessagePoster final : public MessagePoster {
     void PostMessage(int message) override;
 
   private:
-    std::unique_ptr<QObject> context_;  // lives on the owner's thread; queued calls target it
+    std::unique_ptr<CallQueue> context_;  // lives on the owner's thread; posts go through it
 };
 
 // Keeps posted messages until a test delivers them. PostMessage may come from any thread; read

@@ -1,16 +1,16 @@
 #include "platform/window_timers.h"
 
-#include <QMetaObject>
-#include <QObject>
 #include <QThread>
 #include <QTimer>
+
+#include "platform/call_queue.h"
 
 namespace quorin::platform {
 
 // --- window timers -------------------------------------------------------------------------
 
 struct QtWindowTimers::Impl {
-    QObject context;  // owner thread's anchor: the timers are its children
+    CallQueue context;  // owner thread's anchor: the timers are its children
     std::map<int, QTimer*> timers;
 };
 
@@ -22,9 +22,7 @@ QtWindowTimers::~QtWindowTimers() {
 
 void QtWindowTimers::SetTimer(int id, int milliseconds) {
     if (QThread::currentThread() != impl_->context.thread()) {
-        QMetaObject::invokeMethod(
-            &impl_->context, [this, id, milliseconds] { SetTimer(id, milliseconds); },
-            Qt::QueuedConnection);
+        impl_->context.post([this, id, milliseconds] { SetTimer(id, milliseconds); });
         return;
     }
     QTimer*& timer = impl_->timers[id];
@@ -39,8 +37,7 @@ void QtWindowTimers::SetTimer(int id, int milliseconds) {
 
 void QtWindowTimers::KillTimer(int id) {
     if (QThread::currentThread() != impl_->context.thread()) {
-        QMetaObject::invokeMethod(
-            &impl_->context, [this, id] { KillTimer(id); }, Qt::QueuedConnection);
+        impl_->context.post([this, id] { KillTimer(id); });
         return;
     }
     const auto it = impl_->timers.find(id);

@@ -13,12 +13,13 @@ bool starts_with(std::span<const std::uint8_t> d, const char* letters4) {
     return d.size() >= 4 && std::memcmp(d.data(), letters4, 4) == 0;
 }
 
-// The six MAC bytes at `offset` of a datagram; bytes beyond its end read as zero.
+// The six MAC bytes at `offset` of a datagram. A MAC the datagram does not hold whole reads as
+// zero, as the decoder reads every field that lies partly beyond the end: a board is listed and
+// matched under the MAC its row holds.
 std::array<std::uint8_t, 6> mac_at(std::span<const std::uint8_t> d, std::size_t offset) {
     std::array<std::uint8_t, 6> mac{};
-    for (std::size_t i = 0; i < mac.size(); ++i) {
-        if (offset + i < d.size()) mac[i] = d[offset + i];
-    }
+    if (offset + mac.size() > d.size()) return mac;
+    std::copy_n(d.begin() + static_cast<std::ptrdiff_t>(offset), mac.size(), mac.begin());
     return mac;
 }
 

@@ -108,6 +108,13 @@ inline constexpr std::string_view kAgingTitle = "%1 - UPLOAD AGING %2/%3";
 // Not a line of the board exchanges: says that a search found more boards than the table holds.
 inline constexpr std::string_view kLogBoardTableFull =
     "Board table full (200 boards): further search replies ignored";
+// Not a line of the board exchanges: %1 is a message ("Invalid OPCODE Received"), %2 how many
+// more times it came while its box was open (no further box is opened for them).
+inline constexpr std::string_view kLogMessagesWhileOpen = "%1 (%2 more while the message was open)";
+// Not a line of the board exchanges: the first line of a log window that has dropped its oldest
+// lines; %1 is how many were dropped, %2 how many lines the window keeps.
+inline constexpr std::string_view kLogOlderLinesDropped =
+    "(%1 older lines dropped: the log keeps the last %2)";
 
 // Window texts.
 inline constexpr std::array<std::string_view, 4> kChannelTabs{"Channel #1", "Channel #2",

@@ -73,8 +73,7 @@ BoardSimulator::~BoardSimulator() {
 
 bool BoardSimulator::bindUdp(UdpChannel& ch, quint16 port, const char* name, QString* error) {
     ch.socket = new QUdpSocket(this);
-    // Boards answer on the local network: no proxy is ever asked (nor a proxy lookup thread made).
-    ch.socket->setProxy(QNetworkProxy::NoProxy);
+    ch.socket->setProxy(QNetworkProxy::NoProxy);  // the boards' LAN: no proxy, none consulted
     // ShareAddress lets several simulators (or a simulator and a test) bind the same port, so
     // that all of them receive datagrams sent to the broadcast address.
     if (!ch.socket->bind(config_.bind_address, port,

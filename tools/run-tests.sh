@@ -1,23 +1,110 @@
 #!/usr/bin/env bash
-# The whole test suite: installs what is missing, builds into build/, builds the codec once more
-# with AddressSanitizer and UndefinedBehaviorSanitizer into build/asan, then runs every test.
-# The tests run inside a private network namespace with only loopback up, so that none can reach
-# a real network; tests that need namespaces of their own create them inside it.
+# The test suite, as CI runs it (.ci/run runs this script without arguments). One function pair
+# (build_STAGE, test_STAGE) per stage:
+#   asan   the whole suite, GUI included, built with AddressSanitizer and UndefinedBehaviorSanitizer
+#          (clang, unoptimised, in build/asan; the other builds of the suite use gcc, so both
+#          compilers' warnings count)
+#   tsan   the whole suite built with ThreadSanitizer (gcc, in build/tsan; clang 14's runtime
+#          fails when Qt starts a process); what Qt's own libraries do across their own threads
+#          is suppressed (tools/sanitizers/tsan.supp says what, and why)
+#   fuzz   both fuzz targets built with clang (build/fuzz), each run for QUORIN_FUZZ_SECONDS
+#          (default 20) from its committed seed corpus; tools/fuzz/long-run.sh runs them for long
+#   plain  the whole suite on the RelWithDebInfo build in build/ (gcc): the optimised build the
+#          product and the demo come from, whose warnings gcc finds only when optimising
+#   package  the Debian package made from the plain build (tools/package.sh): lintian (errors
+#          fail the stage), then its desktop entry and AppStream metadata validated offline
+#
+#   tools/run-tests.sh               plain, asan, tsan, fuzz and package
+#   tools/run-tests.sh plain         the plain suite only (quickest while working)
+#   tools/run-tests.sh asan fuzz     those stages, in that order
+#
+# It installs what is missing, builds every stage it was asked for (one build job per core), then
+# runs their tests inside a private network namespace with only loopback up (as root with
+# unshare --net, otherwise in an unprivileged user namespace where the machine allows it; where
+# neither is possible it says so and runs them directly). A new stage is a build_ and a test_
+# function and its name in KNOWN_STAGES.
 set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-source "$ROOT/tools/setup.sh"
+QUORIN_SETUP_ONLY_DEFINE=1 source "$ROOT/tools/setup.sh"
 
-ASAN="$BUILD/asan"
-cmake -S "$ROOT" -B "$ASAN" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUORIN_SANITIZE=ON \
-    -DQUORIN_BUILD_GUI=OFF "${WERROR_ARGS[@]}" >/dev/null
-cmake --build "$ASAN"
+KNOWN_STAGES=(plain asan tsan fuzz package)
+DEFAULT_STAGES=(plain asan tsan fuzz package)
+SANITIZERS="$ROOT/tools/sanitizers"
 
-# The Debian package as it ships: lintian (errors fail the stage), then the desktop entry and the
-# AppStream metadata taken from the package, validated offline.
-check_package() {
-    echo "== Package: lintian, desktop entry and AppStream metadata"
+# What the sanitizers do on a finding: stop with a stack trace, so that the test fails. They apply
+# to the test programs and to the test listing that runs at build time.
+export ASAN_OPTIONS="detect_leaks=1:strict_string_checks=1:check_initialization_order=1"
+export LSAN_OPTIONS="suppressions=$SANITIZERS/lsan.supp:print_suppressions=0"
+export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+export TSAN_OPTIONS="suppressions=$SANITIZERS/tsan.supp:halt_on_error=1:second_deadlock_stack=1:print_suppressions=0"
+
+configure() {
+    local dir="$1"
+    shift
+    cmake -S "$ROOT" -B "$dir" -G Ninja "${WERROR_ARGS[@]}" "$@" >/dev/null
+}
+
+compile() {
+    cmake --build "$1" -j "$JOBS" "${@:2}"
+}
+
+suite() {
+    local dir="$1"
+    shift
+    ctest --test-dir "$dir" --output-on-failure -j "$JOBS" --timeout 300 "$@"
+}
+
+build_plain() {
+    build  # tools/setup.sh
+}
+
+test_plain() {
+    suite "$BUILD"
+}
+
+build_asan() {
+    # Unoptimised: the sanitizers' checks are as thorough, and it builds twice as fast as -O1.
+    configure "$BUILD/asan" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=Debug \
+        -DCMAKE_CXX_FLAGS_DEBUG="-O0 -gline-tables-only" -DQUORIN_SANITIZE=address
+    compile "$BUILD/asan"
+}
+
+test_asan() {
+    suite "$BUILD/asan"
+}
+
+build_tsan() {
+    configure "$BUILD/tsan" -DCMAKE_CXX_COMPILER=g++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+        -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1" -DQUORIN_SANITIZE=thread
+    compile "$BUILD/tsan"
+}
+
+test_tsan() {
+    suite "$BUILD/tsan"
+}
+
+build_fuzz() {
+    configure "$BUILD/fuzz" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+        -DQUORIN_BUILD_GUI=OFF -DQUORIN_FUZZ=ON -DQUORIN_FUZZ_SECONDS="${QUORIN_FUZZ_SECONDS:-20}"
+    compile "$BUILD/fuzz" --target fuzz_record_codec fuzz_config_core
+}
+
+test_fuzz() {
+    local status=0
+    suite "$BUILD/fuzz" -L fuzz || status=$?
+    # Executions and coverage of each short run, from the fuzzers' own closing lines.
+    grep -hE 'Test: fuzz_.*_short_run|DONE[[:space:]]+cov:|stat::number_of_executed_units' \
+        "$BUILD/fuzz/Testing/Temporary/LastTest.log" 2>/dev/null || true
+    return $status
+}
+
+build_package() {
+    "$ROOT/tools/package.sh"  # from the plain build (built first, incrementally)
+}
+
+test_package() {
     local deb unpacked status=0
-    deb="$("$ROOT/tools/package.sh" | tail -n 1)" || return 1
+    deb="$(ls "$BUILD"/packages/*.deb)" || return 1
     lintian --fail-on error "$deb" || status=1
     unpacked="$(mktemp -d)"
     dpkg-deb -x "$deb" "$unpacked"
@@ -28,30 +115,48 @@ check_package() {
     return $status
 }
 
-run_suite() {
-    local status=0
-    echo "== Codec tests with AddressSanitizer and UndefinedBehaviorSanitizer"
-    ctest --test-dir "$ASAN" -L codec --output-on-failure -j2 || status=1
-    echo "== Whole suite"
-    ctest --test-dir "$BUILD" --output-on-failure -j2 --timeout 300 || status=1
-    check_package || status=1
-    return $status
+# Runs `what` for each stage, timing each; returns non-zero when any failed, naming them.
+each_stage() {
+    local what="$1" failed=() start
+    shift
+    for stage in "$@"; do
+        echo "== $what $stage"
+        start=$SECONDS
+        if ! "${what}_$stage"; then failed+=("$stage"); fi
+        echo "== $what $stage: $((SECONDS - start)) s"
+    done
+    if [ ${#failed[@]} -gt 0 ]; then
+        echo "== $what failed: ${failed[*]}"
+        return 1
+    fi
 }
+
+STAGES=("$@")
+[ ${#STAGES[@]} -eq 0 ] && STAGES=("${DEFAULT_STAGES[@]}")
+for stage in "${STAGES[@]}"; do
+    if [[ ! " ${KNOWN_STAGES[*]} " == *" $stage "* ]]; then
+        echo "unknown stage: $stage (known: ${KNOWN_STAGES[*]})" >&2
+        exit 2
+    fi
+done
 
 if [ "${QUORIN_IN_NETNS:-}" = 1 ]; then
     ip link set lo up 2>/dev/null || true
-    run_suite
+    each_stage test "${STAGES[@]}"
     exit $?
 fi
+
+install_missing
+each_stage build "${STAGES[@]}"
 
 export QUORIN_IN_NETNS=1
 if [ "$(id -u)" -eq 0 ] && unshare --net true 2>/dev/null; then
     echo "Running the tests in a private network namespace (loopback only)."
-    exec unshare --net "$0" "$@"
+    exec unshare --net "$0" "${STAGES[@]}"
 elif unshare --map-root-user --net true 2>/dev/null; then
     echo "Running the tests in a private user and network namespace (loopback only)."
-    exec unshare --map-root-user --net "$0" "$@"
+    exec unshare --map-root-user --net "$0" "${STAGES[@]}"
 else
     echo "No private network namespace is possible here: running the tests directly."
-    run_suite
+    each_stage test "${STAGES[@]}"
 fi

@@ -7,9 +7,14 @@ ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 BUILD="${QUORIN_BUILD_DIR:-$ROOT/build}"
 PACKAGES=(cmake ninja-build g++ qt6-base-dev libgl-dev libgtest-dev libgmock-dev libcli11-dev
           fonts-nanum iproute2 util-linux
+          # clang, its sanitizer runtimes and llvm (the symbolizer) build and read the
+          # ThreadSanitizer and fuzz builds of tools/run-tests.sh
+          clang libclang-rt-14-dev llvm
           # the Debian package and its checks
           dpkg-dev file help2man lintian desktop-file-utils appstream
           qt6-qpa-plugins xvfb x11-utils)
+# Build jobs: one per core (ninja alone would run cores + 2).
+JOBS="$(nproc)"
 
 install_missing() {
     local missing=()
@@ -34,8 +39,11 @@ WERROR_ARGS=()
 build() {
     cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
         "${WERROR_ARGS[@]}" >/dev/null
-    cmake --build "$BUILD" -- -k 0
+    cmake --build "$BUILD" -j "$JOBS" -- -k 0
 }
 
-install_missing
-build
+# Sourced with QUORIN_SETUP_ONLY_DEFINE=1, only the functions and settings above are defined.
+if [ -z "${QUORIN_SETUP_ONLY_DEFINE:-}" ]; then
+    install_missing
+    build
+fi

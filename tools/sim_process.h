@@ -1,6 +1,10 @@
 // Runs quorin-board-sim as a child process on loopback, for the demo and the benchmarks.
 #pragma once
 
+#include <sys/prctl.h>
+
+#include <csignal>
+
 #include <QByteArray>
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -8,6 +12,7 @@
 #include <QRegularExpression>
 #include <QString>
 #include <QStringList>
+#include <QTimer>
 
 namespace quorin::tools {
 
@@ -17,6 +22,25 @@ bool waitFor(Pred done, int ms) {
     QElapsedTimer t;
     t.start();
     while (!done() && t.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    return done();
+}
+
+// Runs the event loop, sleeping while nothing happens, until `done` holds (checked after every
+// pass of the loop) or `ms` milliseconds have passed. Unlike waitFor it does not spin, so it takes
+// no processor time away from what it waits for.
+template <class Pred>
+bool waitSleeping(Pred done, int ms) {
+    QElapsedTimer t;
+    t.start();
+    QTimer wake;  // ends the last wait
+    wake.setSingleShot(true);
+    wake.setTimerType(Qt::PreciseTimer);
+    while (!done()) {
+        const qint64 left = ms - t.elapsed();
+        if (left <= 0) break;
+        if (!wake.isActive()) wake.start(static_cast<int>(left));
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
     return done();
 }
 
@@ -30,6 +54,8 @@ struct SimulatorProcess {
     // it is ready.
     bool start(const QString& program, const QString& boards, const QStringList& extra = {}) {
         process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        // The simulator ends with this program, also when this program is killed or crashes.
+        process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
         process.start(program, QStringList{"--bind", "0.0.0.0", "--main-port", "0", "--legacy-port",
                                            "0", "--boards", boards, "--duration", "3600"} +
                                    extra);

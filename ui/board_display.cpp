@@ -2,9 +2,11 @@
 // Controls that a step does not touch keep their content and enabled state, so what a board
 // shows can depend on the board shown before it.
 //
-// It runs after every search reply (up to 200 times in a burst), so it avoids work that leaves
-// nothing different: a combo whose list already holds the wanted entries is not refilled, and the
-// window is repainted once, later, instead of synchronously on each reply.
+// It avoids work that leaves nothing different: a combo whose list already holds the wanted
+// entries is not refilled. Painting is left to the controls: each one the display changes asks
+// for its own repaint, and all of them are painted together in one pass of the event loop.
+// Repainting the whole window as well only repainted what had not changed (labels, frames), and
+// that was most of the time a search took to show its first board.
 #include <string>
 
 #include "app/quorin_config_tool_app.h"
@@ -213,7 +215,7 @@ void CQuorinConfigToolDlg::OnBoardDisplay() {
     ShowChannelPage(3, false);
     ShowChannelPage(4, false);
 
-    update();  // one repaint of the whole window, from the event loop
+    search_view_.shown(n, row);
 }
 
 }  // namespace quorin

@@ -76,6 +76,10 @@ void CQuorinConfigToolDlg::connectHandlers() {
 
     onSelChange(IDC_BOARD_LIST, [this] { OnBoardDisplay(); });
     onSetFocus(IDC_BOARD_LIST, [this] { OnBoardDisplay(); });
+
+    // Choosing a board, changing a control or switching the tab takes the view over from the
+    // search: later replies no longer select and show the first board.
+    onUserChange([this](int) { search_view_.operatorActed(); });
 }
 
 void CQuorinConfigToolDlg::OnSysCommand(int command) {
@@ -94,6 +98,7 @@ void CQuorinConfigToolDlg::OnSysCommand(int command) {
 }
 
 void CQuorinConfigToolDlg::OnSearch() {
+    search_view_.searchStarted();
     listReset(IDC_BOARD_LIST);
     enable(IDC_SETTING, false);
     enable(IDC_UPLOAD, false);
@@ -111,6 +116,12 @@ void CQuorinConfigToolDlg::OnViewLog() {
 
 void CQuorinConfigToolDlg::appendBoardEntry(const QString& mac_text) {
     listAppend(IDC_BOARD_LIST, mac_text);
+}
+
+bool CQuorinConfigToolDlg::searchReplyShowsFirstBoard() {
+    const ConfigCore& core = app_.core();
+    return search_view_.replyShowsFirstBoard(listCurSel(IDC_BOARD_LIST),
+                                             core.board_count() > 0 ? &core.board(0) : nullptr);
 }
 
 bool CQuorinConfigToolDlg::selectFirstBoard() {

@@ -16,8 +16,9 @@
 #include "app/config_window.h"
 #include "platform/dialog.h"
 #include "platform/platform_services.h"
-#include "upload/upload_rules.h"
+#include "ui/search_view.h"
 #include "upload/transfer_host.h"
+#include "upload/upload_rules.h"
 
 namespace quorin {
 
@@ -80,6 +81,7 @@ class CQuorinConfigToolDlg : public platform::Dialog, public ConfigWindow, publi
 
     // ConfigWindow: the calls the reply dispatcher makes.
     void appendBoardEntry(const QString& mac_text) override;
+    bool searchReplyShowsFirstBoard() override;
     bool selectFirstBoard() override;
     void OnBoardDisplay() override;
     void OnUploadReply() override;
@@ -150,6 +152,7 @@ class CQuorinConfigToolDlg : public platform::Dialog, public ConfigWindow, publi
     // Which wait the upload guard timer bounds.
     enum class GuardedWait { UploadReply, CompleteReport } guard_ = GuardedWait::UploadReply;
     upload_rules::AgingSeries aging_;
+    SearchView search_view_;
 };
 
 }  // namespace quorin

@@ -5,8 +5,16 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QNetworkDatagram>
+#include <QTimer>
 #include <QUdpSocket>
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <functional>
 #include <memory>
+#include <mutex>
+#include <thread>
 
 #include "app/config_sock.h"
 #include "app/config_window.h"
@@ -29,7 +37,10 @@ QString qs(std::string_view s) {
 
 class FakeWindow : public ConfigWindow {
   public:
-    void appendBoardEntry(const QString& mac) override { entries << mac; }
+    void appendBoardEntry(const QString& mac) override {
+        entries << mac;
+        if (on_append) on_append();
+    }
     bool selectFirstBoard() override {
         ++selects;
         return list_accepts && !entries.isEmpty();
@@ -39,6 +50,7 @@ class FakeWindow : public ConfigWindow {
     void OnUploadDone() override { ++upload_done; }
 
     QStringList entries;
+    std::function<void()> on_append;
     bool list_accepts = true;
     int selects = 0, displays = 0, upload_replies = 0, upload_done = 0;
 };
@@ -167,6 +179,13 @@ TEST_F(AppOnLoopback, ProductTwoThenThreeCarriesZerosPastTheShortLayout) {
 TEST_F(AppOnLoopback, OtherOpcodesSendNothing) {
     app->core().working = board(2, 1);
     for (int opcode : {0, 2, 4, 6, 7, 9}) app->SendData(opcode);
+    // A search sent afterwards is the first datagram either board sees: the sockets work, and
+    // nothing went before it.
+    app->SendData(OPCODE_SEARCH_REQUEST);
+    const QByteArray first = next(mainBoard).data();
+    ASSERT_EQ(first.size(), 402);
+    EXPECT_EQ(quint8(first[0]), OPCODE_SEARCH_REQUEST);
+    EXPECT_EQ(next(legacyBoard).data(), QByteArray("FIND"));
     EXPECT_TRUE(quiet(mainBoard));
     EXPECT_TRUE(quiet(legacyBoard));
     EXPECT_TRUE(messages.shown.isEmpty());
@@ -253,6 +272,84 @@ TEST_F(AppOnLoopback, LinesAfterTheLogWindowIsDestroyedAreDropped) {
     EXPECT_EQ(app->logWindow(), nullptr);
 }
 
+TEST_F(AppOnLoopback, ABurstIsReadInShortTurnsWithTheEventLoopRunningBetween) {
+    // Each listed board costs the window a millisecond here, so a turn holds only a few.
+    constexpr int kBurst = 40;
+    constexpr auto kCostPerBoard = std::chrono::milliseconds(1);
+    window.on_append = [&] { std::this_thread::sleep_for(kCostPerBoard); };
+    app->SendData(OPCODE_SEARCH_REQUEST);
+    app->core().operation_state = opstate::kSearch;
+    for (int i = 0; i < kBurst; ++i) {
+        sendFromBoard(mainBoard, reply(board(2, std::uint8_t(i)), OPCODE_SEARCH_REPLY),
+                      app->searchSocket());
+    }
+    // A timer due on every pass of the event loop sees how many datagrams each pass read.
+    const CConfigSock& socket = *app->searchSocket();
+    std::uint64_t last = socket.datagramsRead();
+    std::uint64_t most_per_pass = 0;
+    int passes_that_read = 0;
+    QTimer probe;
+    QObject::connect(&probe, &QTimer::timeout, [&] {
+        const std::uint64_t now = socket.datagramsRead();
+        if (now > last) ++passes_that_read;
+        most_per_pass = std::max(most_per_pass, now - last);
+        last = now;
+    });
+    probe.start(0);
+    ASSERT_TRUE(waitFor([&] { return socket.datagramsRead() == kBurst && last == kBurst; }));
+    const auto per_turn = std::uint64_t{CConfigSock::kTurnBudgetMs / kCostPerBoard.count() + 1};
+    EXPECT_LE(most_per_pass, per_turn);
+    EXPECT_GE(passes_that_read, kBurst / static_cast<int>(per_turn));
+    EXPECT_EQ(window.entries.size(), kBurst);
+}
+
+TEST_F(AppOnLoopback, JunkWhileAnInvalidOpcodeBoxIsOpenIsReadAndCountedNotShown) {
+    app->SendData(OPCODE_SEARCH_REQUEST);
+    app->core().operation_state = opstate::kSearch;
+    const Bytes junk{0x09, 0x01};
+    constexpr int kWhileOpen = 5;
+    // The first box stays open while five more junk datagrams arrive and are read: its event loop
+    // delivers them, as a modal box's does.
+    std::uint64_t readWhileOpen = 0;
+    messages.on_show = [&](const QString&) {
+        if (messages.shown.size() > 1) return;
+        const std::uint64_t before = app->searchSocket()->datagramsRead();
+        for (int i = 0; i < kWhileOpen; ++i) sendFromBoard(mainBoard, junk, app->searchSocket());
+        waitFor([&] { return app->searchSocket()->datagramsRead() == before + kWhileOpen; });
+        readWhileOpen = app->searchSocket()->datagramsRead() - before;
+    };
+    sendFromBoard(mainBoard, junk, app->searchSocket());
+    ASSERT_TRUE(waitFor([&] { return log->lines().size() == 1; }));
+    EXPECT_EQ(readWhileOpen, std::uint64_t{kWhileOpen});
+    EXPECT_EQ(messages.shown, QStringList{qs(text::kInvalidOpcode)});
+    EXPECT_EQ(log->lines(),
+              QStringList{"Invalid OPCODE Received (5 more while the message was open)"});
+
+    // Once it is closed, the next junk datagram may open a box again.
+    sendFromBoard(mainBoard, junk, app->searchSocket());
+    ASSERT_TRUE(waitFor([&] { return messages.shown.size() == 2; }));
+    testing::settle(100);
+    EXPECT_EQ(messages.shown.size(), 2);
+    EXPECT_EQ(log->lines().size(), 1);  // nothing came while the second one was open
+}
+
+TEST_F(AppOnLoopback, UnknownSetRepliesWhileTheirBoxIsOpenAreCountedToo) {
+    app->core().operation_state = opstate::kSet;
+    messages.on_show = [&](const QString&) {
+        if (messages.shown.size() > 1) return;
+        // The nested handling of two more, as the box's event loop would deliver them.
+        for (int mac = 2; mac <= 3; ++mac)
+            app->HandleDatagram(kSearchSocketTag,
+                                reply(board(2, std::uint8_t(mac)), OPCODE_SET_REPLY));
+    };
+    app->HandleDatagram(kSearchSocketTag, reply(board(2, 1), OPCODE_SET_REPLY));
+    EXPECT_EQ(messages.shown, QStringList{qs(text::kInvalidMessage)});
+    EXPECT_EQ(log->lines(),
+              (QStringList{qs(text::kLogSetReply), qs(text::kLogSetReply),
+                           "Invalid Message Received (2 more while the message was open)",
+                           qs(text::kLogSetReply)}));
+}
+
 TEST_F(AppOnLoopback, SearchSocketAsksForALargeReceiveBuffer) {
     // What the system grants depends on its limits; it is never below its default.
     EXPECT_GT(app->receiveBufferGranted(), 0);
@@ -305,6 +402,51 @@ TEST(AppStartUp, LegacySocketFailureNamesAHeldPortOnlyWhenTheAddressIsInUse) {
     };
     for (const auto& c : cases)
         EXPECT_EQ(legacy_socket_failure_text(c.error, 50001), c.expected) << c.error;
+}
+
+TEST(AppStartUp, OpeningTheSocketsDoesNotWaitForTheHostTagLookup) {
+    // A lookup that does not answer until the test lets it (or ten seconds have passed).
+    struct Resolver {
+        std::mutex mutex;
+        std::condition_variable answer;
+        bool released = false;
+        std::atomic<bool> returned{false};
+    };
+    auto resolver = std::make_shared<Resolver>();
+    QUdpSocket board;
+    ASSERT_TRUE(board.bind(QHostAddress::AnyIPv4, 0));
+    platform::RecordingMessageBoxes messages;
+    FakeWindow window;
+    CQuorinConfigToolApp app(messages,
+                             testing::loopback_target(board.localPort(), board.localPort()));
+    app.setHostTagLookup([resolver] {
+        std::unique_lock<std::mutex> lock(resolver->mutex);
+        resolver->answer.wait_for(lock, std::chrono::seconds(10),
+                                  [&] { return resolver->released; });
+        resolver->returned = true;
+        return std::uint8_t{115};  // 192.168.1.10
+    });
+    const auto search_tag = [&] {
+        app.SendData(OPCODE_SEARCH_REQUEST);
+        waitFor([&] { return board.hasPendingDatagrams(); });
+        const QByteArray request = board.receiveDatagram().data();
+        while (board.hasPendingDatagrams()) board.receiveDatagram();  // the "FIND"
+        return request.size() > 1 ? quint8(request[1]) : -1;
+    };
+
+    app.OpenSockets(&window);
+    EXPECT_FALSE(resolver->returned);
+    EXPECT_FALSE(app.hostTagKnown());
+    EXPECT_EQ(search_tag(), 0);  // not known yet
+
+    {
+        const std::lock_guard<std::mutex> lock(resolver->mutex);
+        resolver->released = true;
+    }
+    resolver->answer.notify_all();
+    ASSERT_TRUE(waitFor([&] { return app.hostTagKnown(); }));
+    EXPECT_EQ(search_tag(), 115);
+    EXPECT_EQ(app.core().host_tag, 115);
 }
 
 TEST(AppStartUp, FailedSocketLayerShowsString103AndOpensNoWindow) {

@@ -3,9 +3,12 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QJsonObject>
+#include <QNetworkProxyFactory>
 #include <memory>
 #include <vector>
 
+#include "app/config_sock.h"
 #include "app/config_window.h"
 #include "app/quorin_config_tool_app.h"
 #include "log/log_dlg.h"
@@ -119,7 +122,10 @@ TEST_F(AppAgainstSimulator, TruncatedReplyListsTheBoardWithZerosForWhatIsMissing
 TEST_F(AppAgainstSimulator, RepliesWhileIdleChangeNothing) {
     start(boards(2, 2));
     app_->SendData(OPCODE_SEARCH_REQUEST);  // the state stays idle
-    settle(400);
+    // Both replies arrived and were read: what follows is the tool dropping them.
+    ASSERT_TRUE(waitFor([&] { return app_->searchSocket()->datagramsRead() == 2; }));
+    settle(100);
+    EXPECT_EQ(app_->searchSocket()->datagramsRead(), 2u);
     EXPECT_EQ(app_->core().board_count(), 0);
     EXPECT_TRUE(window_.entries.isEmpty());
     EXPECT_TRUE(messages_.shown.isEmpty());
@@ -139,6 +145,39 @@ TEST_F(AppAgainstSimulator, TwoHundredAndOneBoardsFillTheTableAndNoMore) {
     EXPECT_EQ(log_->lines().count(qs(text::kLogSearchReply)), 201);
     EXPECT_EQ(log_->lines().count(qs(text::kLogBoardTableFull)), 1);
     EXPECT_TRUE(messages_.shown.isEmpty());
+}
+
+// Counts every proxy query; hands out a proxy that would fail if anything used it.
+class RecordingProxyFactory : public QNetworkProxyFactory {
+  public:
+    explicit RecordingProxyFactory(int* queries) : queries_(queries) {}
+    QList<QNetworkProxy> queryProxy(const QNetworkProxyQuery&) override {
+        ++*queries_;
+        return {QNetworkProxy(QNetworkProxy::Socks5Proxy, QStringLiteral("127.0.0.1"), 9)};
+    }
+
+  private:
+    int* queries_;
+};
+
+TEST_F(AppAgainstSimulator, NoSocketOfTheToolOrTheSimulatorConsultsAProxy) {
+    int queries = 0;
+    QNetworkProxyFactory::setApplicationProxyFactory(new RecordingProxyFactory(&queries));
+    start(boards(2, 2));
+    QStringList events;
+    QObject::connect(sim_.get(), &sim::BoardSimulator::event, [&](const QJsonObject& e) {
+        events << e.value(QStringLiteral("event")).toString();
+    });
+    search();
+    ASSERT_TRUE(waitFor([&] { return app_->core().board_count() == 2; }));
+    // An upload request makes the board listen for the firmware on a TCP port of its own.
+    app_->core().working = app_->core().board(0);
+    app_->SendData(OPCODE_UPLOAD_REQUEST);
+    ASSERT_TRUE(waitFor([&] { return events.contains(QStringLiteral("upload_listening")); }));
+    QNetworkProxy::setApplicationProxy(QNetworkProxy::NoProxy);  // as the test main left it
+    EXPECT_EQ(queries, 0);
+    EXPECT_EQ(app_->searchSocket()->proxy().type(), QNetworkProxy::NoProxy);
+    EXPECT_EQ(app_->legacySocket()->proxy().type(), QNetworkProxy::NoProxy);
 }
 
 }  // namespace

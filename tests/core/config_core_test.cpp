@@ -220,9 +220,10 @@ TEST_F(Dispatch, TruncatedReplyDecodesWhatItCarries) {
     EXPECT_EQ(core.board(1).local_ip, (std::array<std::uint8_t, 4>{192, 168, 1, 5}));
     EXPECT_EQ(core.board(1).subnet_mask, (std::array<std::uint8_t, 4>{}));
     EXPECT_EQ(core.board(1).channel[0].local_port, 0u);
-    // A datagram too short even for the MAC lists the MAC read as zeros.
-    core.handle_datagram(kSearchSocketTag, Bytes{OPCODE_SEARCH_REPLY, 0, 0x11});
-    EXPECT_EQ(core.listed_mac(2), "11:00:00:00:00:00");
+    // A datagram too short for the whole MAC reads it as zero, in the list as in the row.
+    core.handle_datagram(kSearchSocketTag, Bytes{OPCODE_SEARCH_REPLY, 0, 0x11, 0x22, 0x33});
+    EXPECT_EQ(core.listed_mac(2), "00:00:00:00:00:00");
+    EXPECT_EQ(core.board(2).mac_address, (std::array<std::uint8_t, 6>{}));
 }
 
 TEST_F(Dispatch, BoardsBeyondTheTableAreIgnoredAndSaidOnce) {

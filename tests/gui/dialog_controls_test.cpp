@@ -30,14 +30,15 @@ class Notifications {
             dlg.onSelChange(id, [this, id] { ++sel_change[id]; });
             dlg.onSetFocus(id, [this, id] { ++set_focus[id]; });
         }
+        dlg.onUserChange([this](int id) { ++user_change[id]; });
     }
     int total() const {
         int n = 0;
-        for (const auto* m : {&clicked, &sel_change, &set_focus})
+        for (const auto* m : {&clicked, &sel_change, &set_focus, &user_change})
             for (const auto& [id, count] : *m) n += count;
         return n;
     }
-    std::map<int, int> clicked, sel_change, set_focus;
+    std::map<int, int> clicked, sel_change, set_focus, user_change;
 };
 
 class MainDialog : public ::testing::Test {
@@ -130,6 +131,10 @@ TEST_F(MainDialog, ProgrammaticOperationsRaiseNoNotification) {
         {"listAppend", [&] { dlg.listAppend(1000, "A"); }},
         {"listSetCurSel", [&] { dlg.listSetCurSel(1000, 0); }},
         {"listSetCurSel refused", [&] { dlg.listSetCurSel(1000, 5); }},
+        {"listSetCurSel again", [&] { dlg.listSetCurSel(1000, 0); }},
+        {"listSetItemText", [&] { dlg.listSetItemText(1000, 0, "Z"); }},
+        {"listDelete selected", [&] { dlg.listDelete(1000, 0); }},
+        {"listAppend again", [&] { dlg.listAppend(1000, "A"); }},
         {"listReset", [&] { dlg.listReset(1000); }},
         {"tabInsert", [&] { dlg.tabInsert(1004, 0, "Channel #1"); }},
         {"tabInsert second", [&] { dlg.tabInsert(1004, 1, "Channel #2"); }},
@@ -168,9 +173,32 @@ TEST_F(MainDialog, UserActionsNotify) {
     EXPECT_EQ(seen.clicked, (std::map<int, int>{{1002, 1}, {1028, 1}, {1011, 1}}));
     EXPECT_EQ(seen.sel_change, (std::map<int, int>{{1018, 2}, {1000, 1}, {1004, 1}}));
     EXPECT_EQ(seen.set_focus, (std::map<int, int>{{1000, 1}}));
+    // Every change of what a control holds, but no push button's command and no focus.
+    EXPECT_EQ(seen.user_change,
+              (std::map<int, int>{{1028, 1}, {1011, 1}, {1018, 2}, {1000, 1}, {1004, 1}}));
     EXPECT_EQ(dlg.comboCurSel(1018), 0);
     EXPECT_EQ(dlg.listCurSel(1000), 1);
     EXPECT_EQ(dlg.tabCurSel(1004), 1);
+}
+
+TEST_F(MainDialog, TypingIntoAnEditComboOrAddressFieldIsAUserChange) {
+    Notifications seen(dlg);
+    dlg.show();
+    QApplication::processEvents();
+    struct Case {
+        int id;
+        QWidget* target;
+    };
+    for (const Case& c : {Case{1013, dlg.control(1013)},  // edit
+                          Case{1017, qobject_cast<QComboBox*>(dlg.control(1017))->lineEdit()},
+                          Case{1031, qobject_cast<IpAddressEdit*>(dlg.control(1031))->field(2)}}) {
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_7, Qt::NoModifier, QStringLiteral("7"));
+        QApplication::sendEvent(c.target, &press);
+        EXPECT_EQ(seen.user_change[c.id], 1) << c.id;
+    }
+    dlg.simulateType(1031, "1.2.3.4");
+    EXPECT_EQ(seen.user_change[1031], 2);
+    EXPECT_EQ(seen.user_change, (std::map<int, int>{{1013, 1}, {1017, 1}, {1031, 2}}));
 }
 
 TEST_F(MainDialog, DisabledControlsIgnoreClicksButTakeCommands) {
@@ -278,6 +306,30 @@ TEST_F(MainDialog, ListItemsByIndex) {
     EXPECT_EQ(dlg.listItem(1000, 1), "second");
     EXPECT_EQ(dlg.listItem(1000, 2), "");
     EXPECT_EQ(dlg.listCount(1000), 2);
+}
+
+TEST_F(MainDialog, ListDeleteRemovesTheEntriesThatExist) {
+    struct Case {
+        const char* name;
+        int first, count;
+        QStringList left;
+    };
+    const QStringList all{"a", "b", "c", "d"};
+    for (const Case& c :
+         {Case{"one", 1, 1, {"a", "c", "d"}}, Case{"a range", 1, 2, {"a", "d"}},
+          Case{"past the end", 2, 9, {"a", "b"}}, Case{"first out of range", 4, 1, all},
+          Case{"negative first", -1, 1, all}, Case{"no count", 0, 0, all}}) {
+        dlg.listReset(1000);
+        for (const QString& entry : all) dlg.listAppend(1000, entry);
+        dlg.listSetCurSel(1000, 0);
+        dlg.listDelete(1000, c.first, c.count);
+        EXPECT_EQ(dlg.listItems(1000), c.left) << c.name;
+        EXPECT_EQ(dlg.listCurSel(1000), 0) << c.name;
+    }
+    dlg.listSetItemText(1000, 0, "A");
+    dlg.listSetItemText(1000, 9, "nothing");
+    EXPECT_EQ(dlg.listItems(1000).first(), "A");
+    EXPECT_EQ(dlg.listCount(1000), 4);
 }
 
 TEST_F(MainDialog, GivingTheListFocusSelectsNothing) {

@@ -9,6 +9,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <algorithm>
 
 #include "log/log_dlg.h"
 #include "res/resource_ids.h"
@@ -51,6 +52,42 @@ TEST(LogWindow, LinesKeepTheirOrderAlsoWhileNeverShown) {
     for (const QString& line : appended) log.AppendLine(line);
     EXPECT_EQ(log.lines(), appended);
     EXPECT_FALSE(qobject_cast<QListWidget*>(log.control(IDC_LOG_LIST))->isSortingEnabled());
+}
+
+TEST(LogWindow, AFullLogDropsItsOldestLinesAndSaysHowMany) {
+    CLogDlg log;
+    const auto line = [](int n) { return QStringLiteral("line %1").arg(n); };
+    const auto notice = [](int dropped) {
+        return QStringLiteral("(%1 older lines dropped: the log keeps the last %2)")
+            .arg(dropped)
+            .arg(CLogDlg::kLineLimit);
+    };
+    int most = 0;
+    for (int n = 1; n <= CLogDlg::kLineLimit; ++n) log.AppendLine(line(n));
+    EXPECT_EQ(log.lines().size(), CLogDlg::kLineLimit);
+    EXPECT_EQ(log.droppedLines(), 0);
+
+    log.AppendLine(line(CLogDlg::kLineLimit + 1));
+    QStringList lines = log.lines();
+    ASSERT_EQ(lines.size(), CLogDlg::kLineLimit - CLogDlg::kDropBatch + 2);
+    EXPECT_EQ(lines.first(), notice(CLogDlg::kDropBatch));
+    EXPECT_EQ(lines[1], line(CLogDlg::kDropBatch + 1));
+    EXPECT_EQ(lines.last(), line(CLogDlg::kLineLimit + 1));
+
+    const int total = CLogDlg::kLineLimit + 2 * CLogDlg::kDropBatch + 10;
+    for (int n = CLogDlg::kLineLimit + 2; n <= total; ++n) {
+        log.AppendLine(line(n));
+        most = std::max(most, log.listCount(IDC_LOG_LIST));
+    }
+    EXPECT_LE(most, CLogDlg::kLineLimit);
+    lines = log.lines();
+    EXPECT_EQ(log.droppedLines(), 3 * CLogDlg::kDropBatch);
+    EXPECT_EQ(lines.first(), notice(3 * CLogDlg::kDropBatch));
+    // The newest lines, in order, with none missing.
+    ASSERT_EQ(lines.size(), total - 3 * CLogDlg::kDropBatch + 1);
+    for (int i = 1; i < lines.size(); ++i) {
+        ASSERT_EQ(lines[i], line(3 * CLogDlg::kDropBatch + i)) << i;
+    }
 }
 
 TEST(LogWindow, SaveAndExitDestroysTheWindow) {

@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/call_queue.h"
 #include "platform/platform_services.h"
 
 namespace quorin::platform {
@@ -191,6 +192,41 @@ TEST(QtMessagePoster, DeliversLaterOnTheOwnersThread) {
     worker.join();
     ASSERT_TRUE(process_until([&] { return delivered.load() == 1034; }));
     EXPECT_TRUE(on_main_thread);
+}
+
+// The worker goes on running while the call runs, as a worker thread of the tool does: whatever
+// it wrote before posting must be seen by the call (a ThreadSanitizer build reports a race if the
+// hand-off is not marked for it).
+TEST(CallQueue, ACallSeesWhatThePostingThreadWroteBeforePosting) {
+    CallQueue queue;
+    int written = 0;  // deliberately plain: the post hands it over
+    int seen = 0;
+    std::atomic<bool> ran{false};
+    bool on_main_thread = false;
+    std::thread worker([&] {
+        written = 42;
+        queue.post([&] {
+            seen = written;
+            on_main_thread = QThread::currentThread() == qApp->thread();
+            ran = true;
+        });
+        while (!ran) std::this_thread::yield();
+    });
+    const bool delivered = process_until([&] { return ran.load(); });
+    worker.join();
+    ASSERT_TRUE(delivered);
+    EXPECT_EQ(seen, 42);
+    EXPECT_TRUE(on_main_thread);
+}
+
+TEST(CallQueue, CallsOfADestroyedQueueAreDropped) {
+    bool ran = false;
+    {
+        CallQueue queue;
+        queue.post([&] { ran = true; });
+    }
+    process_until([] { return false; }, 30);
+    EXPECT_FALSE(ran);
 }
 
 TEST(QtMessagePoster, MessagesOfADestroyedPosterAreDropped) {

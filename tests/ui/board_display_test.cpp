@@ -502,18 +502,18 @@ TEST_F(BoardDisplay, WithoutASelectionNothingChanges) {
     EXPECT_EQ(Dlg().text(IDC_PRODUCT_CODE), "unchanged");
 }
 
-TEST_F(BoardDisplay, ADuplicateReplyShowsTheFirstBoardAgain) {
+TEST_F(BoardDisplay, ADuplicateReplyAfterTheOperatorChoseABoardKeepsTheirChoice) {
     addBoard(board_row(product::kQuorin712P, 23));
     addBoard(board_row(product::kBRV406H, 24));
     Dlg().simulateSelect(IDC_BOARD_LIST, 1);
     ASSERT_EQ(Dlg().text(IDC_PRODUCT_CODE), "BRV406H");
     addBoard(board_row(product::kBRV406H, 24));  // answers twice
     EXPECT_EQ(Dlg().listCount(IDC_BOARD_LIST), 2);
-    EXPECT_EQ(Dlg().listCurSel(IDC_BOARD_LIST), 0);
-    EXPECT_EQ(Dlg().text(IDC_PRODUCT_CODE), "Quorin712P");
+    EXPECT_EQ(Dlg().listCurSel(IDC_BOARD_LIST), 1);
+    EXPECT_EQ(Dlg().text(IDC_PRODUCT_CODE), "BRV406H");
 }
 
-// 200 boards answer one search: the display runs after each reply.
+// 200 boards answer one search: the first is shown, the others listed.
 TEST_F(BoardDisplay, TwoHundredRepliesAreShownQuickly) {
     std::vector<std::vector<std::uint8_t>> replies;
     for (int i = 0; i < ConfigCore::kMaxBoards; ++i) {

@@ -1,0 +1,294 @@
+// libFuzzer entry for the configuration core: a sequence of requests (SendData), operation state
+// changes, tag queue steps and datagrams on both sockets (see core_ops.h), with the core's
+// invariants checked after every step. Aborts on the first broken one.
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <set>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "protocol/config_core.h"
+#include "protocol/record_codec.h"
+#include "res/texts.h"
+#include "tools/fuzz/core_ops.h"
+
+namespace {
+
+using namespace quorin;
+using quorin::fuzz::CoreOp;
+
+// Aborts, naming the broken invariant, when `condition` is false.
+#define CHECK(...) check_at((__VA_ARGS__), #__VA_ARGS__, __LINE__)
+void check_at(bool condition, const char* what, int line) {
+    if (condition) return;
+    std::fprintf(stderr, "invariant broken at line %d: %s\n", line, what);
+    std::abort();
+}
+
+// Operands, read from the input; past its end they read as zero.
+class Reader {
+  public:
+    Reader(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
+    bool done() const { return at_ >= size_; }
+    std::uint8_t byte() { return at_ < size_ ? data_[at_++] : 0; }
+    std::vector<std::uint8_t> bytes(std::size_t n) {
+        const std::size_t take = std::min(n, size_ - std::min(at_, size_));
+        std::vector<std::uint8_t> out(data_ + at_,
+                                      data_ + at_ + take);  // exact size: reads past it trap
+        at_ += take;
+        return out;
+    }
+
+  private:
+    const std::uint8_t* data_;
+    std::size_t size_;
+    std::size_t at_ = 0;
+};
+
+// What the table held before a step, to see what the step changed.
+struct Before {
+    int count;
+    std::vector<BoardRow> rows;
+    int set_done;
+};
+
+Before remember(const ConfigCore& core, bool rows = true) {
+    Before b{core.board_count(), {}, core.set_done};
+    if (rows)
+        for (int i = 0; i < core.board_count(); ++i) b.rows.push_back(core.board(i));
+    return b;
+}
+
+// Invariants that hold between any two steps. Rows keep their MAC once listed (set replies are
+// checked for that), so the listing is checked as it grows: the cost of a step is in proportion
+// to the boards it listed.
+class TableCheck {
+  public:
+    void operator()(const ConfigCore& core) {
+        const int n = core.board_count();
+        CHECK(n >= 0 && n <= ConfigCore::kMaxBoards);
+        CHECK(core.listed_count() == n);
+        if (n < checked_) {  // a search cleared the table
+            checked_ = 0;
+            seen_.clear();
+        }
+        for (; checked_ < n; ++checked_) {
+            CHECK(core.listed_mac(checked_) == mac_text(core.board(checked_).mac_address));
+            CHECK(seen_.insert(core.listed_mac(checked_)).second);  // no board listed twice
+        }
+        CHECK(!core.table_overflowed() || n == ConfigCore::kMaxBoards);
+        for (const std::int8_t position : {core.queue_write_position(), core.queue_read_position()})
+            CHECK(position >= 0 && position <= ConfigCore::kQueueEntries - 1);
+        CHECK(core.set_done == 0 || core.set_done == 1);
+    }
+
+  private:
+    int checked_ = 0;
+    std::set<std::string> seen_;
+};
+
+// Rows past the board count are never written: a search clears them and replies fill the table
+// in order.
+void check_unused_rows(const ConfigCore& core) {
+    for (int i = core.board_count(); i < ConfigCore::kMaxBoards; ++i)
+        CHECK(core.board(i) == BoardRow{});
+}
+
+bool has_text(const std::vector<Action>& actions, Action::Kind kind, std::string_view text) {
+    return std::any_of(actions.begin(), actions.end(),
+                       [&](const Action& a) { return a.kind == kind && a.text == text; });
+}
+
+void check_requests(const ConfigCore& core, int opcode, const std::vector<OutgoingDatagram>& out,
+                    const Before& before) {
+    if (opcode == OPCODE_SEARCH_REQUEST) {
+        CHECK(out.size() == 2);
+        CHECK(out[0].tag == kSearchSocketTag && out[0].bytes.size() == kMainPacketSize);
+        CHECK(out[0].bytes[0] == OPCODE_SEARCH_REQUEST && out[0].bytes[1] == core.host_tag);
+        CHECK(std::all_of(out[0].bytes.begin() + 2, out[0].bytes.end(),
+                          [](std::uint8_t b) { return b == 0; }));
+        CHECK(out[1].tag == kLegacySocketTag &&
+              out[1].bytes == std::vector<std::uint8_t>{'F', 'I', 'N', 'D'});
+        CHECK(core.board_count() == 0 && core.queue_write_position() == 0 &&
+              core.queue_read_position() == 0);
+        return;
+    }
+    if (opcode != OPCODE_SET_REQUEST && opcode != OPCODE_UPLOAD_REQUEST) {
+        CHECK(out.empty());
+        CHECK(core.set_done == before.set_done);
+        return;
+    }
+    CHECK(out.size() == 1);
+    const OutgoingDatagram& d = out[0];
+    if (uses_legacy_protocol(core.working.product_code)) {
+        CHECK(d.tag == kLegacySocketTag && d.bytes.size() == kLegacyPacketSize);
+        const char* letters = opcode == OPCODE_SET_REQUEST ? kLegacySet : kLegacyUpload;
+        CHECK(std::memcmp(d.bytes.data(), letters, 4) == 0);
+    } else {
+        CHECK(d.tag == kSearchSocketTag);
+        CHECK(d.bytes.size() == main_request_length(core.working.product_code));
+        CHECK(d.bytes[0] == opcode && d.bytes[1] == core.host_tag);
+    }
+    CHECK(core.set_done == (opcode == OPCODE_SET_REQUEST ? 0 : before.set_done));
+    CHECK(core.board_count() == before.count);
+}
+
+// `before.rows` may be empty (a burst of well-formed replies): the rows are then not compared.
+void check_reply(const ConfigCore& core, int state, std::uint8_t tag,
+                 const std::vector<Action>& actions, const Before& before) {
+    CHECK(core.operation_state == state);  // the core never changes the state itself
+    const long appended = std::count_if(actions.begin(), actions.end(), [](const Action& a) {
+        return a.kind == Action::AppendBoardEntry;
+    });
+    CHECK(core.board_count() == before.count + appended);
+    CHECK(appended <= 1);
+    if (appended == 1) {
+        CHECK(state == opstate::kSearch);
+        CHECK(has_text(actions, Action::AppendBoardEntry, core.listed_mac(core.board_count() - 1)));
+    }
+    // Rows: a search reply writes only the new row; a set reply only the matched one, keeping its
+    // MAC; nothing else writes any.
+    int changed = 0;
+    for (int i = 0; i < static_cast<int>(before.rows.size()); ++i) {
+        if (core.board(i) == before.rows[static_cast<std::size_t>(i)]) continue;
+        ++changed;
+        CHECK(state == opstate::kSet);
+        CHECK(core.board(i).mac_address == before.rows[static_cast<std::size_t>(i)].mac_address);
+    }
+    CHECK(changed <= 1);
+    const bool completed = has_text(actions, Action::Message, text::kSettingCompleted);
+    CHECK(changed == 0 || completed);
+    if (completed) CHECK(before.set_done == 0 && core.set_done == 1);
+    if (!completed) CHECK(core.set_done == before.set_done);
+
+    for (const Action& a : actions) {
+        switch (a.kind) {
+            case Action::AppendBoardEntry:
+            case Action::SelectAndShow:
+                CHECK(state == opstate::kSearch);
+                break;
+            case Action::Message:
+                CHECK((state == opstate::kSearch && tag == kSearchSocketTag &&
+                       a.text == text::kInvalidOpcode) ||
+                      (state == opstate::kSet &&
+                       (a.text == text::kInvalidMessage || a.text == text::kSettingCompleted)));
+                break;
+            case Action::UploadReply:
+                CHECK(state == opstate::kUploadRequested && tag == kSearchSocketTag);
+                break;
+            case Action::UploadDone:
+                CHECK(state == opstate::kUploadCompleteAwaited && tag == kSearchSocketTag);
+                break;
+            case Action::Log:
+                CHECK(state == opstate::kSearch || state == opstate::kSet ||
+                      state == opstate::kUploadRequested);
+                break;
+        }
+    }
+    if (state != opstate::kSearch && state != opstate::kSet && state != opstate::kUploadRequested &&
+        state != opstate::kUploadCompleteAwaited) {
+        CHECK(actions.empty());
+    }
+}
+
+std::vector<std::uint8_t> search_reply(std::uint8_t product, std::uint32_t serial) {
+    BoardRow row;
+    row.mac_address = {0x02,
+                       0x51,
+                       0xF0,
+                       static_cast<std::uint8_t>(serial >> 16),
+                       static_cast<std::uint8_t>(serial >> 8),
+                       static_cast<std::uint8_t>(serial)};
+    row.product_code = {0, product};
+    std::vector<std::uint8_t> d;
+    if (uses_legacy_protocol(row.product_code)) {
+        d.assign(kLegacyPacketSize, 0);
+        encode_legacy_request(row, kLegacySearchReply, d);
+    } else {
+        d.assign(kMainPacketSize, 0);
+        encode_main_request(row, d);
+        d[0] = OPCODE_SEARCH_REPLY;
+        d.resize(main_request_length(row.product_code));
+    }
+    return d;
+}
+
+void datagram(ConfigCore& core, std::uint8_t tag, std::span<const std::uint8_t> bytes,
+              bool compare_rows = true) {
+    const Before before = remember(core, compare_rows);
+    const int state = core.operation_state;
+    const auto actions = core.handle_datagram(tag, bytes);
+    check_reply(core, state, tag, actions, before);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    ConfigCore core;
+    core.reset();
+    core.host_tag = 115;
+    Reader in(data, size);
+    TableCheck check_table;
+    std::uint32_t serial = 0;
+    while (!in.done()) {
+        const int op = in.byte() % fuzz::kOpCount;
+        switch (op) {
+            case fuzz::kSendData: {
+                const int opcode = in.byte();
+                const Before before = remember(core);
+                const auto out = core.send_data(opcode);
+                check_requests(core, opcode, out, before);
+                break;
+            }
+            case fuzz::kSetState: {
+                const std::uint8_t pick = in.byte();
+                constexpr std::size_t kCount = sizeof fuzz::kStates / sizeof fuzz::kStates[0];
+                core.operation_state = pick < kCount ? fuzz::kStates[pick] : pick;
+                break;
+            }
+            case fuzz::kSearchDatagram:
+            case fuzz::kLegacyDatagram: {
+                const std::size_t length = in.byte() | (std::size_t{in.byte()} << 8);
+                const auto bytes = in.bytes(length);
+                datagram(core, op == fuzz::kSearchDatagram ? kSearchSocketTag : kLegacySocketTag,
+                         bytes);
+                break;
+            }
+            case fuzz::kTags: {
+                const std::uint8_t tag = in.byte();
+                core.push_tag(tag);
+                const std::uint8_t taken = core.take_tag();
+                CHECK(taken == 0 || taken == kSearchSocketTag || taken == kLegacySocketTag);
+                break;
+            }
+            case fuzz::kWorking: {
+                core.working.product_code = {in.byte(), in.byte()};
+                const int index = in.byte();
+                if (index < core.board_count()) core.working = core.board(index);
+                break;
+            }
+            case fuzz::kBoardBurst: {
+                const int count = in.byte();
+                const std::uint8_t product = in.byte();
+                serial = in.byte() == 0 ? 0 : serial;  // a zero seed lists the same boards again
+                for (int i = 0; i < count; ++i) {
+                    const auto reply = search_reply(product, serial++);
+                    datagram(
+                        core,
+                        uses_legacy_protocol({0, product}) ? kLegacySocketTag : kSearchSocketTag,
+                        reply, /*compare_rows=*/false);
+                }
+                break;
+            }
+            default:
+                break;
+        }
+        check_table(core);
+    }
+    check_unused_rows(core);
+    return 0;
+}
