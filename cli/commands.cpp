@@ -508,11 +508,13 @@ int diagnose_command(const CommonOptions& o, Output io) {
         io.out << "  " << d.label << ": " << qs(T::kDiagReplies).arg(replies) << '\n';
         if (replies == 0) finding(qs(T::kFindNoReplies).arg(d.label));
     }
-    for (const auto& [label, count] : r.replies) {
+    for (const auto& reply : r.replies) {
+        const QString& label = reply.first;
         const bool listed =
             std::any_of(engine->destinations().begin(), engine->destinations().end(),
                         [&](const Destination& d) { return d.label == label; });
-        if (!listed) io.out << "  " << label << ": " << qs(T::kDiagReplies).arg(count) << '\n';
+        if (!listed)
+            io.out << "  " << label << ": " << qs(T::kDiagReplies).arg(reply.second) << '\n';
     }
     io.out << qs(T::kDiagBoards).arg(r.boards.size()) << '\n';
 
