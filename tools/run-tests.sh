@@ -80,7 +80,12 @@ build_tsan() {
 }
 
 test_tsan() {
-    suite "$BUILD/tsan"
+    # Not the benchmarks: they start the simulator as a child process (QProcess), and once Qt has
+    # started a child, gcc's ThreadSanitizer no longer sees this process's own locks on the main
+    # thread (Qt starts children with vfork semantics), so every later hand-over between threads
+    # looks like a race. The tests start their simulators in process, or run the instrumented
+    # program (quorinctl) as the child, where the transfers' threads are checked.
+    suite "$BUILD/tsan" -LE bench
 }
 
 build_fuzz() {
