@@ -77,6 +77,22 @@ SearchResult search_for(BoardEngine& engine, const CommonOptions& o,
     });
 }
 
+std::optional<NamedBoards> find_named(const CommonOptions& o, const std::vector<BoardName>& names,
+                                      Output io) {
+    NamedBoards r;
+    r.engine = open_engine(o, io);
+    if (!r.engine) return std::nullopt;
+    const SearchResult found = search_for(*r.engine, o, names);
+    print_notes(found, io);
+    Resolved resolved = resolve(found, names);
+    if (!resolved.error.isEmpty()) {
+        io.err << "quorinctl: " << resolved.error << '\n';
+        return std::nullopt;
+    }
+    r.boards = std::move(resolved.boards);
+    return r;
+}
+
 std::optional<std::vector<BoardName>> parse_boards(const QStringList& texts, Output io) {
     std::vector<BoardName> names;
     for (const QString& t : texts) {

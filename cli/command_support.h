@@ -48,6 +48,15 @@ struct Resolved {
 };
 Resolved resolve(const SearchResult& found, const std::vector<BoardName>& names);
 
+// Opens the engine, searches and resolves every named board, saying on `io.err` what the search
+// noted. Nullopt after saying why the engine could not open or a board was not found.
+struct NamedBoards {
+    std::unique_ptr<BoardEngine> engine;
+    std::vector<FoundBoard> boards;
+};
+std::optional<NamedBoards> find_named(const CommonOptions& o, const std::vector<BoardName>& names,
+                                      Output io);
+
 // The record as a request carries it: the fields the window never collects (reserved bytes,
 // connection status) go out as zero, as the window sends them.
 BoardRow as_request(BoardRow row);

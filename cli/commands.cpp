@@ -204,20 +204,13 @@ OneBoard find_one(const CommonOptions& o, const QString& text, Output io) {
         r.status = kExitUsage;
         return r;
     }
-    r.engine = open_engine(o, io);
-    if (!r.engine) {
+    auto named = find_named(o, *names, io);
+    if (!named) {
         r.status = kExitFailure;
         return r;
     }
-    const SearchResult found = search_for(*r.engine, o, *names);
-    print_notes(found, io);
-    const Resolved resolved = resolve(found, *names);
-    if (!resolved.error.isEmpty()) {
-        io.err << "quorinctl: " << resolved.error << '\n';
-        r.status = kExitFailure;
-        return r;
-    }
-    r.board = resolved.boards.front();
+    r.engine = std::move(named->engine);
+    r.board = named->boards.front();
     return r;
 }
 
@@ -419,18 +412,12 @@ int apply_command(const CommonOptions& o, const QString& profile_path, const QSt
     const auto names = parse_boards(boards, io);
     if (!names) return kExitUsage;
 
-    auto engine = open_engine(o, io);
-    if (!engine) return kExitFailure;
-    const SearchResult found = search_for(*engine, o, *names);
-    print_notes(found, io);
-    const Resolved resolved = resolve(found, *names);
-    if (!resolved.error.isEmpty()) {
-        io.err << "quorinctl: " << resolved.error << '\n';
-        return kExitFailure;
-    }
+    const auto resolved = find_named(o, *names, io);
+    if (!resolved) return kExitFailure;
+    auto& engine = resolved->engine;
     // Every board is checked before the first set request leaves.
     std::vector<BoardRow> planned;
-    for (const FoundBoard& b : resolved.boards) {
+    for (const FoundBoard& b : resolved->boards) {
         const QString board_model = qs(settings::model_label(b.row));
         if (board_model != model.toString()) {
             return fail(
@@ -442,12 +429,12 @@ int apply_command(const CommonOptions& o, const QString& profile_path, const QSt
     }
     if (dry_run) {
         for (std::size_t i = 0; i < planned.size(); ++i) {
-            print_plan(io.out, resolved.boards[i].row, planned[i], edits);
+            print_plan(io.out, resolved->boards[i].row, planned[i], edits);
         }
         io.err << qs(T::kDryRun) << '\n';
         return kExitOk;
     }
-    return write_and_verify(*engine, o, resolved.boards, planned, edits, false, io);
+    return write_and_verify(*engine, o, resolved->boards, planned, edits, false, io);
 }
 
 int diagnose_command(const CommonOptions& o, Output io) {

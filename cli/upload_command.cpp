@@ -101,18 +101,12 @@ int upload_command(const CommonOptions& o, const QString& image, const QStringLi
     }
     if (!check_image(image, io)) return kExitUsage;
 
-    auto engine = open_engine(o, io);
-    if (!engine) return kExitFailure;
-    const SearchResult found = search_for(*engine, o, *names);
-    print_notes(found, io);
-    const Resolved resolved = resolve(found, *names);
-    if (!resolved.error.isEmpty()) {
-        io.err << "quorinctl: " << resolved.error << '\n';
-        return kExitFailure;
-    }
+    const auto resolved = find_named(o, *names, io);
+    if (!resolved) return kExitFailure;
+    auto& engine = resolved->engine;
     std::set<BoardEngine::Mac> macs;
-    for (std::size_t i = 0; i < resolved.boards.size(); ++i) {
-        if (!macs.insert(resolved.boards[i].row.mac_address).second) {
+    for (std::size_t i = 0; i < resolved->boards.size(); ++i) {
+        if (!macs.insert(resolved->boards[i].row.mac_address).second) {
             io.err << "quorinctl: " << qs(T::kBoardNamedTwice).arg(boards[qsizetype(i)]) << '\n';
             return kExitUsage;
         }
@@ -123,7 +117,7 @@ int upload_command(const CommonOptions& o, const QString& image, const QStringLi
     std::vector<std::unique_ptr<platform::QtWindowTimers>> timers;
     std::vector<std::unique_ptr<BoardUpload>> uploads;
     std::vector<BoardUpload*> routed;
-    for (const FoundBoard& b : resolved.boards) {
+    for (const FoundBoard& b : resolved->boards) {
         timers.push_back(std::make_unique<platform::QtWindowTimers>());
         uploads.push_back(std::make_unique<BoardUpload>(*engine, b, target, *timers.back()));
         routed.push_back(uploads.back().get());
