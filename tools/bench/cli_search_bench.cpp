@@ -8,62 +8,28 @@
 // The floor it prints is the process start (loading Qt, measured as `quorinctl --version`) plus
 // the bare search: what quorinctl would take if its search cost nothing beyond the bare one's.
 // Exits non-zero only when boards are missing (it does not judge the time).
-#include <sys/socket.h>
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QNetworkDatagram>
-#include <QNetworkProxy>
 #include <QProcess>
 #include <QTextStream>
-#include <QUdpSocket>
 #include <algorithm>
 #include <cstdio>
 #include <set>
 #include <vector>
 
+#include "tools/bench/bench_support.h"
 #include "tools/sim_process.h"
 
 namespace {
 
-constexpr int kRequestBytes = 402;
+using quorin::tools::bare_search_ms;
+using quorin::tools::median;
+
 constexpr int kTimeoutMs = 10000;
-
-double median(std::vector<double> v) {
-    if (v.empty()) return -1;
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
-// One search request to 127.255.255.255; milliseconds until `boards` distinct replies, or -1.
-double bare_search(quint16 port, int boards) {
-    QUdpSocket socket;
-    socket.setProxy(QNetworkProxy::NoProxy);
-    if (!socket.bind(QHostAddress::AnyIPv4, 0)) return -1;
-    // The same receive buffer as quorinctl asks for, so that the burst is not dropped.
-    int bytes = 4 * 1024 * 1024;
-    const int fd = static_cast<int>(socket.socketDescriptor());
-    if (::setsockopt(fd, SOL_SOCKET, SO_RCVBUFFORCE, &bytes, sizeof bytes) != 0) {
-        ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes);
-    }
-    QByteArray request(kRequestBytes, 0);
-    request[0] = 1;
-    std::set<QByteArray> macs;
-    QElapsedTimer clock;
-    clock.start();
-    socket.writeDatagram(request, QHostAddress(QStringLiteral("127.255.255.255")), port);
-    while (static_cast<int>(macs.size()) < boards && clock.elapsed() < kTimeoutMs) {
-        if (!socket.waitForReadyRead(100)) continue;
-        while (socket.hasPendingDatagrams()) {
-            const QByteArray d = socket.receiveDatagram(kRequestBytes).data();
-            if (d.size() >= 8 && d[0] == 2) macs.insert(d.mid(2, 6));
-        }
-    }
-    return static_cast<int>(macs.size()) >= boards ? clock.nsecsElapsed() / 1e6 : -1;
-}
 
 }  // namespace
 
@@ -111,7 +77,7 @@ int main(int argc, char* argv[]) {
         const bool ended = ctl.waitForFinished(kTimeoutMs + 5000);
         const double ctl_ms = clock.nsecsElapsed() / 1e6;
         const int listed = QJsonDocument::fromJson(ctl.readAllStandardOutput()).array().size();
-        const double bare_ms = bare_search(sim.main_port, boards);
+        const double bare_ms = bare_search_ms(sim.main_port, boards, kTimeoutMs);
         // The process start alone: loading Qt and the program, no search.
         QProcess version;
         QElapsedTimer start_clock;

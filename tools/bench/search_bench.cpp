@@ -7,12 +7,7 @@
 // replies counted with a blocking poll) searches the same simulator, so the two times compare the
 // tool with the floor that the simulator and loopback set. At the end: both medians and their
 // ratio. It exits non-zero only when boards are lost (it does not judge the time).
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
 #include <time.h>
-#include <unistd.h>
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QElapsedTimer>
@@ -20,69 +15,26 @@
 #include <QTextStream>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <vector>
 
 #include "app/quorin_config_tool_app.h"
 #include "platform/platform_services.h"
 #include "res/resource_ids.h"
+#include "tools/bench/bench_support.h"
 #include "tools/sim_process.h"
 #include "ui/quorin_config_tool_dlg.h"
 
 namespace {
 
-constexpr int kBareReceiveBufferBytes = 4 * 1024 * 1024;
-constexpr int kBareTimeoutMs = 5000;
-
-// A bare search: one 402-byte search request from a plain UDP socket to 127.255.255.255:`port`,
-// then replies counted until `boards` have come. Returns the time in milliseconds, or -1 when
-// they did not all come within kBareTimeoutMs.
-double bare_search_ms(quint16 port, int boards) {
-    using Clock = std::chrono::steady_clock;
-    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-    if (fd < 0) return -1;
-    const int on = 1;
-    ::setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
-    ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &kBareReceiveBufferBytes,
-                 sizeof kBareReceiveBufferBytes);
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_port = htons(port);
-    to.sin_addr.s_addr = htonl(0x7FFFFFFF);  // 127.255.255.255: loopback only
-    std::vector<std::uint8_t> request(quorin::kMainPacketSize, 0);
-    request[0] = quorin::OPCODE_SEARCH_REQUEST;
-    std::vector<std::uint8_t> reply(quorin::kMainPacketSize);
-
-    const auto begin = Clock::now();
-    double ms = -1;
-    if (::sendto(fd, request.data(), request.size(), 0, reinterpret_cast<const sockaddr*>(&to),
-                 sizeof to) == static_cast<ssize_t>(request.size())) {
-        int replies = 0;
-        const auto deadline = begin + std::chrono::milliseconds(kBareTimeoutMs);
-        while (replies < boards && Clock::now() < deadline) {
-            pollfd p{fd, POLLIN, 0};
-            if (::poll(&p, 1, 100) <= 0) continue;
-            if (::recv(fd, reply.data(), reply.size(), 0) > 0) ++replies;
-        }
-        if (replies >= boards)
-            ms = std::chrono::duration<double, std::milli>(Clock::now() - begin).count();
-    }
-    ::close(fd);
-    return ms;
-}
+using quorin::tools::bare_search_ms;
+using quorin::tools::median;
 
 // Processor time this thread has used, in milliseconds.
 double thread_cpu_ms() {
     timespec t{};
     ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
     return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_nsec) / 1e6;
-}
-
-double median(std::vector<double> values) {
-    if (values.empty()) return -1;
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
 }
 
 }  // namespace

@@ -35,6 +35,7 @@
 #include "protocol/record_codec.h"
 #include "protocol/upload_transfer.h"
 #include "sim/sim_board.h"
+#include "tools/bench/bench_support.h"
 #include "tools/sim_process.h"
 #include "upload/upload_sock.h"
 #include "upload/upload_worker.h"
@@ -42,6 +43,7 @@
 namespace {
 
 using namespace quorin;
+using tools::median;
 
 constexpr int kMainBoard = 0;    // 0002 at 127.0.1.1
 constexpr int kLegacyBoard = 1;  // 0004 at 127.0.1.2
@@ -216,11 +218,6 @@ double streamed_upload(const QHostAddress& board, quint16 port, const QString& i
     loop.exec();
     tools::waitFor([] { return false; }, 50);  // the status arrives with the same batch
     return failed || worker.status() != streamstatus::kCompleted ? -1 : finished_ms;
-}
-
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
 }
 
 }  // namespace
