@@ -2,17 +2,15 @@
 // 127.255.255.255, boards' ports chosen by the system, our legacy port any free one).
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
-#include <QCryptographicHash>
 #include <QJsonArray>
 #include <QNetworkProxy>
 #include <QRegularExpression>
 #include <QStandardPaths>
-#include <QTcpServer>
 #include <QTemporaryDir>
 #include <map>
 
 #include "tests/cli/cli_support.h"
+#include "tests/support/test_image.h"
 
 namespace quorin::cli::testing {
 namespace {
@@ -263,24 +261,9 @@ TEST_F(QuorinctlAgainstSimulator, DiagnoseFindsBoardsOutsideEverySubnetAndShared
 
 // --- upload ------------------------------------------------------------------------------------
 
-quint16 free_tcp_port() {
-    QTcpServer probe;
-    probe.setProxy(QNetworkProxy::NoProxy);
-    return probe.listen(QHostAddress::AnyIPv4, 0) ? probe.serverPort() : 0;
-}
-
-// Bytes that differ from block to block, so that a lost or repeated block changes the sha256.
-QByteArray test_image(qsizetype size) {
-    QByteArray bytes(size, Qt::Uninitialized);
-    quint32 x = 2463534242u;
-    for (qsizetype i = 0; i < size; ++i) {
-        x ^= x << 13;
-        x ^= x >> 17;
-        x ^= x << 5;
-        bytes[i] = static_cast<char>(x);
-    }
-    return bytes;
-}
+using quorin::testing::free_tcp_port;
+using quorin::testing::sha256_hex;
+using quorin::testing::test_image;
 
 class QuorinctlUpload : public QuorinctlAgainstSimulator {
   protected:
@@ -313,10 +296,6 @@ class QuorinctlUpload : public QuorinctlAgainstSimulator {
         }
         return images;
     }
-    QString sha256(const QByteArray& bytes) const {
-        return QString::fromLatin1(
-            QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
-    }
 
     static constexpr int OPCODE_UPLOAD = 5;
     quint16 upload_port_ = 0;
@@ -333,7 +312,7 @@ TEST_F(QuorinctlUpload, OneImageToFourBoardsAtOnceArrivesByteExact) {
     const QStringList lines = r.out.split('\n', Qt::SkipEmptyParts);
     ASSERT_FALSE(lines.isEmpty());
     EXPECT_EQ(lines.front(),
-              QStringLiteral("image %1: 3000 bytes, sha256 %2").arg(path, sha256(image)));
+              QStringLiteral("image %1: 3000 bytes, sha256 %2").arg(path, sha256_hex(image)));
     for (const char* mac : {"02:51:00:02:00:00", "02:51:00:03:00:01", "02:51:00:06:00:03"}) {
         EXPECT_TRUE(
             r.out.contains(QLatin1String(mac) + " 127.0.1.") &&
@@ -349,7 +328,7 @@ TEST_F(QuorinctlUpload, OneImageToFourBoardsAtOnceArrivesByteExact) {
 
     const std::map<int, QString> images = received_images();
     ASSERT_EQ(images.size(), 4u);
-    for (const auto& [board, hash] : images) EXPECT_EQ(hash, sha256(image)) << board;
+    for (const auto& [board, hash] : images) EXPECT_EQ(hash, sha256_hex(image)) << board;
     EXPECT_EQ(upload_requests(), 4);  // one request per board
 }
 
@@ -369,7 +348,7 @@ TEST_F(QuorinctlUpload, AFaultFailsOnlyItsOwnBoardAndJobsBoundTheBoardsAtOnce) {
     }
     EXPECT_TRUE(r.out.endsWith("2 of 3 board(s) completed the upload\n"));
     const std::map<int, QString> images = received_images();
-    EXPECT_EQ(images, (std::map<int, QString>{{0, sha256(image)}, {2, sha256(image)}}));
+    EXPECT_EQ(images, (std::map<int, QString>{{0, sha256_hex(image)}, {2, sha256_hex(image)}}));
     // With --jobs 2 the third board's request leaves only after one of the first two ended.
     const qsizetype third = r.out.indexOf("02:51:00:02:00:02 127.0.1.3: upload requested");
     const qsizetype first_end = r.out.indexOf(QRegularExpression(": (done|FAILED)"));
@@ -492,9 +471,3 @@ TEST(QuorinctlCommandLine, ReadmeShowsTheHelpOutput) {
 
 }  // namespace
 }  // namespace quorin::cli::testing
-
-int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

@@ -8,7 +8,6 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <QCoreApplication>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QProcess>
@@ -198,9 +197,3 @@ TEST(QuorinctlInNetworkNamespaces, SearchesEveryInterfaceAndOnlyTheNamedOne) {
 
 }  // namespace
 }  // namespace quorin::cli::testing
-
-int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

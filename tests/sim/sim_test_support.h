@@ -4,7 +4,6 @@
 #pragma once
 
 #include <QCoreApplication>
-#include <QCryptographicHash>
 #include <QElapsedTimer>
 #include <QHostAddress>
 #include <QJsonArray>
@@ -19,6 +18,7 @@
 
 #include "sim/board_simulator.h"
 #include "sim/sim_board.h"
+#include "tests/support/test_image.h"
 
 #ifdef Q_OS_UNIX
 #include <sys/socket.h>
@@ -150,19 +150,8 @@ inline QByteArray legacy_request(std::string_view opcode, const BoardRow& row) {
                       static_cast<qsizetype>(bytes.size()));
 }
 
-inline QByteArray test_image(int size, int seed = 7) {
-    QByteArray image(size, Qt::Uninitialized);
-    std::uint32_t x = static_cast<std::uint32_t>(seed) * 2654435761u + 1;
-    for (int i = 0; i < size; ++i) {
-        x = x * 1103515245u + 12345u;
-        image[i] = static_cast<char>(x >> 16);
-    }
-    return image;
-}
-
-inline QString sha256_hex(const QByteArray& bytes) {
-    return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
-}
+using quorin::testing::sha256_hex;
+using quorin::testing::test_image;
 
 inline QHostAddress board_ip(const SimBoard& board) {
     return QHostAddress(QString::fromStdString(ipv4_text(board.row.local_ip)));

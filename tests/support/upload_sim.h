@@ -5,11 +5,9 @@
 
 #include <gtest/gtest.h>
 
-#include <QCryptographicHash>
 #include <QFile>
 #include <QJsonObject>
 #include <QNetworkProxy>
-#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QUdpSocket>
 #include <memory>
@@ -19,33 +17,9 @@
 #include "sim/board_simulator.h"
 #include "sim/sim_board.h"
 #include "tests/support/loopback.h"
+#include "tests/support/test_image.h"
 
 namespace quorin::testing {
-
-// A TCP port no socket uses right now.
-inline quint16 free_tcp_port() {
-    QTcpServer probe;
-    probe.setProxy(QNetworkProxy::NoProxy);
-    if (!probe.listen(QHostAddress::AnyIPv4, 0)) return 0;
-    return probe.serverPort();
-}
-
-// Image bytes that differ from block to block, so that a lost or repeated block shows.
-inline QByteArray test_image(qsizetype size, int seed = 1) {
-    QByteArray bytes(size, Qt::Uninitialized);
-    quint32 x = 2463534242u + static_cast<quint32>(seed);
-    for (qsizetype i = 0; i < size; ++i) {
-        x ^= x << 13;
-        x ^= x >> 17;
-        x ^= x << 5;
-        bytes[i] = static_cast<char>(x);
-    }
-    return bytes;
-}
-
-inline QString sha256_hex(const QByteArray& bytes) {
-    return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
-}
 
 class UploadSimulator {
   public:

@@ -1,6 +1,6 @@
-// GoogleTest main for the simulator tests: the socket tests need a Qt event loop, so a
-// QCoreApplication exists for the whole run. The tests' own sockets talk to loopback only: no
-// proxy, and the desktop's proxy configuration is not consulted.
+// Entry point of the test executables without widgets: one QCoreApplication for the whole run,
+// for the tests that need a Qt event loop, then the tests. The tests' own sockets talk to loopback
+// only: no proxy, and the desktop's proxy configuration is not consulted.
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
