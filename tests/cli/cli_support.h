@@ -10,6 +10,7 @@
 #include <QStringList>
 #include <vector>
 
+#include "tests/support/event_log.h"
 #include "tools/sim_process.h"
 
 namespace quorin::cli::testing {
@@ -41,15 +42,7 @@ inline Outcome run_program(const QString& program, const QStringList& args) {
     return r;
 }
 
-inline std::vector<QJsonObject> read_events(const QString& path) {
-    std::vector<QJsonObject> events;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) return events;
-    for (const QByteArray& line : file.readAll().split('\n')) {
-        if (!line.isEmpty()) events.push_back(QJsonDocument::fromJson(line).object());
-    }
-    return events;
-}
+using quorin::testing::read_events;
 
 // Events named `name` whose `key` (when given) equals `value`.
 inline int count_events(const QString& path, const QString& name, const QString& key = {},

@@ -24,6 +24,8 @@
 #include <QTemporaryDir>
 #include <map>
 
+#include "tests/support/event_log.h"
+
 namespace {
 
 constexpr int kCommandTimeoutMs = 5000;
@@ -207,15 +209,7 @@ ClientResult run_search_client(const QString& ns, quint16 port, int expect, bool
     return out;
 }
 
-std::vector<QJsonObject> read_events(const QString& path) {
-    std::vector<QJsonObject> events;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) return events;
-    for (const QByteArray& line : file.readAll().split('\n')) {
-        if (!line.isEmpty()) events.push_back(QJsonDocument::fromJson(line).object());
-    }
-    return events;
-}
+using quorin::testing::read_events;
 
 TEST(SimulatorInNetworkNamespaces, TwoHundredBoardsAnswerASearchSentToTheLimitedBroadcastAddress) {
     if (::geteuid() != 0) GTEST_SKIP() << "needs root to create network namespaces";

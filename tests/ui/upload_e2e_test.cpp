@@ -14,6 +14,7 @@
 #include "res/texts.h"
 #include "tests/support/upload_sim.h"
 #include "ui/quorin_config_tool_dlg.h"
+#include "ui/ui_text.h"
 #include "upload/pacer.h"
 #include "upload/upload_sock.h"
 #include "upload/upload_worker.h"
@@ -23,10 +24,6 @@ namespace {
 
 using namespace res;
 using namespace upload_rules;
-
-QString qs(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 class UploadAgainstSimulator : public ::testing::Test {
   protected:
@@ -107,7 +104,7 @@ TEST_F(UploadAgainstSimulator, HundredKibibytesReachAMainBoardExactly) {
     const QByteArray image = choose(100 * 1024);
     startMainUpload();
     ASSERT_TRUE(messageShown());
-    EXPECT_EQ(messages_.shown, QStringList{qs(text::kUploadCompletedMain)});
+    EXPECT_EQ(messages_.shown, QStringList{ui_text(text::kUploadCompletedMain)});
     EXPECT_EQ(receivedHash(0), sha256_hex(image));
     EXPECT_EQ(app_->core().operation_state, opstate::kUploadCompleted);
     EXPECT_EQ(dlg_->uploadSock().state(), ackstate::kFinished);
@@ -117,7 +114,7 @@ TEST_F(UploadAgainstSimulator, HundredKibibytesReachAMainBoardExactly) {
     EXPECT_FALSE(timers_.isArmed(kUploadGuardTimer));
     EXPECT_FALSE(timers_.isArmed(uploadtimer::kAckTimeout));
     const QStringList log = app_->logWindow()->lines();
-    EXPECT_TRUE(log.contains(qs(text::kLogUploadReply)));
+    EXPECT_TRUE(log.contains(ui_text(text::kLogUploadReply)));
     EXPECT_TRUE(log.contains("127.0.1.1"));
 }
 
@@ -130,7 +127,7 @@ TEST_F(UploadAgainstSimulator, TwentyKibibytesReachALegacyBoardExactly) {
     EXPECT_EQ(receivedHash(1), sha256_hex(image));
     EXPECT_EQ(dlg_->progressPos(IDC_PROGRESS), 20);
     for (int i = 0; i < 11; ++i) ASSERT_TRUE(timers_.fire(uploadtimer::kFinishStep));
-    EXPECT_EQ(messages_.shown, QStringList{qs(text::kUploadCompletedLegacy)});
+    EXPECT_EQ(messages_.shown, QStringList{ui_text(text::kUploadCompletedLegacy)});
     EXPECT_EQ(dlg_->progressPos(IDC_PROGRESS), 0);
     EXPECT_TRUE(dlg_->isEnabled(IDC_UPLOAD));
     EXPECT_EQ(app_->core().operation_state, opstate::kIdle);
@@ -205,7 +202,7 @@ TEST_P(MainBoardFaults, EndInTheirMessage) {
     choose(5000);
     startMainUpload();
     fault.expire(*sim_, timers_, *dlg_);
-    QString expected = qs(fault.message);
+    QString expected = ui_text(fault.message);
     if (expected.contains("%1")) expected = expected.arg(30);
     EXPECT_EQ(messages_.shown, QStringList{expected});
     EXPECT_FALSE(dlg_->uploadRunning());
@@ -227,7 +224,7 @@ TEST_F(UploadAgainstSimulator, LegacyBoardThatNeverListensEndsInConnectionFailur
     dlg_->click(IDC_UPLOAD);
     ASSERT_TRUE(timers_.fire(kStreamStartTimer));
     ASSERT_TRUE(messageShown());
-    EXPECT_EQ(messages_.shown, QStringList{qs(text::kStreamConnectionFailure)});
+    EXPECT_EQ(messages_.shown, QStringList{ui_text(text::kStreamConnectionFailure)});
     EXPECT_EQ(pacer_.waits(), (std::vector<int>{300, 500, 500, 500, 500}));
     EXPECT_FALSE(dlg_->isEnabled(IDC_UPLOAD));
     EXPECT_EQ(app_->core().operation_state, opstate::kIdle);
@@ -244,10 +241,10 @@ TEST_F(UploadAgainstSimulator, LegacyBoardThatClosesEndsInASendError) {
     ASSERT_TRUE(waitFor([&] { return sim_->count("upload_listening") == 1; }));
     ASSERT_TRUE(timers_.fire(kStreamStartTimer));
     ASSERT_TRUE(messageShown());
-    EXPECT_EQ(messages_.shown, QStringList{qs(text::kDataSendError)});
+    EXPECT_EQ(messages_.shown, QStringList{ui_text(text::kDataSendError)});
     EXPECT_EQ(dlg_->progressPos(IDC_PROGRESS), 0);
     EXPECT_EQ(dlg_->uploadWorker().status(), streamstatus::kFailed);
-    EXPECT_TRUE(app_->logWindow()->lines().contains(qs(text::kLogUploadClosedAbnormally)));
+    EXPECT_TRUE(app_->logWindow()->lines().contains(ui_text(text::kLogUploadClosedAbnormally)));
     EXPECT_FALSE(timers_.isArmed(uploadtimer::kFinishStep));
 }
 
@@ -275,17 +272,17 @@ TEST_F(UploadAgainstSimulator, AgingCountsItsCyclesThenRunsOneMoreUpload) {
         EXPECT_EQ(dlg_->agingSeries().count(), cycle);
         EXPECT_EQ(timers_.period(kAgingRestartTimer), kAgingRestartMs);
         EXPECT_EQ(dlg_->windowTitle(),
-                  qs(text::kAgingTitle).arg(qs(text::kMainCaption)).arg(cycle).arg(2));
+                  ui_text(text::kAgingTitle).arg(ui_text(text::kMainCaption)).arg(cycle).arg(2));
         EXPECT_TRUE(
-            app_->logWindow()->lines().contains(qs(text::kLogAgingCycle).arg(cycle).arg(2)));
+            app_->logWindow()->lines().contains(ui_text(text::kLogAgingCycle).arg(cycle).arg(2)));
     }
     EXPECT_TRUE(messages_.shown.isEmpty());  // the counted cycles report in the log
     aging_upload(timers_, poster_, *dlg_);   // the last one, not counted
     EXPECT_EQ(dlg_->agingSeries().count(), 2);
     EXPECT_EQ(dlg_->agingSeries().phase(), AgingSeries::Phase::Over);
     EXPECT_FALSE(timers_.isArmed(kAgingRestartTimer));
-    EXPECT_EQ(messages_.shown, QStringList{qs(text::kUploadCompletedMain)});
-    EXPECT_TRUE(app_->logWindow()->lines().contains(qs(text::kLogAgingFinished).arg(2)));
+    EXPECT_EQ(messages_.shown, QStringList{ui_text(text::kUploadCompletedMain)});
+    EXPECT_TRUE(app_->logWindow()->lines().contains(ui_text(text::kLogAgingFinished).arg(2)));
     ASSERT_TRUE(waitFor([&] { return sim_->count("image_received", 0) == 3; }));
     for (const QJsonObject& e : sim_->named("image_received", 0))
         EXPECT_EQ(e.value("sha256").toString(), sha256_hex(image));
@@ -306,11 +303,11 @@ TEST_F(UploadAgainstSimulator, AgingEndsAtTheFirstFailedTransfer) {
     ASSERT_TRUE(poster_.deliverNext());
     ASSERT_TRUE(waitFor([&] { return sim_->count("ack_sent", 1) == 2; }));
     fire_when_armed(timers_, uploadtimer::kAckTimeout);
-    EXPECT_EQ(messages_.shown, QStringList{qs(text::kAckTimeout)});
+    EXPECT_EQ(messages_.shown, QStringList{ui_text(text::kAckTimeout)});
     EXPECT_EQ(dlg_->agingSeries().phase(), AgingSeries::Phase::Over);
     EXPECT_EQ(dlg_->agingSeries().count(), 1);
     EXPECT_FALSE(timers_.isArmed(kAgingRestartTimer));
-    EXPECT_TRUE(app_->logWindow()->lines().contains(qs(text::kLogAgingStopped).arg(1).arg(5)));
+    EXPECT_TRUE(app_->logWindow()->lines().contains(ui_text(text::kLogAgingStopped).arg(1).arg(5)));
 }
 
 // --- closing the window during an upload -------------------------------------------------------

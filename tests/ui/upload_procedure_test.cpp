@@ -12,8 +12,9 @@
 #include "tests/support/upload_sim.h"
 #include "tests/ui/board_rows.h"
 #include "tests/ui/window_fixture.h"
-#include "upload/upload_rules.h"
+#include "ui/ui_text.h"
 #include "upload/pacer.h"
+#include "upload/upload_rules.h"
 #include "upload/upload_sock.h"
 #include "upload/upload_worker.h"
 
@@ -22,10 +23,6 @@ namespace {
 
 using namespace res;
 using namespace upload_rules;
-
-QString qs(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 BoardRow loopback_board(std::uint8_t product, std::uint8_t id) {
     BoardRow row = board_row(product, id);
@@ -75,7 +72,7 @@ TEST_F(UploadProcedure, WithoutAnImageNothingIsSent) {
     // A path typed into the file name edit is not an image choice.
     Dlg().simulateType(IDC_FILENAME, images.write("typed.bin", test_image(10)));
     Dlg().click(IDC_UPLOAD);
-    EXPECT_EQ(messages.shown, QStringList{qs(text::kFileNotSelected)});
+    EXPECT_EQ(messages.shown, QStringList{ui_text(text::kFileNotSelected)});
     EXPECT_TRUE(received(*mainBoard, 200).isEmpty());
     EXPECT_EQ(Core().operation_state, opstate::kSearch);
     EXPECT_TRUE(Dlg().isEnabled(IDC_UPLOAD));
@@ -86,7 +83,7 @@ TEST_F(UploadProcedure, BrowseKeepsThePathAndShowsItLowerCased) {
     const QString chosen = images.write("FirmWare-V2.BIN", test_image(10));
     files.next = chosen;
     Dlg().click(IDC_BROWSE);
-    EXPECT_EQ(files.last_filter, qs(text::kImageFileFilter));
+    EXPECT_EQ(files.last_filter, ui_text(text::kImageFileFilter));
     EXPECT_EQ(App().image_path, chosen);
     EXPECT_EQ(Dlg().text(IDC_FILENAME), chosen.toLower());
 
@@ -107,7 +104,7 @@ TEST_F(UploadProcedure, AnImageThatCannotBeOpenedStopsTheUpload) {
     files.next = images.path("gone.bin");
     Dlg().click(IDC_BROWSE);
     Dlg().click(IDC_UPLOAD);
-    EXPECT_EQ(messages.shown, QStringList{qs(text::kFileCouldNotOpen)});
+    EXPECT_EQ(messages.shown, QStringList{ui_text(text::kFileCouldNotOpen)});
     EXPECT_TRUE(received(*mainBoard, 200).isEmpty());
     EXPECT_TRUE(Dlg().isEnabled(IDC_UPLOAD));
 }
@@ -131,7 +128,7 @@ TEST_F(UploadProcedure, MainBoardIsAskedAndConnectedToTheBoardSelectedTwoSeconds
               QByteArray(reinterpret_cast<const char*>(first.mac_address.data()), 6));
     EXPECT_EQ(Core().operation_state, opstate::kUploadRequested);
     EXPECT_FALSE(Dlg().isEnabled(IDC_UPLOAD));
-    EXPECT_EQ(logLines().last(), qs(text::kLogUploadRequest));
+    EXPECT_EQ(logLines().last(), ui_text(text::kLogUploadRequest));
     EXPECT_EQ(timers.period(kUploadGuardTimer), kUploadGuardMs);
 
     replyToUpload();
@@ -162,7 +159,7 @@ TEST_F(UploadProcedure, BoardWithoutAnAddressIsNotConnectedTo) {
     replyToUpload();
     ASSERT_TRUE(timers.fire(kStartDelayTimer));
     ASSERT_TRUE(poster.deliverNext());
-    EXPECT_EQ(messages.shown, QStringList{qs(text::kBoardAddressInvalid)});
+    EXPECT_EQ(messages.shown, QStringList{ui_text(text::kBoardAddressInvalid)});
     EXPECT_EQ(Dlg().uploadSock().state(), ackstate::kIdle);
     EXPECT_FALSE(timers.isArmed(uploadtimer::kConnectRetry));
     EXPECT_FALSE(Dlg().uploadRunning());
@@ -180,7 +177,7 @@ TEST_F(UploadProcedure, ListEmptiedBeforeTheTransferStartsCountsAsNoAddress) {
     Dlg().listReset(IDC_BOARD_LIST);  // a search emptied the list
     ASSERT_TRUE(timers.fire(kStartDelayTimer));
     ASSERT_TRUE(poster.deliverNext());
-    EXPECT_EQ(messages.shown, QStringList{qs(text::kBoardAddressInvalid)});
+    EXPECT_EQ(messages.shown, QStringList{ui_text(text::kBoardAddressInvalid)});
     EXPECT_EQ(Dlg().uploadSock().state(), ackstate::kIdle);
 }
 
@@ -211,7 +208,7 @@ TEST_F(UploadProcedure, LegacyBoardIsStreamedToOneSecondAfterItsRequestWithoutAn
     EXPECT_EQ(Core().operation_state, opstate::kIdle);
     EXPECT_EQ(Dlg().progressPos(IDC_PROGRESS), 2);
     for (int i = 0; i < 11; ++i) ASSERT_TRUE(timers.fire(uploadtimer::kFinishStep));
-    EXPECT_EQ(messages.shown, QStringList{qs(text::kUploadCompletedLegacy)});
+    EXPECT_EQ(messages.shown, QStringList{ui_text(text::kUploadCompletedLegacy)});
     EXPECT_TRUE(Dlg().isEnabled(IDC_UPLOAD));
     EXPECT_EQ(Dlg().progressPos(IDC_PROGRESS), 0);
     EXPECT_FALSE(Dlg().uploadRunning());
@@ -223,10 +220,11 @@ TEST_F(UploadProcedure, EmptyLegacyImageIsReportedTwiceAndNotByALaterMainUpload)
     Dlg().click(IDC_UPLOAD);
     ASSERT_TRUE(timers.fire(kStreamStartTimer));
     ASSERT_TRUE(waitFor([&] { return timers.isArmed(uploadtimer::kEmptyImageError); }));
-    EXPECT_EQ(messages.shown, QStringList{qs(text::kImageEmpty)});
+    EXPECT_EQ(messages.shown, QStringList{ui_text(text::kImageEmpty)});
     EXPECT_EQ(Core().operation_state, opstate::kIdle);
     ASSERT_TRUE(timers.fire(uploadtimer::kEmptyImageError));
-    EXPECT_EQ(messages.shown, QStringList({qs(text::kImageEmpty), qs(text::kUploadError)}));
+    EXPECT_EQ(messages.shown,
+              QStringList({ui_text(text::kImageEmpty), ui_text(text::kUploadError)}));
     EXPECT_EQ(Dlg().uploadWorker().status(), streamstatus::kFailed);
     EXPECT_FALSE(Dlg().uploadRunning());
 
@@ -247,7 +245,7 @@ TEST_F(UploadProcedure, NoUploadReplyIsReportedAfterTheGuardAndALateReplyIsIgnor
     chooseImage();
     Dlg().click(IDC_UPLOAD);
     ASSERT_TRUE(timers.fire(kUploadGuardTimer));
-    EXPECT_EQ(messages.shown, QStringList{qs(text::kNoUploadReply).arg(30)});
+    EXPECT_EQ(messages.shown, QStringList{ui_text(text::kNoUploadReply).arg(30)});
     EXPECT_EQ(Core().operation_state, opstate::kIdle);
     EXPECT_TRUE(Dlg().isEnabled(IDC_UPLOAD));
     EXPECT_FALSE(Dlg().uploadRunning());
@@ -263,7 +261,7 @@ TEST_F(UploadProcedure, OneUploadAtATime) {
     Dlg().sendCommand(IDC_UPLOAD);  // whatever reaches the disabled button
     Dlg().OnUpload();
     EXPECT_TRUE(received(*mainBoard, 200).isEmpty());
-    EXPECT_EQ(logLines().count(qs(text::kLogUploadRequest)), 1);
+    EXPECT_EQ(logLines().count(ui_text(text::kLogUploadRequest)), 1);
 }
 
 TEST_F(UploadProcedure, AgingRestartWaitsForARunningUpload) {
@@ -283,9 +281,9 @@ TEST_F(UploadProcedure, AgingRestartWaitsForARunningUpload) {
     ASSERT_TRUE(timers.fire(kUploadGuardTimer));
     EXPECT_FALSE(timers.isArmed(kAgingRestartTimer));
     EXPECT_EQ(Dlg().agingSeries().phase(), AgingSeries::Phase::Over);
-    EXPECT_TRUE(logLines().contains(qs(text::kLogAgingStopped).arg(0).arg(1000)));
+    EXPECT_TRUE(logLines().contains(ui_text(text::kLogAgingStopped).arg(0).arg(1000)));
     EXPECT_EQ(Dlg().windowTitle(),
-              qs(text::kAgingTitle).arg(qs(text::kMainCaption)).arg(0).arg(1000));
+              ui_text(text::kAgingTitle).arg(ui_text(text::kMainCaption)).arg(0).arg(1000));
 }
 
 // The aging button on a shown window, with real key events: hidden and disabled until a factory
@@ -299,7 +297,7 @@ TEST_F(UploadProcedure, CtrlShiftARevealsTheAgingButtonAndHidesItAgain) {
     QTest::keyClick(Dlg().control(IDC_SEARCH), Qt::Key_A, Qt::ControlModifier | Qt::ShiftModifier);
     EXPECT_TRUE(Dlg().isShown(IDC_UPLOAD_AGING));
     EXPECT_TRUE(Dlg().isEnabled(IDC_UPLOAD_AGING));
-    EXPECT_TRUE(logLines().contains(qs(text::kLogAgingRevealed)));
+    EXPECT_TRUE(logLines().contains(ui_text(text::kLogAgingRevealed)));
     QWidget* button = Dlg().control(IDC_UPLOAD_AGING);
     EXPECT_GE(button->width(), button->sizeHint().width() * 3 / 4);  // its caption is legible
     EXPECT_TRUE(Dlg().rect().contains(button->geometry()));
