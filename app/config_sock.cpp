@@ -6,6 +6,8 @@
 #include <QMetaObject>
 #include <QNetworkProxy>
 
+#include "platform/socket_buffer.h"
+
 namespace quorin {
 
 CConfigSock::CConfigSock(std::uint8_t tag, std::function<void(std::uint8_t)> on_readable,
@@ -30,17 +32,7 @@ void CConfigSock::EnableBroadcast() {
 }
 
 int CConfigSock::SetReceiveBuffer(int bytes) {
-    const qintptr fd = socketDescriptor();
-    if (fd < 0) return 0;
-    const int s = static_cast<int>(fd);
-#ifdef SO_RCVBUFFORCE
-    if (::setsockopt(s, SOL_SOCKET, SO_RCVBUFFORCE, &bytes, sizeof bytes) != 0)
-#endif
-        ::setsockopt(s, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes);
-    int granted = 0;
-    socklen_t len = sizeof granted;
-    if (::getsockopt(s, SOL_SOCKET, SO_RCVBUF, &granted, &len) != 0) return 0;
-    return granted;
+    return platform::request_receive_buffer(static_cast<int>(socketDescriptor()), bytes);
 }
 
 bool CConfigSock::ReceiveDatagram(std::size_t max_bytes, std::vector<std::uint8_t>& out) {

@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/socket_buffer.h"
 #include "protocol/config_core.h"
 #include "res/cli_texts.h"
 #include "res/texts.h"
@@ -26,13 +27,8 @@ QString qs(std::string_view s) {
 constexpr int kReceiveBufferBytes = 4 * 1024 * 1024;
 
 void enlarge_receive_buffer(QUdpSocket& socket) {
-    const int fd = static_cast<int>(socket.socketDescriptor());
-    if (fd < 0) return;
-    int bytes = kReceiveBufferBytes;
-#ifdef SO_RCVBUFFORCE
-    if (::setsockopt(fd, SOL_SOCKET, SO_RCVBUFFORCE, &bytes, sizeof bytes) == 0) return;
-#endif
-    ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes);
+    platform::request_receive_buffer(static_cast<int>(socket.socketDescriptor()),
+                                     kReceiveBufferBytes);
 }
 
 std::unique_ptr<QUdpSocket> make_socket() {
