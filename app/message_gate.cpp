@@ -1,15 +1,13 @@
 #include "app/message_gate.h"
 
-#include "res/texts.h"
-
 namespace quorin {
 
-bool MessageGate::gated(std::string_view text) {
-    return text == text::kInvalidOpcode || text == text::kInvalidMessage;
+bool MessageGate::gated(Action::Kind kind) {
+    return kind == Action::InvalidOpcode || kind == Action::InvalidMessage;
 }
 
-bool MessageGate::tryOpen(std::string_view text) {
-    if (!gated(text)) return true;
+bool MessageGate::tryOpen(Action::Kind kind, std::string_view text) {
+    if (!gated(kind)) return true;
     if (!open_) {
         open_ = true;
         return true;

@@ -11,17 +11,19 @@
 #include <utility>
 #include <vector>
 
+#include "protocol/config_core.h"
+
 namespace quorin {
 
 class MessageGate {
   public:
-    // True for the texts the gate holds back.
-    static bool gated(std::string_view text);
+    // True for the kinds of message the gate holds back (invalid opcode, invalid message).
+    static bool gated(Action::Kind kind);
 
-    // Whether a box for `text` may open now: true when no gated box is open (the gate is then
-    // open until close()), false while one is (the message is counted instead). Texts that are
-    // not gated always may.
-    bool tryOpen(std::string_view text);
+    // Whether a box for a message of `kind` reading `text` may open now: true when no gated box
+    // is open (the gate is then open until close()), false while one is (the message is counted
+    // under its text instead). Kinds that are not gated always may.
+    bool tryOpen(Action::Kind kind, std::string_view text);
     // The open gated box has closed. Returns the messages counted while it was open, by text in
     // alphabetical order, with their counts, and forgets them.
     std::vector<std::pair<std::string, int>> close();

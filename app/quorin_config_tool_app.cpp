@@ -78,11 +78,15 @@ void CQuorinConfigToolApp::OpenSockets(ConfigWindow* window) {
 }
 
 void CQuorinConfigToolApp::SendData(int opcode) {
-    takeHostTag();
-    for (const OutgoingDatagram& datagram : core_.send_data(opcode)) send(datagram);
+    TakeHostTag();
+    SendDatagrams(core_.send_data(opcode));
 }
 
-void CQuorinConfigToolApp::takeHostTag() {
+void CQuorinConfigToolApp::SendDatagrams(const std::vector<OutgoingDatagram>& datagrams) {
+    for (const OutgoingDatagram& datagram : datagrams) send(datagram);
+}
+
+void CQuorinConfigToolApp::TakeHostTag() {
     if (!host_tag_lookup_) return;
     if (const auto tag = host_tag_lookup_->result()) core_.host_tag = *tag;
 }
@@ -136,10 +140,13 @@ void CQuorinConfigToolApp::carryOut(const std::vector<Action>& actions) {
                 if (window_) window_->appendBoardEntry(QString::fromStdString(action.text));
                 break;
             case Action::Log:
+            case Action::TableFull:
                 AppendLog(action.text);
                 break;
-            case Action::Message:
-                showMessage(action.text);
+            case Action::InvalidOpcode:
+            case Action::InvalidMessage:
+            case Action::SetApplied:
+                showMessage(action);
                 break;
             case Action::SelectAndShow:
                 if (window_ && window_->searchReplyShowsFirstBoard()) {
@@ -157,10 +164,11 @@ void CQuorinConfigToolApp::carryOut(const std::vector<Action>& actions) {
     }
 }
 
-void CQuorinConfigToolApp::showMessage(const std::string& text) {
-    if (!gate_.tryOpen(text)) return;
+void CQuorinConfigToolApp::showMessage(const Action& action) {
+    const std::string& text = action.text;
+    if (!gate_.tryOpen(action.kind, text)) return;
     messages_.show(QString::fromStdString(text));
-    if (!MessageGate::gated(text)) return;
+    if (!MessageGate::gated(action.kind)) return;
     for (const auto& [message, count] : gate_.close()) {
         AppendLog(qs(text::kLogMessagesWhileOpen)
                       .arg(QString::fromStdString(message))

@@ -80,6 +80,10 @@ class CQuorinConfigToolApp : public QObject {
     // Builds and broadcasts the request of `opcode` (1, 3 or 5); other opcodes send nothing. The
     // host tag in it is the looked-up one once the lookup has finished, 0 before.
     void SendData(int opcode);
+    // Broadcasts requests the protocol core has built (an upload procedure's), each on its
+    // socket. TakeHostTag() first puts the looked-up host tag into the core, as SendData does.
+    void SendDatagrams(const std::vector<OutgoingDatagram>& datagrams);
+    void TakeHostTag();
 
     // Appends a line to the newest log window; dropped while none is open or it was destroyed.
     void AppendLog(std::string_view line);
@@ -110,9 +114,8 @@ class CQuorinConfigToolApp : public QObject {
     void carryOut(const std::vector<Action>& actions);
     // Shows a message the dispatcher raised, through the gate: a gated message while a gated box
     // is open is only counted, and the counts are logged when that box closes.
-    void showMessage(const std::string& text);
+    void showMessage(const Action& action);
     void send(const OutgoingDatagram& datagram);
-    void takeHostTag();
 
     platform::MessageBoxes& messages_;
     NetworkTarget target_;

@@ -6,7 +6,6 @@
 #include <algorithm>
 
 #include "protocol/host_tag.h"
-#include "res/texts.h"
 
 namespace quorin::cli {
 
@@ -39,12 +38,9 @@ void BoardEngine::receive(const Received& datagram) {
     core_.push_tag(datagram.tag);
     const std::uint8_t tag = core_.take_tag();
     if (tag == 0) return;
-    if (router_.state_of) {
-        const std::optional<Mac> mac = datagram_mac(tag, datagram.bytes);
-        core_.operation_state = mac ? router_.state_of(*mac) : opstate::kIdle;
-        const std::vector<Action> actions = core_.handle_datagram(tag, datagram.bytes);
-        core_.operation_state = opstate::kIdle;
-        if (mac && !actions.empty() && router_.deliver) router_.deliver(*mac, actions);
+    if (router_.deliver) {
+        if (const std::optional<Mac> mac = datagram_mac(tag, datagram.bytes))
+            router_.deliver(*mac, tag, datagram.bytes);
         return;
     }
     const std::vector<Action> actions = core_.handle_datagram(tag, datagram.bytes);
@@ -59,8 +55,7 @@ void BoardEngine::receive(const Received& datagram) {
                 row_interface_.resize(static_cast<std::size_t>(ConfigCore::kMaxBoards));
                 row_interface_[static_cast<std::size_t>(core_.board_count() - 1)] = {
                     interface_label(datagram.interface_index), datagram.interface_index};
-            } else if (a.kind == Action::Message ||
-                       (a.kind == Action::Log && a.text == text::kLogBoardTableFull)) {
+            } else if (a.is_message() || a.kind == Action::TableFull) {
                 const QString note = QString::fromStdString(a.text);
                 auto& notes = searching_->notes;
                 if (std::find(notes.begin(), notes.end(), note) == notes.end()) {
@@ -77,7 +72,6 @@ SearchResult BoardEngine::search(
     SearchResult result;
     row_interface_.assign(static_cast<std::size_t>(ConfigCore::kMaxBoards), {});
     const std::vector<OutgoingDatagram> requests = core_.send_data(OPCODE_SEARCH_REQUEST);
-    core_.operation_state = opstate::kSearch;
 
     QEventLoop loop;
     int seen = 0;
@@ -99,7 +93,7 @@ SearchResult BoardEngine::search(
     if (!(enough && enough(result.boards))) loop.exec();
     searching_ = nullptr;
     on_actions_ = {};
-    core_.operation_state = opstate::kIdle;
+    core_.end_exchange();
 
     // The rows as they stand at the end (a board may have answered twice).
     for (int i = 0; i < static_cast<int>(result.boards.size()); ++i) {
@@ -115,50 +109,35 @@ Destination BoardEngine::destination_for(const FoundBoard& board) const {
 }
 
 bool BoardEngine::set(const FoundBoard& board, const BoardRow& settings, int wait_ms) {
-    return request(
-        board, settings, OPCODE_SET_REQUEST, opstate::kSet,
-        [](const Action& a) {
-            return a.kind == Action::Message && a.text == text::kSettingCompleted;
-        },
-        wait_ms);
-}
-
-bool BoardEngine::send(const FoundBoard& board, const std::vector<OutgoingDatagram>& requests) {
-    bool sent = !requests.empty();
-    for (const OutgoingDatagram& d : requests) {
-        sent = link_.send(d.tag, d.bytes, destination_for(board)) && sent;
-    }
-    return sent;
-}
-
-bool BoardEngine::send_request(const FoundBoard& board, const BoardRow& settings, int opcode) {
     core_.working = settings;
-    return send(board, core_.send_data(opcode));
-}
-
-bool BoardEngine::request(const FoundBoard& board, const BoardRow& settings, int opcode, int state,
-                          const std::function<bool(const Action&)>& done, int wait_ms) {
-    core_.working = settings;
-    const std::vector<OutgoingDatagram> requests = core_.send_data(opcode);
-    core_.operation_state = state;
+    const std::vector<OutgoingDatagram> requests = core_.send_data(OPCODE_SET_REQUEST);
 
     QEventLoop loop;
-    bool accepted = false;
+    bool applied = false;
     on_actions_ = [&](const std::vector<Action>& actions, const Received&) {
         for (const Action& a : actions) {
-            if (!accepted && done(a)) {
-                accepted = true;
+            if (!applied && a.kind == Action::SetApplied) {
+                applied = true;
                 loop.quit();
             }
         }
     };
-    if (send(board, requests)) {
+    if (send_datagrams(board, requests)) {
         QTimer::singleShot(wait_ms, &loop, &QEventLoop::quit);
         loop.exec();
     }
     on_actions_ = {};
-    core_.operation_state = opstate::kIdle;
-    return accepted;
+    core_.end_exchange();
+    return applied;
+}
+
+bool BoardEngine::send_datagrams(const FoundBoard& board,
+                                 const std::vector<OutgoingDatagram>& datagrams) {
+    bool sent = !datagrams.empty();
+    for (const OutgoingDatagram& d : datagrams) {
+        sent = link_.send(d.tag, d.bytes, destination_for(board)) && sent;
+    }
+    return sent;
 }
 
 }  // namespace quorin::cli

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <span>
 #include <vector>
 
 #include "cli/board_link.h"
@@ -48,36 +49,30 @@ class BoardEngine {
     // the board's set reply. True when the reply arrived and was applied.
     bool set(const FoundBoard& board, const BoardRow& settings, int wait_ms);
 
-    // One request of the protocol core toward `board`: `settings` becomes the working record,
-    // SendData(`opcode`) is sent by the interface the board answered on, the operation state
-    // becomes `state`, and replies are dispatched until `done` accepts an action or `wait_ms`
-    // have passed. True when `done` accepted one. set() is this with the set opcode.
-    bool request(const FoundBoard& board, const BoardRow& settings, int opcode, int state,
-                 const std::function<bool(const Action&)>& done, int wait_ms);
+    // Sends requests the protocol core has built (an upload's) toward `board`, by the interface
+    // it answered on, and returns at once: the caller waits in its own event loop. False when
+    // there was nothing to send or the system refused a datagram.
+    bool send_datagrams(const FoundBoard& board, const std::vector<OutgoingDatagram>& datagrams);
 
-    // Sends SendData(`opcode`) for `settings` toward `board` (by the interface it answered on)
-    // and returns at once: the caller waits in its own event loop. False when there was nothing
-    // to send or the system refused a datagram. The operation state is not touched.
-    bool send_request(const FoundBoard& board, const BoardRow& settings, int opcode);
-
-    // Exchanges with several boards at once. The protocol core keeps one operation state and its
-    // dispatcher does not look at who answered; while a router is set, each datagram is read
-    // under the operation state `state_of` gives for the MAC address the datagram carries (one
-    // too short to carry one, or of a board nobody routes: idle, so dropped), and the actions go
-    // to `deliver` with that MAC. One board's reply or report thus never counts for another.
+    // Exchanges with several boards at once, each with a protocol core of its own (an upload's):
+    // while a router is set, each datagram that carries a MAC address goes to `deliver` with
+    // that MAC, to be read by that board's core; the engine's own core reads none of them. One
+    // board's reply or report thus never counts for another.
     using Mac = std::array<std::uint8_t, 6>;
     struct BoardRouter {
-        std::function<int(const Mac&)> state_of;
-        std::function<void(const Mac&, const std::vector<Action>&)> deliver;
+        std::function<void(const Mac&, std::uint8_t tag, std::span<const std::uint8_t> datagram)>
+            deliver;
     };
     void route_by_board(BoardRouter router) { router_ = std::move(router); }
+
+    // The host tag that requests carry (looked up when the engine was opened).
+    std::uint8_t host_tag() const { return core_.host_tag; }
 
     const std::vector<Destination>& destinations() const { return link_.destinations(); }
     const LinkOptions& options() const { return link_.options(); }
 
   private:
     Destination destination_for(const FoundBoard& board) const;
-    bool send(const FoundBoard& board, const std::vector<OutgoingDatagram>& requests);
     QString interface_label(int index) const;
     void receive(const Received& datagram);
 

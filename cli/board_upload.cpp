@@ -1,5 +1,6 @@
 #include "cli/board_upload.h"
 
+#include <QFile>
 #include <algorithm>
 #include <map>
 #include <memory>
@@ -8,20 +9,21 @@
 #include "protocol/record_codec.h"
 #include "res/cli_texts.h"
 #include "res/texts.h"
-#include "upload/upload_rules.h"
 
 namespace quorin::cli {
 
-using namespace upload_rules;
-
 namespace {
 
-constexpr int kGuardSeconds = kUploadGuardMs / 1000;
-
-// The procedure's own timers; the transfers' (1, 2, 20, 30) are stopped by their adapters.
-constexpr int kProcedureTimers[] = {kStartDelayTimer, kStreamStartTimer, kUploadGuardTimer};
+constexpr int kGuardSeconds = uploadtimer::kUploadGuardMs / 1000;
 
 }  // namespace
+
+UploadStart upload_facts(std::uint64_t size) {
+    UploadStart facts;
+    facts.image_size = size;
+    facts.refuse_empty_image = true;
+    return facts;
+}
 
 BoardUpload::BoardUpload(BoardEngine& engine, FoundBoard board, Target target,
                          platform::WindowTimers& timers)
@@ -29,112 +31,159 @@ BoardUpload::BoardUpload(BoardEngine& engine, FoundBoard board, Target target,
       board_(std::move(board)),
       target_(std::move(target)),
       timers_(timers),
-      legacy_(uses_legacy_protocol(board_.row.product_code)),
       sock_(*this, timers),
       worker_(*this, timers) {
+    core_.working = as_request(board_.row);
     timers_.setHandler([this](int id) { onTimer(id); });
 }
 
 BoardUpload::~BoardUpload() {
-    for (const int id : kProcedureTimers) timers_.KillTimer(id);
     sock_.stop();
     worker_.stop();
+    for (const UploadAction& a : procedure_.stop()) {
+        if (a.kind == UploadAction::StopTimer) timers_.KillTimer(a.timer);
+    }
     timers_.setHandler({});
 }
 
 void BoardUpload::start() {
-    if (phase_ != Phase::Waiting) return;
-    if (!engine_.send_request(board_, as_request(board_.row), OPCODE_UPLOAD_REQUEST)) {
-        fail(qs(text::cli::kUploadRequestRefused));
-        return;
-    }
-    op_state_ = opstate::kUploadRequested;
-    if (legacy_) {
-        // "0004" boards do not answer the request: the transfer starts after a fixed wait.
-        phase_ = Phase::Starting;
-        timers_.SetTimer(kStreamStartTimer, kStreamStartMs);
-    } else {
-        phase_ = Phase::Requested;
-        timers_.SetTimer(kUploadGuardTimer, kUploadGuardMs);
-    }
+    if (started_) return;
+    started_ = true;
+    core_.host_tag = engine_.host_tag();
+    QFile image(target_.image_path);
+    const bool readable = image.open(QIODevice::ReadOnly);
+    UploadStart facts = upload_facts(readable ? static_cast<std::uint64_t>(image.size()) : 0);
+    facts.image_readable = readable;
+    carryOut(procedure_.start(facts));
     changed();
 }
 
-void BoardUpload::dispatched(const std::vector<Action>& actions) {
-    for (const Action& a : actions) {
-        if (a.kind == Action::UploadReply && phase_ == Phase::Requested) {
-            op_state_ = opstate::kUploadReplyReceived;
-            timers_.KillTimer(kUploadGuardTimer);
-            timers_.SetTimer(kStartDelayTimer, kStartDelayMs);
-            phase_ = Phase::Accepted;
-            changed();
-        } else if (a.kind == Action::UploadDone && phase_ == Phase::AwaitingReport) {
-            op_state_ = opstate::kUploadCompleted;
-            messages_ << qs(text::kUploadCompletedMain);
-            succeed();
-        }
+void BoardUpload::receive(std::uint8_t tag, std::span<const std::uint8_t> datagram) {
+    for (const Action& a : core_.handle_datagram(tag, datagram)) {
+        if (a.kind == Action::UploadReply) carryOut(procedure_.upload_reply());
+        if (a.kind == Action::UploadDone) carryOut(procedure_.upload_done());
     }
 }
 
 BoardUpload::Phase BoardUpload::phase() const {
-    if (phase_ == Phase::Sending && legacy_ && worker_.status() == streamstatus::kCompleted)
-        return Phase::Finishing;
-    return phase_;
+    if (outcome_) return *outcome_ == UploadOutcome::Completed ? Phase::Done : Phase::Failed;
+    if (!started_) return Phase::Waiting;
+    switch (procedure_.phase()) {
+        case UploadPhase::Idle:
+        case UploadPhase::Collecting:
+        case UploadPhase::AwaitingReply:
+            return Phase::Requested;
+        case UploadPhase::Accepted:
+            return Phase::Accepted;
+        case UploadPhase::Starting:
+            return Phase::Starting;
+        case UploadPhase::Transferring:
+        case UploadPhase::EmptyImageError:
+            return Phase::Sending;
+        case UploadPhase::Finishing:
+            return Phase::Finishing;
+        case UploadPhase::AwaitingReport:
+            return Phase::AwaitingReport;
+    }
+    return Phase::Sending;
 }
 
 void BoardUpload::onTimer(int id) {
-    if (sock_.OnTimer(id) || worker_.OnTimer(id)) return;
-    switch (id) {
-        case kStartDelayTimer:
-            if (phase_ == Phase::Accepted) startTransfer();
-            return;
-        case kStreamStartTimer:
-            if (phase_ == Phase::Starting) startTransfer();
-            return;
-        case kUploadGuardTimer:
-            if (phase_ != Phase::Requested && phase_ != Phase::AwaitingReport) return;
-            // Nothing late from the board counts for this upload any more.
-            op_state_ = opstate::kIdle;
-            sock_.stop();
-            fail(qs(phase_ == Phase::Requested ? text::kNoUploadReply : text::kNoUploadComplete)
-                     .arg(kGuardSeconds));
-            return;
-        default:
-            return;
-    }
+    if (sock_.OnTimer(id)) return;
+    carryOut(procedure_.timer_expired(id, board_.row.local_ip));
 }
 
-void BoardUpload::startTransfer() {
-    const auto address = transfer_address(board_.row.local_ip);
-    if (!address) {
-        op_state_ = opstate::kIdle;
-        fail(qs(text::kBoardAddressInvalid));
-        return;
-    }
-    phase_ = Phase::Sending;
-    const QHostAddress board = address_of(*address);
-    if (legacy_) {
-        worker_.start(board, target_.stream_port, target_.image_path);
-    } else {
-        sock_.start(board, target_.upload_port, target_.image_path);
+void BoardUpload::carryOut(const UploadActions& actions) {
+    for (const UploadAction& a : actions) {
+        switch (a.kind) {
+            case UploadAction::Collect:  // the working record is the board's row
+                carryOut(procedure_.collected());
+                break;
+            case UploadAction::Send:
+                if (!engine_.send_datagrams(board_, a.datagrams))
+                    carryOut(procedure_.request_not_sent());
+                break;
+            case UploadAction::ArmTimer:
+                timers_.SetTimer(a.timer, a.value);
+                break;
+            case UploadAction::StopTimer:
+                timers_.KillTimer(a.timer);
+                break;
+            case UploadAction::StartTransfer:
+                if (a.transfer == TransferKind::Streamed) {
+                    worker_.start(address_of(a.address), target_.stream_port, target_.image_path);
+                } else {
+                    sock_.start(address_of(a.address), target_.upload_port, target_.image_path);
+                }
+                changed();
+                break;
+            case UploadAction::StopTransfer:
+                sock_.stop();
+                worker_.stop();
+                break;
+            case UploadAction::ProgressStep:
+                stepProgress();
+                break;
+            case UploadAction::ProgressPos:
+                setProgressPosition(a.value);
+                break;
+            case UploadAction::UploadError:
+                messages_ << qs(text::kUploadError);
+                break;
+            case UploadAction::Ended:
+                finish(a);
+                break;
+            case UploadAction::Log:
+            case UploadAction::LateReport:  // the board's upload has ended already
+            case UploadAction::RunUpload:   // no aging series on the command line
+            case UploadAction::AgingCount:
+            case UploadAction::AgingOver:
+                break;
+        }
     }
     changed();
 }
 
-void BoardUpload::transferEnded(TransferKind kind, bool succeeded) {
-    if (ended()) return;
-    if (!succeeded) {
-        fail({});  // the transfer's own message says why
-        return;
+void BoardUpload::finish(const UploadAction& ended) {
+    switch (ended.outcome) {
+        case UploadOutcome::Completed:
+            messages_ << qs(ended.transfer == TransferKind::Streamed ? text::kUploadCompletedLegacy
+                                                                     : text::kUploadCompletedMain);
+            break;
+        case UploadOutcome::RequestNotSent:
+            messages_ << qs(text::cli::kUploadRequestRefused);
+            break;
+        case UploadOutcome::NoReply:
+            messages_ << qs(text::kNoUploadReply).arg(kGuardSeconds);
+            break;
+        case UploadOutcome::NoReport:
+            messages_ << qs(text::kNoUploadComplete).arg(kGuardSeconds);
+            break;
+        case UploadOutcome::AddressInvalid:
+        case UploadOutcome::NoBoard:
+            messages_ << qs(text::kBoardAddressInvalid);
+            break;
+        case UploadOutcome::NoImage:
+        case UploadOutcome::ImageUnopenable:
+            messages_ << qs(text::kFileCouldNotOpen);
+            break;
+        case UploadOutcome::ImageEmpty:
+            messages_ << qs(text::kImageEmpty);
+            break;
+        case UploadOutcome::TransferFailed:  // the transfer's own message says why
+        case UploadOutcome::Abandoned:       // nothing else runs beside it here
+        case UploadOutcome::Stopped:
+            break;
     }
-    if (kind == TransferKind::Streamed) {
-        succeed();  // after the finishing phase, with "Firmware Upload Completed"
-        return;
-    }
-    // The board has acknowledged the last block; its upload-complete report follows over UDP.
-    phase_ = Phase::AwaitingReport;
-    timers_.SetTimer(kUploadGuardTimer, kUploadGuardMs);
-    changed();
+    outcome_ = ended.outcome;
+}
+
+void BoardUpload::transferSentWhole(TransferKind kind) {
+    carryOut(procedure_.transfer_sent_whole(kind));
+}
+
+void BoardUpload::transferEnded(TransferKind kind, TransferOutcome outcome) {
+    carryOut(procedure_.transfer_ended(kind, outcome));
 }
 
 void BoardUpload::setProgressRange(int upper) {
@@ -153,20 +202,6 @@ void BoardUpload::setProgressPosition(int pos) {
     changed();
 }
 
-void BoardUpload::succeed() {
-    for (const int id : kProcedureTimers) timers_.KillTimer(id);
-    phase_ = Phase::Done;
-    changed();
-}
-
-void BoardUpload::fail(const QString& message) {
-    if (ended()) return;
-    for (const int id : kProcedureTimers) timers_.KillTimer(id);
-    if (!message.isEmpty()) messages_ << message;
-    phase_ = Phase::Failed;
-    changed();
-}
-
 void BoardUpload::changed() {
     if (changed_) changed_();
 }
@@ -174,15 +209,11 @@ void BoardUpload::changed() {
 void route_to_uploads(BoardEngine& engine, const std::vector<BoardUpload*>& uploads) {
     auto by_mac = std::make_shared<std::map<BoardEngine::Mac, BoardUpload*>>();
     for (BoardUpload* u : uploads) (*by_mac)[u->board().row.mac_address] = u;
-    engine.route_by_board(
-        {[by_mac](const BoardEngine::Mac& mac) {
-             const auto it = by_mac->find(mac);
-             return it == by_mac->end() ? opstate::kIdle : it->second->operationState();
-         },
-         [by_mac](const BoardEngine::Mac& mac, const std::vector<Action>& actions) {
-             if (const auto it = by_mac->find(mac); it != by_mac->end())
-                 it->second->dispatched(actions);
-         }});
+    engine.route_by_board({[by_mac](const BoardEngine::Mac& mac, std::uint8_t tag,
+                                    std::span<const std::uint8_t> datagram) {
+        if (const auto it = by_mac->find(mac); it != by_mac->end())
+            it->second->receive(tag, datagram);
+    }});
 }
 
 }  // namespace quorin::cli

@@ -1,16 +1,11 @@
-// One board's firmware upload from the command line, run as the window runs it for its selected
-// board: the upload request through the engine, the waits the window keeps, the same transfer
-// adapters (CUploadSock for main-protocol boards, UploadWorker for "0004" boards) and the board's
-// completion. What the window would show in its progress bar and message boxes is kept here for
-// the command to print.
+// One board's firmware upload from the command line: the upload procedure the window runs
+// (protocol/upload_procedure.h), on a protocol core of its own whose working record is the
+// board's row, with the same transfer adapters (CUploadSock for main-protocol boards,
+// UploadWorker for "0004" boards). What the window would show in its progress bar and message
+// boxes is kept here for the command to print.
 //
-// Main protocol: request, the board's upload reply (guarded: kUploadGuardMs), kStartDelayMs, the
-// acknowledged transfer, the board's upload-complete report (guarded: kUploadGuardMs).
-// "0004" boards: request (never answered), kStreamStartMs, the streamed transfer and its
-// finishing phase.
-//
-// The owner routes the engine's datagrams to the upload by MAC (operationState(), dispatched())
-// and gives each upload its own window timers: several run side by side.
+// The owner routes the engine's datagrams to the upload by MAC (route_to_uploads) and gives each
+// upload its own window timers: several run side by side.
 #pragma once
 
 #include <QString>
@@ -21,12 +16,18 @@
 #include "cli/board_engine.h"
 #include "platform/window_timers.h"
 #include "protocol/config_core.h"
+#include "protocol/record_codec.h"
+#include "protocol/upload_procedure.h"
 #include "upload/pacer.h"
 #include "upload/transfer_host.h"
 #include "upload/upload_sock.h"
 #include "upload/upload_worker.h"
 
 namespace quorin::cli {
+
+// What the command line tells the upload procedure when an image of `size` bytes is to be sent:
+// unlike the window, it refuses an empty image before anything is sent.
+UploadStart upload_facts(std::uint64_t size);
 
 class BoardUpload final : public TransferHost {
   public:
@@ -63,14 +64,14 @@ class BoardUpload final : public TransferHost {
     // Sends the upload request. An upload that cannot send it fails at once.
     void start();
 
-    // The operation state under which this board's datagrams are read.
-    int operationState() const { return op_state_; }
-    // What the dispatcher made of a datagram from this board.
-    void dispatched(const std::vector<Action>& actions);
+    // A datagram from this board, read by this upload's own protocol core.
+    void receive(std::uint8_t tag, std::span<const std::uint8_t> datagram);
 
     Phase phase() const;
-    bool ended() const { return phase_ == Phase::Done || phase_ == Phase::Failed; }
-    bool legacy() const { return legacy_; }
+    bool ended() const { return outcome_.has_value(); }
+    // How the upload ended; nullopt while it runs.
+    std::optional<UploadOutcome> outcome() const { return outcome_; }
+    bool legacy() const { return uses_legacy_protocol(board_.row.product_code); }
     const FoundBoard& board() const { return board_; }
     // The transfer's progress as the window's bar shows it.
     int progressPosition() const { return pos_; }
@@ -81,9 +82,8 @@ class BoardUpload final : public TransferHost {
 
   private:
     void onTimer(int id);
-    void startTransfer();
-    void succeed();
-    void fail(const QString& message);
+    void carryOut(const UploadActions& actions);
+    void finish(const UploadAction& ended);
     void changed();
 
     // TransferHost: what the transfers tell the window.
@@ -92,31 +92,31 @@ class BoardUpload final : public TransferHost {
     void stepProgress() override;
     void setProgressPosition(int pos) override;
     void showMessage(const QString& text) override { messages_ << text; }
-    // The log lines mark the transfer's steps (the streamed transfer's end among them): only a
-    // cue to look at the progress again.
+    // The log lines mark the transfer's steps: only a cue to look at the progress again.
     void appendLog(const QString&) override { changed(); }
-    void setOperationState(int state) override { op_state_ = state; }
-    void transferEnded(TransferKind kind, bool succeeded) override;
+    void transferSentWhole(TransferKind kind) override;
+    void transferEnded(TransferKind kind, TransferOutcome outcome) override;
 
     BoardEngine& engine_;
     FoundBoard board_;
     Target target_;
     platform::WindowTimers& timers_;
-    bool legacy_ = false;
+    ConfigCore core_;
+    UploadProcedure procedure_{core_};
     CUploadSock sock_;
     UploadWorker worker_;
     std::function<void()> changed_;
 
-    Phase phase_ = Phase::Waiting;
-    int op_state_ = opstate::kIdle;
+    bool started_ = false;
+    std::optional<UploadOutcome> outcome_;
     int range_ = 0;
     int pos_ = 0;
     int step_ = 1;
     QStringList messages_;
 };
 
-// Routes the engine's datagrams to `uploads` by the MAC address each carries, each read under its
-// board's operation state, until the engine's router is replaced. The uploads outlive the routing.
+// Routes the engine's datagrams to `uploads` by the MAC address each carries, until the engine's
+// router is replaced. The uploads outlive the routing.
 void route_to_uploads(BoardEngine& engine, const std::vector<BoardUpload*>& uploads);
 
 }  // namespace quorin::cli

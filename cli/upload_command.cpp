@@ -65,7 +65,8 @@ bool check_image(const QString& path, Output io) {
         case ImageLoad::Result::Ok:
             break;
     }
-    if (image.bytes.empty()) return refuse(qs(T::kImageEmpty).arg(path));
+    if (upload_refusal(upload_facts(image.bytes.size())) == UploadOutcome::ImageEmpty)
+        return refuse(qs(T::kImageEmpty).arg(path));
     const QByteArray sha256 =
         QCryptographicHash::hash(
             QByteArrayView(image.bytes.data(), static_cast<qsizetype>(image.bytes.size())),

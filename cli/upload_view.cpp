@@ -3,8 +3,8 @@
 #include <algorithm>
 
 #include "cli/command_support.h"
+#include "protocol/upload_procedure.h"
 #include "res/cli_texts.h"
-#include "upload/upload_rules.h"
 
 namespace quorin::cli {
 namespace {
@@ -46,9 +46,9 @@ QString upload_status(const BoardUpload& upload, bool plain) {
         case Phase::Requested:
             return qs(T::kUploadRequested);
         case Phase::Accepted:
-            return qs(T::kUploadAccepted).arg(upload_rules::kStartDelayMs);
+            return qs(T::kUploadAccepted).arg(uploadtimer::kStartDelayMs);
         case Phase::Starting:
-            return qs(T::kUploadStarting).arg(upload_rules::kStreamStartMs);
+            return qs(T::kUploadStarting).arg(uploadtimer::kStreamStartMs);
         case Phase::Sending:
             if (!plain) return qs(T::kUploadSending);
             return qs(T::kUploadSendingPercent)

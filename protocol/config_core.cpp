@@ -35,6 +35,32 @@ std::optional<std::array<std::uint8_t, 6>> datagram_mac(std::uint8_t tag,
     return mac_at(datagram, offset);
 }
 
+std::string_view to_string(OperationState state) {
+    switch (state) {
+        case OperationState::Idle:
+            return "idle";
+        case OperationState::Search:
+            return "search";
+        case OperationState::Set:
+            return "set";
+        case OperationState::UploadRequested:
+            return "upload requested";
+        case OperationState::UploadCompleteAwaited:
+            return "upload-complete report awaited";
+        case OperationState::UploadReplyReceived:
+            return "upload reply received";
+        case OperationState::UploadCompleted:
+            return "upload completed";
+    }
+    return "?";
+}
+
+bool is_upload_wait(OperationState state) {
+    return state == OperationState::UploadRequested ||
+           state == OperationState::UploadReplyReceived ||
+           state == OperationState::UploadCompleteAwaited;
+}
+
 ConfigCore::ConfigCore() : boards_(kMaxBoards) {}
 
 std::int8_t ConfigCore::advance(std::int8_t position) {
@@ -47,7 +73,7 @@ void ConfigCore::reset() {
     board_count_ = 0;
     listed_count_ = 0;
     set_done = 0;
-    operation_state = opstate::kIdle;
+    state_ = OperationState::Idle;
     queue_.fill(0);
     write_pos_ = 0;
     read_pos_ = 0;
@@ -74,6 +100,7 @@ std::vector<OutgoingDatagram> ConfigCore::send_data(int opcode) {
         search.bytes[1] = host_tag;
         out.push_back(std::move(search));
         out.push_back({kLegacySocketTag, {'F', 'I', 'N', 'D'}});
+        state_ = OperationState::Search;
         return out;
     }
     if (opcode != OPCODE_SET_REQUEST && opcode != OPCODE_UPLOAD_REQUEST) return out;
@@ -91,8 +118,26 @@ std::vector<OutgoingDatagram> ConfigCore::send_data(int opcode) {
         main.bytes.resize(main_request_length(working.product_code));
         out.push_back(std::move(main));
     }
-    if (opcode == OPCODE_SET_REQUEST) set_done = 0;
+    if (opcode == OPCODE_SET_REQUEST) {
+        set_done = 0;
+        state_ = OperationState::Set;
+    } else {
+        state_ = OperationState::UploadRequested;
+    }
     return out;
+}
+
+void ConfigCore::end_exchange() {
+    state_ = OperationState::Idle;
+}
+
+void ConfigCore::upload_sent_whole() {
+    if (state_ == OperationState::UploadReplyReceived)
+        state_ = OperationState::UploadCompleteAwaited;
+}
+
+void ConfigCore::upload_ended() {
+    if (is_upload_wait(state_)) state_ = OperationState::Idle;
 }
 
 void ConfigCore::push_tag(std::uint8_t tag) {
@@ -109,27 +154,26 @@ std::uint8_t ConfigCore::take_tag() {
 
 std::vector<Action> ConfigCore::handle_datagram(std::uint8_t tag, std::span<const std::uint8_t> d) {
     std::vector<Action> out;
-    const int state = operation_state;
     const bool search_socket = tag == kSearchSocketTag;
     const bool legacy_socket = tag == kLegacySocketTag;
     const int opcode = d.empty() ? -1 : d[0];
 
-    switch (state) {
-        case opstate::kSearch:
+    switch (state_) {
+        case OperationState::Search:
             if (search_socket) {
                 if (opcode == OPCODE_SEARCH_REPLY) {
                     search_reply(d, false, out);
                     out.push_back({Action::Log, std::string(text::kLogSearchReply)});
                     out.push_back({Action::SelectAndShow, {}});
                 } else {
-                    out.push_back({Action::Message, std::string(text::kInvalidOpcode)});
+                    out.push_back({Action::InvalidOpcode, std::string(text::kInvalidOpcode)});
                 }
             } else if (legacy_socket && starts_with(d, kLegacySearchReply)) {
                 search_reply(d, true, out);
                 out.push_back({Action::SelectAndShow, {}});
             }
             break;
-        case opstate::kSet:
+        case OperationState::Set:
             if (search_socket && opcode == OPCODE_SET_REPLY) {
                 set_reply(d, false, out);
                 out.push_back({Action::Log, std::string(text::kLogSetReply)});
@@ -138,14 +182,16 @@ std::vector<Action> ConfigCore::handle_datagram(std::uint8_t tag, std::span<cons
                 out.push_back({Action::Log, std::string(text::kLogSetReplyLegacy)});
             }
             break;
-        case opstate::kUploadRequested:
+        case OperationState::UploadRequested:
             if (search_socket && opcode == OPCODE_UPLOAD_REPLY) {
+                state_ = OperationState::UploadReplyReceived;
                 out.push_back({Action::Log, std::string(text::kLogUploadReply)});
                 out.push_back({Action::UploadReply, {}});
             }
             break;
-        case opstate::kUploadCompleteAwaited:
+        case OperationState::UploadCompleteAwaited:
             if (search_socket && opcode == OPCODE_UPLOAD_COMPLETE) {
+                state_ = OperationState::UploadCompleted;
                 out.push_back({Action::UploadDone, {}});
             }
             break;
@@ -163,7 +209,7 @@ void ConfigCore::search_reply(std::span<const std::uint8_t> d, bool legacy,
     }
     if (board_count_ >= kMaxBoards || listed_count_ >= kMaxBoards) {
         // The table holds 200 boards; further boards of this search are not listed. Say so once.
-        if (!overflowed_) out.push_back({Action::Log, std::string(text::kLogBoardTableFull)});
+        if (!overflowed_) out.push_back({Action::TableFull, std::string(text::kLogBoardTableFull)});
         overflowed_ = true;
         return;
     }
@@ -188,7 +234,7 @@ void ConfigCore::set_reply(std::span<const std::uint8_t> d, bool legacy, std::ve
         }
     }
     if (found == nullptr) {
-        out.push_back({Action::Message, std::string(text::kInvalidMessage)});
+        out.push_back({Action::InvalidMessage, std::string(text::kInvalidMessage)});
         return;
     }
     if (set_done == 1) return;
@@ -198,7 +244,7 @@ void ConfigCore::set_reply(std::span<const std::uint8_t> d, bool legacy, std::ve
         decode_main_reply(d, *found, /*keep_mac=*/true);
     }
     set_done = 1;
-    out.push_back({Action::Message, std::string(text::kSettingCompleted)});
+    out.push_back({Action::SetApplied, std::string(text::kSettingCompleted)});
 }
 
 }  // namespace quorin

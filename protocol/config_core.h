@@ -5,11 +5,11 @@
 #pragma once
 
 #include <array>
-#include <atomic>
 #include <cstdint>
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "protocol/board_record.h"
@@ -20,16 +20,21 @@ namespace quorin {
 inline constexpr std::uint8_t kSearchSocketTag = 1;
 inline constexpr std::uint8_t kLegacySocketTag = 2;
 
-// Operation states: what the tool is waiting for.
-namespace opstate {
-inline constexpr int kIdle = 1;
-inline constexpr int kSearch = 2;
-inline constexpr int kSet = 3;
-inline constexpr int kUploadRequested = 4;
-inline constexpr int kUploadCompleteAwaited = 6;
-inline constexpr int kUploadReplyReceived = 17;
-inline constexpr int kUploadCompleted = 18;
-}  // namespace opstate
+// The operation state: which exchange the tool last started, and so how every received
+// datagram is read. The values are the codes the tool has always used.
+enum class OperationState : std::uint8_t {
+    Idle = 1,
+    Search = 2,
+    Set = 3,
+    UploadRequested = 4,        // awaiting the board's upload reply
+    UploadCompleteAwaited = 6,  // the image has gone out whole; awaiting the board's report
+    UploadReplyReceived = 17,   // the reply came; the transfer is under way
+    UploadCompleted = 18,       // the board reported the end of the upload
+};
+// "idle", "search", ...: for logs and test failures.
+std::string_view to_string(OperationState state);
+// Whether `state` is one of an upload's (4, 17 or 6): an upload is waiting for the board.
+bool is_upload_wait(OperationState state);
 
 // A request to send: on the socket of `tag`, to the board port of that socket's protocol
 // (kMainPort for the search socket, kLegacyBoardPort for the legacy socket).
@@ -38,18 +43,28 @@ struct OutgoingDatagram {
     std::vector<std::uint8_t> bytes;
 };
 
-// What the window must do after a datagram has been handled, in order.
+// What the window must do after a datagram has been handled, in order. Kinds that the window
+// shows in a message box carry the box's text; a face that words things its own way reacts to
+// the kind alone.
 struct Action {
     enum Kind {
         AppendBoardEntry,  // append `text` (a MAC text) to the board list
         Log,               // append `text` to the log window
-        Message,           // show `text` in a message box
+        TableFull,         // a search found more boards than the table holds (`text`: log line)
+        InvalidOpcode,     // message box `text`: a search-socket datagram of no awaited opcode
+        InvalidMessage,    // message box `text`: a set reply from a board not in the table
+        SetApplied,        // message box `text`: the set reply was applied to its board's row
         SelectAndShow,     // select the first board list entry and run the board display
         UploadReply,       // the upload reply reaction
         UploadDone,        // the upload-done reaction
     };
     Kind kind;
     std::string text;
+
+    // Whether the window shows `text` of this kind in a message box.
+    bool is_message() const {
+        return kind == InvalidOpcode || kind == InvalidMessage || kind == SetApplied;
+    }
 
     friend bool operator==(const Action&, const Action&) = default;
 };
@@ -69,10 +84,24 @@ class ConfigCore {
     // Opening the sockets: board and MAC counts 0, set-done 0, state idle, queue emptied.
     void reset();
 
-    // Builds the requests of SendData(opcode) in the order they are sent. Opcode 1 also clears
-    // the board table, both counts and the queue; opcode 3 clears the set-done flag. Any opcode
-    // other than 1, 3 or 5 yields nothing.
+    // Builds the requests of SendData(opcode) in the order they are sent, and starts the exchange
+    // they open: the operation state becomes search (opcode 1), set (3) or upload requested (5).
+    // Opcode 1 also clears the board table, both counts and the queue; opcode 3 clears the
+    // set-done flag. Any opcode other than 1, 3 or 5 yields nothing and changes nothing.
     std::vector<OutgoingDatagram> send_data(int opcode);
+
+    // The exchange's replies are no longer awaited (a command line that has stopped listening):
+    // back to idle.
+    void end_exchange();
+
+    // Upload events, from the upload procedure. Each changes the state only during an upload
+    // (4, 17 or 6), so a search or setting started meanwhile keeps its own.
+    // The image has gone out whole, its last acknowledgement perhaps still to be read: the
+    // board's upload-complete report is awaited from now on (17 -> 6).
+    void upload_sent_whole();
+    // The upload has ended without the board's report, or needs none (a streamed transfer, a
+    // failure, an abandoned upload): back to idle.
+    void upload_ended();
 
     // Readable-data handler step: stores the tag at the write position and advances it.
     void push_tag(std::uint8_t tag);
@@ -81,16 +110,17 @@ class ConfigCore {
     std::uint8_t take_tag();
 
     // Handles one received datagram of the socket `tag` according to the operation state and
-    // returns what the window must do. Never reads beyond `datagram` and never writes past the
-    // board table.
+    // returns what the window must do. The board's upload reply (state 4) moves the state on to
+    // 17, its upload-complete report (state 6) to 18. Never reads beyond `datagram` and never
+    // writes past the board table.
     std::vector<Action> handle_datagram(std::uint8_t tag, std::span<const std::uint8_t> datagram);
 
     // One queue position step: add 1, and subtract 100 when the result exceeds 100.
     static std::int8_t advance(std::int8_t position);
 
-    // State, read and written by the window (the operation state is atomic because the upload
-    // threads read and write it too).
-    std::atomic<int> operation_state{opstate::kIdle};
+    OperationState operation_state() const { return state_; }
+
+    // Read and written by the window.
     int set_done = 0;
     std::uint8_t host_tag = 0;
     BoardRow working{};
@@ -112,6 +142,7 @@ class ConfigCore {
     void search_reply(std::span<const std::uint8_t> d, bool legacy, std::vector<Action>& out);
     void set_reply(std::span<const std::uint8_t> d, bool legacy, std::vector<Action>& out);
 
+    OperationState state_ = OperationState::Idle;
     std::vector<BoardRow> boards_;
     int board_count_ = 0;
     std::array<std::string, kMaxBoards> listed_{};

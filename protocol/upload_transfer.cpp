@@ -25,6 +25,12 @@ A send_action(std::vector<std::uint8_t> bytes) {
     return A{A::Send, 0, 0, {}, std::move(bytes)};
 }
 
+A ended(TransferOutcome outcome) {
+    A a = act(A::Ended);
+    a.outcome = outcome;
+    return a;
+}
+
 // Progress bar upper bound of a transfer of `size` bytes plus `extra` steps.
 int progress_upper(std::uint32_t size, int extra) {
     return static_cast<int>(size / kUploadBlockBytes) + extra;
@@ -55,6 +61,62 @@ std::string with_number(std::string_view text, long long value) {
     return out;
 }
 
+std::string_view to_string(AckState state) {
+    switch (state) {
+        case AckState::Idle:
+            return "idle";
+        case AckState::Connecting:
+            return "connecting";
+        case AckState::Connected:
+            return "connected";
+        case AckState::SizeSent:
+            return "size sent";
+        case AckState::BlockSent:
+            return "block sent";
+        case AckState::Accepted:
+            return "accepted";
+        case AckState::Finished:
+            return "finished";
+    }
+    return "?";
+}
+
+std::string_view to_string(StreamStatus status) {
+    switch (status) {
+        case StreamStatus::None:
+            return "none";
+        case StreamStatus::Running:
+            return "running";
+        case StreamStatus::Completed:
+            return "completed";
+        case StreamStatus::Failed:
+            return "failed";
+    }
+    return "?";
+}
+
+std::string_view to_string(TransferOutcome outcome) {
+    switch (outcome) {
+        case TransferOutcome::Succeeded:
+            return "succeeded";
+        case TransferOutcome::SocketUnavailable:
+            return "socket unavailable";
+        case TransferOutcome::ConnectFailed:
+            return "connection failed";
+        case TransferOutcome::AckTimeout:
+            return "acknowledgement timeout";
+        case TransferOutcome::ImageUnreadable:
+            return "image unreadable";
+        case TransferOutcome::ImageTooLarge:
+            return "image too large";
+        case TransferOutcome::ImageEmpty:
+            return "image empty";
+        case TransferOutcome::SendFailed:
+            return "send failed";
+    }
+    return "?";
+}
+
 bool is_connection_action(TransferAction::Kind kind) {
     return kind == A::Connect || kind == A::Send || kind == A::Close || kind == A::LoadImage ||
            kind == A::Pause;
@@ -68,14 +130,14 @@ TransferActions AckTransfer::start() {
     offset_ = 0;
     ack_.clear();
     attempts_ = 1;
-    state_ = ackstate::kConnecting;
+    state_ = AckState::Connecting;
     return {act(A::Connect),
             timer_action(A::ArmTimer, uploadtimer::kConnectRetry, uploadtimer::kConnectRetryMs)};
 }
 
 TransferActions AckTransfer::connected() {
-    if (state_ != ackstate::kConnecting) return {};
-    state_ = ackstate::kConnected;
+    if (state_ != AckState::Connecting) return {};
+    state_ = AckState::Connected;
     return {timer_action(A::StopTimer, uploadtimer::kConnectRetry), act(A::LoadImage)};
 }
 
@@ -84,28 +146,29 @@ TransferActions AckTransfer::connect_failed() {
 }
 
 TransferActions AckTransfer::socket_unavailable(int error) {
-    if (state_ != ackstate::kConnecting) return {};
-    state_ = ackstate::kIdle;
+    if (state_ != AckState::Connecting) return {};
+    state_ = AckState::Idle;
     return {timer_action(A::StopTimer, uploadtimer::kConnectRetry), act(A::Close),
-            text_action(A::Message, with_number(text::kSocketErrorCode, error)), act(A::Ended, 0)};
+            text_action(A::Message, with_number(text::kSocketErrorCode, error)),
+            ended(TransferOutcome::SocketUnavailable)};
 }
 
 TransferActions AckTransfer::image_loaded(ImageLoad image) {
     TransferActions out;
-    if (state_ != ackstate::kConnected) return out;
+    if (state_ != AckState::Connected) return out;
     if (image.result == ImageLoad::Result::Ok && !image_size_fits(image.bytes.size()))
         image.result = ImageLoad::Result::TooLarge;
     switch (image.result) {
         case ImageLoad::Result::Ok:
             break;
         case ImageLoad::Result::CannotOpen:
-            fail(std::string(text::kFileCouldNotOpen), out);
+            fail(std::string(text::kFileCouldNotOpen), TransferOutcome::ImageUnreadable, out);
             return out;
         case ImageLoad::Result::TooLarge:
-            fail(std::string(text::kImageTooLarge), out);
+            fail(std::string(text::kImageTooLarge), TransferOutcome::ImageTooLarge, out);
             return out;
         case ImageLoad::Result::ReadFailed:
-            fail(std::string(text::kImageReadFailed), out);
+            fail(std::string(text::kImageReadFailed), TransferOutcome::ImageUnreadable, out);
             return out;
     }
     image_ = std::move(image.bytes);
@@ -115,8 +178,9 @@ TransferActions AckTransfer::image_loaded(ImageLoad image) {
     offset_ = 0;
     out.push_back(act(A::ProgressStepSize, 1));
     out.push_back(send_action(ack_size_header(length)));
-    state_ = ackstate::kSizeSent;
+    state_ = AckState::SizeSent;
     out.push_back(timer_action(A::ArmTimer, uploadtimer::kAckTimeout, uploadtimer::kAckTimeoutMs));
+    if (remaining_ == 0) out.push_back(act(A::SentWhole));  // an empty image: the size is all
     return out;
 }
 
@@ -125,7 +189,7 @@ TransferActions AckTransfer::bytes_received(std::span<const std::uint8_t> bytes)
     for (const std::uint8_t byte : bytes) {
         // Bytes outside the two awaiting states (or after the transfer finished within this
         // read) acknowledge nothing and are dropped.
-        if (state_ != ackstate::kSizeSent && state_ != ackstate::kBlockSent) break;
+        if (state_ != AckState::SizeSent && state_ != AckState::BlockSent) break;
         ack_.push_back(byte);
         if (ack_.size() < kUploadAckBytes) continue;
         const std::uint8_t first = ack_.front();
@@ -144,8 +208,8 @@ void AckTransfer::take_ack(std::uint8_t first, TransferActions& out) {
             timer_action(A::ArmTimer, uploadtimer::kAckTimeout, uploadtimer::kAckTimeoutMs));
         return;
     }
-    const bool after_block = state_ == ackstate::kBlockSent;
-    state_ = ackstate::kAccepted;
+    const bool after_block = state_ == AckState::BlockSent;
+    state_ = AckState::Accepted;
     if (remaining_ == 0) {
         finish(out);
         return;
@@ -162,35 +226,35 @@ void AckTransfer::send_next_block(TransferActions& out) {
     offset_ += n;
     remaining_ -= n;
     out.push_back(send_action(std::move(block)));
-    state_ = ackstate::kBlockSent;
+    state_ = AckState::BlockSent;
     out.push_back(timer_action(A::ArmTimer, uploadtimer::kAckTimeout, uploadtimer::kAckTimeoutMs));
+    if (remaining_ == 0) out.push_back(act(A::SentWhole));
 }
 
 void AckTransfer::finish(TransferActions& out) {
     out.push_back(act(A::ProgressPos, 0));
     out.push_back(act(A::Close));
-    state_ = ackstate::kFinished;
+    state_ = AckState::Finished;
     image_.clear();
     image_.shrink_to_fit();
-    out.push_back(act(A::OperationState, 6));
-    out.push_back(act(A::Ended, 1));
+    out.push_back(ended(TransferOutcome::Succeeded));
 }
 
-void AckTransfer::fail(std::string message, TransferActions& out) {
-    state_ = ackstate::kIdle;
+void AckTransfer::fail(std::string message, TransferOutcome outcome, TransferActions& out) {
+    state_ = AckState::Idle;
     image_.clear();
     image_.shrink_to_fit();
     out.push_back(act(A::Close));
     out.push_back(text_action(A::Message, message));
-    out.push_back(act(A::Ended, 0));
+    out.push_back(ended(outcome));
 }
 
 TransferActions AckTransfer::peer_closed() {
     switch (state_) {
-        case ackstate::kConnected:
-        case ackstate::kSizeSent:
-        case ackstate::kBlockSent:
-        case ackstate::kAccepted:
+        case AckState::Connected:
+        case AckState::SizeSent:
+        case AckState::BlockSent:
+        case AckState::Accepted:
             return {text_action(A::Log, text::kLogUploadClosedByBoard), act(A::ProgressPos, 0),
                     act(A::Close)};
         default:
@@ -200,12 +264,12 @@ TransferActions AckTransfer::peer_closed() {
 
 TransferActions AckTransfer::timer_expired(int timer) {
     TransferActions out;
-    if (timer == uploadtimer::kConnectRetry && state_ == ackstate::kConnecting) {
+    if (timer == uploadtimer::kConnectRetry && state_ == AckState::Connecting) {
         if (attempts_ >= kAckConnectAttempts) {
-            state_ = ackstate::kIdle;
+            state_ = AckState::Idle;
             out.push_back(act(A::Close));
             out.push_back(text_action(A::Message, text::kConnectionFail));
-            out.push_back(act(A::Ended, 0));
+            out.push_back(ended(TransferOutcome::ConnectFailed));
             return out;
         }
         ++attempts_;
@@ -217,14 +281,14 @@ TransferActions AckTransfer::timer_expired(int timer) {
         return out;
     }
     if (timer == uploadtimer::kAckTimeout &&
-        (state_ == ackstate::kSizeSent || state_ == ackstate::kBlockSent)) {
-        state_ = ackstate::kIdle;
+        (state_ == AckState::SizeSent || state_ == AckState::BlockSent)) {
+        state_ = AckState::Idle;
         image_.clear();
         image_.shrink_to_fit();
         out.push_back(text_action(A::Message, text::kAckTimeout));
         out.push_back(act(A::Close));
         out.push_back(act(A::ProgressPos, 0));
-        out.push_back(act(A::Ended, 0));
+        out.push_back(ended(TransferOutcome::AckTimeout));
     }
     return out;
 }
@@ -238,27 +302,25 @@ TransferActions StreamTransfer::start(ImageLoad image) {
     blocks_ = 0;
     attempts_ = 0;
     connect_attempts_ = 0;
-    TransferActions out{act(A::StreamStatus, streamstatus::kRunning)};
+    TransferActions out;
 
     if (image.result == ImageLoad::Result::Ok && !image_size_fits(image.bytes.size()))
         image.result = ImageLoad::Result::TooLarge;
     const bool empty = image.result == ImageLoad::Result::CannotOpen ||
                        (image.result == ImageLoad::Result::Ok && image.bytes.empty());
     if (empty) {
-        // A file that cannot be opened counts as empty; the window follows up with
-        // "Firmware Upload Error" on timer 30.
+        // A file that cannot be opened counts as empty; the procedure follows up with
+        // "Firmware Upload Error".
         step_ = Step::Done;
         out.push_back(text_action(A::Message, text::kImageEmpty));
-        out.push_back(act(A::StreamStatus, streamstatus::kFailed));
-        out.push_back(act(A::OperationState, 1));
-        out.push_back(timer_action(A::ArmTimer, uploadtimer::kEmptyImageError,
-                                   uploadtimer::kEmptyImageErrorMs));
+        out.push_back(ended(TransferOutcome::ImageEmpty));
         return out;
     }
     if (image.result != ImageLoad::Result::Ok) {
-        fail(image.result == ImageLoad::Result::TooLarge ? text::kImageTooLarge
-                                                         : text::kImageReadFailed,
-             false, out);
+        const bool too_large = image.result == ImageLoad::Result::TooLarge;
+        fail(too_large ? text::kImageTooLarge : text::kImageReadFailed,
+             too_large ? TransferOutcome::ImageTooLarge : TransferOutcome::ImageUnreadable, false,
+             out);
         return out;
     }
 
@@ -289,7 +351,7 @@ TransferActions StreamTransfer::pause_done() {
             break;
         case Step::BlockRetryPause:
             if (attempts_ >= kStreamSendAttempts) {
-                fail(text::kDataSendError, true, out);
+                fail(text::kDataSendError, TransferOutcome::SendFailed, true, out);
             } else {
                 send_block(out);
             }
@@ -318,11 +380,11 @@ TransferActions StreamTransfer::connect_result(ConnectResult result) {
             send_header(out);
             break;
         case ConnectResult::SocketUnavailable:
-            fail(text::kStreamSocketCreation, false, out);
+            fail(text::kStreamSocketCreation, TransferOutcome::SocketUnavailable, false, out);
             break;
         case ConnectResult::Failed:
             if (++connect_attempts_ >= kStreamConnectAttempts) {
-                fail(text::kStreamConnectionFailure, false, out);
+                fail(text::kStreamConnectionFailure, TransferOutcome::ConnectFailed, false, out);
             } else {
                 step_ = Step::ConnectRetryPause;
                 out.push_back(act(A::Pause, kStreamConnectRetryMs));
@@ -346,7 +408,7 @@ TransferActions StreamTransfer::send_result(bool sent) {
             step_ = Step::HeaderRetryPause;
             out.push_back(act(A::Pause, kStreamHeaderRetryMs));
         } else {
-            fail(text::kDataSendError, false, out);
+            fail(text::kDataSendError, TransferOutcome::SendFailed, false, out);
         }
     } else if (step_ == Step::SendingBlock) {
         if (sent) {
@@ -368,7 +430,9 @@ TransferActions StreamTransfer::send_result(bool sent) {
 void StreamTransfer::send_header(TransferActions& out) {
     ++attempts_;
     step_ = Step::SendingHeader;
-    out.push_back(send_action(stream_size_header(size_)));
+    A send = send_action(stream_size_header(size_));
+    send.value = kStreamHeaderRetryMs;  // an attempt waits no longer than the retries' spacing
+    out.push_back(std::move(send));
 }
 
 void StreamTransfer::send_block(TransferActions& out) {
@@ -376,55 +440,33 @@ void StreamTransfer::send_block(TransferActions& out) {
     ++attempts_;
     step_ = Step::SendingBlock;
     const auto first = image_.begin() + static_cast<std::ptrdiff_t>(total_);
-    out.push_back(send_action(
-        std::vector<std::uint8_t>(first, first + static_cast<std::ptrdiff_t>(block_length_))));
+    A send = send_action(
+        std::vector<std::uint8_t>(first, first + static_cast<std::ptrdiff_t>(block_length_)));
+    send.value = kStreamBlockRetryMs;
+    out.push_back(std::move(send));
 }
 
-void StreamTransfer::fail(std::string_view message, bool after_block, TransferActions& out) {
+void StreamTransfer::fail(std::string_view message, TransferOutcome outcome, bool after_block,
+                          TransferActions& out) {
     const bool sending = step_ == Step::SendingHeader || step_ == Step::BlockRetryPause;
     step_ = Step::Done;
     image_.clear();
     image_.shrink_to_fit();
     out.push_back(text_action(A::Message, message));
-    out.push_back(act(A::StreamStatus, streamstatus::kFailed));
-    out.push_back(act(A::OperationState, 1));
     out.push_back(act(A::Close));
     if (after_block) out.push_back(act(A::ProgressPos, 0));
     if (sending) out.push_back(text_action(A::Log, text::kLogUploadClosedAbnormally));
-    out.push_back(act(A::Ended, 0));
+    out.push_back(ended(outcome));
 }
 
 void StreamTransfer::finish(TransferActions& out) {
     step_ = Step::Done;
     image_.clear();
     image_.shrink_to_fit();
-    out.push_back(act(A::OperationState, 1));
-    out.push_back(act(A::StreamStatus, streamstatus::kCompleted));
-    out.push_back(timer_action(A::ArmTimer, uploadtimer::kFinishStep, uploadtimer::kFinishStepMs));
+    out.push_back(act(A::SentWhole));
     out.push_back(act(A::Close));
     out.push_back(text_action(A::Log, text::kLogUploadClosedNormally));
-}
-
-// --- finishing phase ---------------------------------------------------------------------------
-
-TransferActions StreamFinishing::timer_expired(int timer, int status) {
-    TransferActions out;
-    if (timer == uploadtimer::kFinishStep) {
-        const int c = count_++;
-        if (c < kStreamFinishSteps) {
-            out.push_back(act(A::ProgressStep));
-            out.push_back(
-                timer_action(A::ArmTimer, uploadtimer::kFinishStep, uploadtimer::kFinishStepMs));
-        } else if (status == streamstatus::kCompleted) {
-            out.push_back(text_action(A::Message, text::kUploadCompletedLegacy));
-            out.push_back(act(A::Ended, 1));
-            out.push_back(act(A::ProgressPos, 0));
-        }
-    } else if (timer == uploadtimer::kEmptyImageError) {
-        out.push_back(text_action(A::Message, text::kUploadError));
-        out.push_back(act(A::Ended, 0));
-    }
-    return out;
+    out.push_back(ended(TransferOutcome::Succeeded));
 }
 
 }  // namespace quorin

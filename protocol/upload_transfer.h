@@ -9,8 +9,8 @@
 // send with three bytes whose first byte is 0x20.
 //
 // Streamed transfer (legacy boards, TCP port 50003): a 4-byte big-endian size, then the image in
-// blocks of 1024 bytes with fixed pauses, nothing read back. A finishing phase of ten progress
-// steps follows on the window's timer 20.
+// blocks of 1024 bytes with fixed pauses, nothing read back. The upload procedure follows it with
+// a finishing phase of ten progress steps.
 #pragma once
 
 #include <cstddef>
@@ -28,30 +28,36 @@ inline constexpr int kConnectRetry = 1;  // acknowledged: the connection has not
 inline constexpr int kConnectRetryMs = 100;
 inline constexpr int kAckTimeout = 2;  // acknowledged: no acknowledgement of the last send
 inline constexpr int kAckTimeoutMs = 5000;
-inline constexpr int kFinishStep = 20;  // streamed: one step of the finishing phase
-inline constexpr int kFinishStepMs = 500;
-inline constexpr int kEmptyImageError = 30;  // streamed: the error that follows an empty image
-inline constexpr int kEmptyImageErrorMs = 1000;
 }  // namespace uploadtimer
 
-// Acknowledged transfer states.
-namespace ackstate {
-inline constexpr int kIdle = 1;        // at start and after every failure
-inline constexpr int kConnecting = 4;  // timer 1 armed
-inline constexpr int kConnected = 5;   // the image is being read
-inline constexpr int kSizeSent = 6;    // awaiting the size header's acknowledgement; timer 2 armed
-inline constexpr int kBlockSent = 2;   // awaiting a block's acknowledgement; timer 2 armed
-inline constexpr int kAccepted = 3;    // held only while the next step is decided
-inline constexpr int kFinished = 7;    // the last block acknowledged and the connection closed
-}  // namespace ackstate
+// Acknowledged transfer states. The values are the codes the tool has always used.
+enum class AckState : std::uint8_t {
+    Idle = 1,        // at start and after every failure
+    Connecting = 4,  // timer 1 armed
+    Connected = 5,   // the image is being read
+    SizeSent = 6,    // awaiting the size header's acknowledgement; timer 2 armed
+    BlockSent = 2,   // awaiting a block's acknowledgement; timer 2 armed
+    Accepted = 3,    // held only while the next step is decided
+    Finished = 7,    // the last block acknowledged and the connection closed
+};
+std::string_view to_string(AckState state);
 
-// Streamed transfer status, read by the window's timers 10 and 20.
-namespace streamstatus {
-inline constexpr int kNone = 0;
-inline constexpr int kRunning = 1;
-inline constexpr int kCompleted = 2;
-inline constexpr int kFailed = 3;
-}  // namespace streamstatus
+// Streamed transfer status.
+enum class StreamStatus : std::uint8_t { None = 0, Running = 1, Completed = 2, Failed = 3 };
+std::string_view to_string(StreamStatus status);
+
+// How a transfer ended.
+enum class TransferOutcome : std::uint8_t {
+    Succeeded,          // acknowledged: the last block acknowledged; streamed: every block sent
+    SocketUnavailable,  // no socket could be made ("Error Code: %d", "SOCKET CREATION ERROR")
+    ConnectFailed,      // the board did not take the connection
+    AckTimeout,         // acknowledged: no acknowledgement in time
+    ImageUnreadable,    // the image could not be opened or read whole when it was loaded
+    ImageTooLarge,      // the image does not fit the 32-bit size header
+    ImageEmpty,         // streamed: an empty image (or one that cannot be opened)
+    SendFailed,         // streamed: the size header or a block could not be sent
+};
+std::string_view to_string(TransferOutcome outcome);
 
 // Wire and pacing constants.
 inline constexpr std::size_t kUploadBlockBytes = 1024;
@@ -68,6 +74,8 @@ inline constexpr int kStreamSendAttempts = 5;  // per item: the size header or o
 inline constexpr int kStreamHeaderRetryMs = 100;
 inline constexpr int kStreamBlockRetryMs = 200;
 inline constexpr int kStreamPauseMs = 100;  // after the size header and after every block
+// The finishing phase after the last block (the upload procedure runs it): ten progress steps,
+// which the streamed transfer's progress range already counts.
 inline constexpr int kStreamFinishSteps = 10;
 
 // The image file as read whole by the caller, before any byte of it is sent.
@@ -101,6 +109,7 @@ struct TransferAction {
         // Connection.
         Connect,    // open a new connection to the board (any earlier one is closed first)
         Send,       // send `bytes` whole: the rest of a partial send goes before anything else
+                    // (streamed: one attempt, waiting at most `value` ms)
         Close,      // close the connection once what was sent has left
         LoadImage,  // read the image file whole and report it (acknowledged: image_loaded)
         Pause,      // wait `value` ms, then report pause_done (streamed transfer)
@@ -113,15 +122,15 @@ struct TransferAction {
         ProgressPos,       // progress bar position `value`
         Message,           // message box `text`
         Log,               // log line `text`
-        OperationState,    // the application's operation state becomes `value`
-        StreamStatus,      // the streamed transfer status becomes `value`
-        Ended,             // the transfer is over: `value` 1 succeeded, 0 failed
+        SentWhole,         // the image's last byte has been sent (its acknowledgement may follow)
+        Ended,             // the transfer is over, as `outcome` says
     };
     Kind kind;
     int value = 0;
     int timer = 0;
     std::string text;
     std::vector<std::uint8_t> bytes;
+    TransferOutcome outcome = TransferOutcome::Succeeded;
 
     friend bool operator==(const TransferAction&, const TransferAction&) = default;
 };
@@ -156,7 +165,7 @@ class AckTransfer {
     // Timer 1 (connection retry or failure) or timer 2 (acknowledgement timeout) expired.
     TransferActions timer_expired(int timer);
 
-    int state() const { return state_; }
+    AckState state() const { return state_; }
     int connect_attempts() const { return attempts_; }
     std::uint32_t remaining() const { return remaining_; }
     std::uint32_t send_offset() const { return offset_; }
@@ -165,9 +174,9 @@ class AckTransfer {
     void take_ack(std::uint8_t first, TransferActions& out);
     void send_next_block(TransferActions& out);
     void finish(TransferActions& out);
-    void fail(std::string message, TransferActions& out);
+    void fail(std::string message, TransferOutcome outcome, TransferActions& out);
 
-    int state_ = ackstate::kIdle;
+    AckState state_ = AckState::Idle;
     int attempts_ = 0;
     std::vector<std::uint8_t> image_;
     std::uint32_t remaining_ = 0;
@@ -188,8 +197,7 @@ class StreamTransfer {
         SocketUnavailable,  // no socket could be created
     };
 
-    // Status 1, then either the failure of an unusable image or the range, step size and the
-    // first pause.
+    // Either the failure of an unusable image or the range, step size and the first pause.
     TransferActions start(ImageLoad image);
     TransferActions pause_done();
     TransferActions connect_result(ConnectResult result);
@@ -215,9 +223,10 @@ class StreamTransfer {
 
     void send_header(TransferActions& out);
     void send_block(TransferActions& out);
-    // Status 3, operation state 1, close, the transfer ends. `after_block`: a data block could
-    // not be sent (the progress bar returns to 0).
-    void fail(std::string_view message, bool after_block, TransferActions& out);
+    // Close, the transfer ends. `after_block`: a data block could not be sent (the progress bar
+    // returns to 0).
+    void fail(std::string_view message, TransferOutcome outcome, bool after_block,
+              TransferActions& out);
     void finish(TransferActions& out);
 
     Step step_ = Step::Idle;
@@ -228,20 +237,6 @@ class StreamTransfer {
     int blocks_ = 0;
     int attempts_ = 0;          // send attempts of the current item
     int connect_attempts_ = 0;  // failed connection attempts
-};
-
-// The streamed transfer's window side after the worker is done: timer 20 runs the finishing
-// phase (ten progress steps 500 ms apart, then "Firmware Upload Completed" when the status says
-// the image went out), timer 30 the error that follows an empty image.
-class StreamFinishing {
-  public:
-    void reset() { count_ = 0; }
-    // `status`: the streamed transfer status at the expiry.
-    TransferActions timer_expired(int timer, int status);
-    int count() const { return count_; }
-
-  private:
-    int count_ = 0;
 };
 
 }  // namespace quorin

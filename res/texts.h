@@ -60,6 +60,14 @@ inline constexpr std::string_view kNoUploadReply =
 inline constexpr std::string_view kNoUploadComplete =
     "The board took the whole image but did not report the end of the upload within %1 "
     "seconds.\nIt may still be writing the image: check the board before uploading again.";
+inline constexpr std::string_view kUploadLateReport =
+    "The board has reported the end of the firmware upload after all: Firmware Upload "
+    "COMPLETED.";
+inline constexpr std::string_view kUploadAbandoned =
+    "The firmware upload was abandoned: a new command was started while the board's answer was "
+    "still awaited.\nPress Upload to try again.";
+inline constexpr std::string_view kUploadBusy =
+    "A firmware image is being sent to the board. Wait until the upload has ended.";
 
 // Settings collection.
 inline constexpr std::string_view kTriggerInvalid = "Trigger Char is invalid";

@@ -28,27 +28,23 @@ CQuorinConfigToolDlg::CQuorinConfigToolDlg(CQuorinConfigToolApp& app, WindowServ
       services_(services),
       icon_(platform::app_icon()),
       upload_sock_(std::make_unique<CUploadSock>(*this, services.timers)),
-      upload_worker_(std::make_unique<UploadWorker>(*this, services.timers)) {
+      upload_worker_(std::make_unique<UploadWorker>(*this, services.timers)),
+      upload_(app.core()) {
     connectHandlers();
     services_.timers.setHandler([this](int id) { OnTimer(id); });
-    services_.poster.setHandler([this](int message) {
-        if (message == upload_rules::kStartTransferMessage) OnStartTransfer();
-    });
     auto* reveal_aging = new QShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_A), this);
     connect(reveal_aging, &QShortcut::activated, this, &CQuorinConfigToolDlg::ToggleAgingButton);
 }
 
 CQuorinConfigToolDlg::~CQuorinConfigToolDlg() {
-    // The worker thread is joined before anything it reports to goes; no timer or posted message
-    // reaches this window afterwards.
+    // The worker thread is joined before anything it reports to goes; no timer reaches this
+    // window afterwards.
     upload_worker_->stop();
     upload_sock_->stop();
+    for (const UploadAction& a : upload_.stop()) {
+        if (a.kind == UploadAction::StopTimer) services_.timers.KillTimer(a.timer);
+    }
     services_.timers.setHandler(nullptr);
-    services_.poster.setHandler(nullptr);
-    for (int id : {upload_rules::kAgingRestartTimer, upload_rules::kUploadWatchTimer,
-                   upload_rules::kStartDelayTimer, upload_rules::kStreamStartTimer,
-                   upload_rules::kUploadGuardTimer})
-        services_.timers.KillTimer(id);
 }
 
 void CQuorinConfigToolDlg::connectHandlers() {
@@ -98,12 +94,12 @@ void CQuorinConfigToolDlg::OnSysCommand(int command) {
 }
 
 void CQuorinConfigToolDlg::OnSearch() {
+    if (!otherExchangeMayStart()) return;
     search_view_.searchStarted();
     listReset(IDC_BOARD_LIST);
     enable(IDC_SETTING, false);
     enable(IDC_UPLOAD, false);
     app_.SendData(OPCODE_SEARCH_REQUEST);
-    app_.core().operation_state = opstate::kSearch;
     app_.AppendLog(text::kLogSearchRequest);
 }
 

@@ -16,9 +16,9 @@
 #include "app/config_window.h"
 #include "platform/dialog.h"
 #include "platform/platform_services.h"
+#include "protocol/upload_procedure.h"
 #include "ui/search_view.h"
 #include "upload/transfer_host.h"
-#include "upload/upload_rules.h"
 
 namespace quorin {
 
@@ -56,9 +56,7 @@ class CQuorinConfigToolDlg : public platform::Dialog, public ConfigWindow, publi
     void OnUpload();       // 1035, and the aging test's restart timer
     void OnUploadAging();  // 1054: start an aging series
 
-    // The start-transfer message (posted after the upload reply): connect to the selected board.
-    void OnStartTransfer();
-    // Window timer expiry: the upload procedure's timers and the transfers' own.
+    // Window timer expiry: the upload procedure's timers and the transfer's own.
     void OnTimer(int id);
     // Shows the hidden, disabled "UPLOAD AGING" button (enabled), or hides and disables it again.
     // Bound to Ctrl+Shift+A.
@@ -94,16 +92,17 @@ class CQuorinConfigToolDlg : public platform::Dialog, public ConfigWindow, publi
     void setProgressPosition(int pos) override;
     void showMessage(const QString& text) override;
     void appendLog(const QString& line) override;
-    void setOperationState(int state) override;
-    void transferEnded(TransferKind kind, bool succeeded) override;
+    void transferSentWhole(TransferKind kind) override;
+    void transferEnded(TransferKind kind, TransferOutcome outcome) override;
 
     // Upload state, for tests and the demo.
-    bool uploadRunning() const { return upload_ != Procedure::None; }
+    bool uploadRunning() const { return upload_.running(); }
+    const UploadProcedure& uploadProcedure() const { return upload_; }
     CUploadSock& uploadSock() { return *upload_sock_; }
     UploadWorker& uploadWorker() { return *upload_worker_; }
-    const upload_rules::AgingSeries& agingSeries() const { return aging_; }
+    const AgingSeries& agingSeries() const { return upload_.aging(); }
     // A smaller aging cycle limit (tests); only while no series runs.
-    void setAgingCycleLimit(int limit) { aging_.set_limit(limit); }
+    void setAgingCycleLimit(int limit) { upload_.set_aging_limit(limit); }
 
     // Model name and firmware version text of the board shown last.
     const QString& modelName() const { return model_name_; }
@@ -117,8 +116,6 @@ class CQuorinConfigToolDlg : public platform::Dialog, public ConfigWindow, publi
     QAction* aboutMenuItem() const { return about_item_; }
 
   private:
-    enum class Procedure { None, Acknowledged, Streamed };
-
     void connectHandlers();
     void InitControls();
     // Moves the keyboard focus to a control, first bringing up its channel page when that page is
@@ -127,13 +124,15 @@ class CQuorinConfigToolDlg : public platform::Dialog, public ConfigWindow, publi
     // The list entry a serial combo's text names, selected so that the combo shows what will be
     // sent; -1 with nothing selected or typed; nullopt when the text names no entry.
     std::optional<int> ComboEntry(int id);
-    // Ends the running upload: one may start again. A failure ends an aging series too.
-    void uploadFinished(bool succeeded);
-    // The selected board's address for a transfer (its text goes to the log); nullopt when no
-    // board is selected or its address is 0.0.0.0.
-    std::optional<std::array<std::uint8_t, 4>> selectedTransferAddress();
-    void endAgingSeries();
-    void showAgingCount();
+    // Carries out what the upload procedure decided, in order.
+    void carryOut(const UploadActions& actions);
+    void uploadEnded(const UploadAction& ended);
+    // Before a search or a setting: false (with a message) while an upload must not be
+    // disturbed; otherwise an upload waiting for the board is abandoned.
+    bool otherExchangeMayStart();
+    // The selected board's local_ip; nullopt when no board is selected.
+    std::optional<Ip4> selectedBoardIp() const;
+    void showAgingCount(int count, int limit);
 
     CQuorinConfigToolApp& app_;
     WindowServices services_;
@@ -144,14 +143,10 @@ class CQuorinConfigToolDlg : public platform::Dialog, public ConfigWindow, publi
     QIcon icon_;                     // icon 128, loaded at construction
     QAction* about_item_ = nullptr;  // the about item of the window menu; null: string 101 empty
 
-    // Firmware upload. One upload at a time: `upload_` says which procedure runs, from the
-    // Upload command until its completion or failure.
+    // Firmware upload: one at a time, to the selected board.
     std::unique_ptr<CUploadSock> upload_sock_;
     std::unique_ptr<UploadWorker> upload_worker_;
-    Procedure upload_ = Procedure::None;
-    // Which wait the upload guard timer bounds.
-    enum class GuardedWait { UploadReply, CompleteReport } guard_ = GuardedWait::UploadReply;
-    upload_rules::AgingSeries aging_;
+    UploadProcedure upload_;
     SearchView search_view_;
 };
 

@@ -6,18 +6,23 @@
 #include "protocol/config_core.h"
 #include "res/texts.h"
 #include "ui/quorin_config_tool_dlg.h"
+#include "ui/ui_text.h"
 
 namespace quorin {
 
 void CQuorinConfigToolDlg::OnSetting() {
+    if (upload_.blocks_other_exchange()) {
+        showMessage(ui_text(text::kUploadBusy));
+        return;
+    }
     // A failed check has shown its message and moved the focus: nothing is sent, the operation
     // state and the log stay as they were.
     if (!CollectSettings()) return;
-    // Encodes the working record in its product's protocol and layout and clears the set-done
-    // flag, so the first set reply after this request is applied.
+    if (!otherExchangeMayStart()) return;
+    // Encodes the working record in its product's protocol and layout, clears the set-done flag
+    // (so the first set reply after this request is applied) and awaits the set reply, also after
+    // a send that reported 0 bytes: a reply may still come from an earlier request.
     app_.SendData(OPCODE_SET_REQUEST);
-    // Also after a send that reported 0 bytes: a reply may still come from an earlier request.
-    app_.core().operation_state = opstate::kSet;
     app_.AppendLog(text::kLogSetRequest);
 }
 

@@ -1,13 +1,11 @@
-// The window's firmware upload procedure: the browse and Upload commands, the upload reply and
-// the start-transfer message, the timer handler, what the window shows during and after an
-// upload, the end of an upload, and the aging test. The transfers themselves run in upload/.
-#include <QByteArray>
+// The window's face of the firmware upload procedure (protocol/upload_procedure.h): the browse
+// command, the Upload and aging buttons, the timers, the progress bar, the message boxes, the log
+// lines and the count in the title. What happens when is the procedure's; this file only carries
+// its actions out and words its outcomes. The transfers run in upload/.
 #include <QFile>
 #include <QHostAddress>
 
 #include "app/quorin_config_tool_app.h"
-#include "protocol/record_codec.h"
-#include "protocol/upload_transfer.h"
 #include "res/resource_ids.h"
 #include "res/texts.h"
 #include "settings/display_rules.h"
@@ -19,7 +17,6 @@
 namespace quorin {
 
 using namespace res;
-using namespace upload_rules;
 
 namespace {
 
@@ -27,7 +24,11 @@ namespace {
 // 8 x 6 button could not show its caption. Below the channel area, right-aligned with Exit.
 constexpr int kAgingButtonX = 402, kAgingButtonY = 344, kAgingButtonW = 64, kAgingButtonH = 14;
 
-constexpr int kGuardSeconds = kUploadGuardMs / 1000;
+constexpr int kGuardSeconds = uploadtimer::kUploadGuardMs / 1000;
+
+QHostAddress host_address(const Ip4& ip) {
+    return QHostAddress(QString::fromStdString(display::dotted(ip)));
+}
 
 }  // namespace
 
@@ -44,144 +45,165 @@ void CQuorinConfigToolDlg::OnBrowse() {
 }
 
 void CQuorinConfigToolDlg::OnUpload() {
-    if (upload_ != Procedure::None) return;  // one upload at a time
-    if (app_.image_path.isEmpty()) {
-        showMessage(ui_text(text::kFileNotSelected));
-        return;
+    if (upload_.running()) return;  // one upload at a time
+    UploadStart facts;
+    facts.image_chosen = !app_.image_path.isEmpty();
+    if (facts.image_chosen) {
+        QFile file(app_.image_path);
+        facts.image_readable = file.open(QIODevice::ReadOnly);
+        if (facts.image_readable) facts.image_size = static_cast<std::uint64_t>(file.size());
     }
-    if (QFile file(app_.image_path); !file.open(QIODevice::ReadOnly)) {
-        showMessage(ui_text(text::kFileCouldNotOpen));
-        return;
-    }
-    // Without a selected board the collection would leave the previous board's record.
-    if (listCurSel(IDC_BOARD_LIST) < 0) {
-        showMessage(ui_text(text::kBoardAddressInvalid));
-        return;
-    }
-    // Its outcome does not stop the upload: the MAC address and product code, which the request
-    // needs, are written before any check can fail.
-    CollectSettings();
-
-    // Timer 10 must not report the failure of an earlier streamed transfer.
-    upload_worker_->resetStatus();
-    const bool legacy = uses_legacy_protocol(app_.core().working.product_code);
-    app_.SendData(OPCODE_UPLOAD_REQUEST);
-    app_.core().operation_state = opstate::kUploadRequested;
-    enable(IDC_UPLOAD, false);
-    app_.AppendLog(text::kLogUploadRequest);
-    if (legacy) {
-        // Legacy boards do not answer: the transfer starts after a fixed wait.
-        upload_ = Procedure::Streamed;
-        services_.timers.SetTimer(kStreamStartTimer, kStreamStartMs);
-    } else {
-        upload_ = Procedure::Acknowledged;
-        guard_ = GuardedWait::UploadReply;
-        services_.timers.SetTimer(kUploadGuardTimer, kUploadGuardMs);
-    }
+    facts.board_selected = listCurSel(IDC_BOARD_LIST) >= 0;
+    carryOut(upload_.start(facts));
+    if (upload_.running()) enable(IDC_UPLOAD, false);
 }
 
 void CQuorinConfigToolDlg::OnUploadReply() {
-    app_.core().operation_state = opstate::kUploadReplyReceived;
-    if (upload_ != Procedure::Acknowledged) return;  // no upload of this window awaits it
-    services_.timers.KillTimer(kUploadGuardTimer);
-    services_.timers.SetTimer(kStartDelayTimer, kStartDelayMs);
-    services_.timers.SetTimer(kUploadWatchTimer, kUploadWatchMs);
-}
-
-void CQuorinConfigToolDlg::OnStartTransfer() {
-    if (upload_ != Procedure::Acknowledged) return;
-    const auto address = selectedTransferAddress();
-    if (!address) {
-        upload_sock_->stop();  // the acknowledged transfer stays idle
-        uploadFinished(false);
-        showMessage(ui_text(text::kBoardAddressInvalid));
-        return;
-    }
-    upload_sock_->start(QHostAddress(QString::fromStdString(display::dotted(*address))),
-                        app_.target().upload_port, app_.image_path);
+    carryOut(upload_.upload_reply());
 }
 
 void CQuorinConfigToolDlg::OnUploadDone() {
-    services_.timers.KillTimer(kUploadGuardTimer);
-    app_.core().operation_state = opstate::kUploadCompleted;
-    uploadFinished(true);
-    // An aging series reports each cycle in the log: a message box per cycle would pile up.
-    if (aging_.running()) {
-        app_.AppendLog(text::kUploadCompletedMain);
-    } else {
-        showMessage(ui_text(text::kUploadCompletedMain));
-    }
-    enable(IDC_UPLOAD, true);
+    carryOut(upload_.upload_done());
 }
-
-std::optional<std::array<std::uint8_t, 4>> CQuorinConfigToolDlg::selectedTransferAddress() {
-    const int selected = listCurSel(IDC_BOARD_LIST);
-    std::optional<std::array<std::uint8_t, 4>> ip;
-    if (selected >= 0 && selected < app_.core().board_count()) {
-        ip = app_.core().board(selected).local_ip;
-        app_.AppendLog(display::dotted(*ip));  // the board address text
-    }
-    return transfer_address(ip);
-}
-
-// --- timers ------------------------------------------------------------------------------------
 
 void CQuorinConfigToolDlg::OnTimer(int id) {
-    if (upload_sock_->OnTimer(id) || upload_worker_->OnTimer(id)) return;
-    switch (id) {
-        case kAgingRestartTimer:
-            if (!aging_.running()) return;
-            if (upload_ != Procedure::None) {
-                // The previous upload has not ended yet (its completion report is awaited): try
-                // again later rather than start over it.
-                services_.timers.SetTimer(kAgingRestartTimer, kAgingRestartMs);
-                return;
-            }
-            OnUpload();
-            if (upload_ == Procedure::None) endAgingSeries();  // the upload could not start
-            return;
-        case kUploadWatchTimer: {
-            const int status = upload_worker_->status();
-            if (status == streamstatus::kRunning) {
-                services_.timers.SetTimer(kUploadWatchTimer, kUploadWatchMs);
-            } else if (status == streamstatus::kFailed) {
+    if (upload_sock_->OnTimer(id)) return;
+    carryOut(upload_.timer_expired(id, selectedBoardIp()));
+}
+
+void CQuorinConfigToolDlg::OnUploadAging() {
+    carryOut(upload_.begin_aging());
+}
+
+bool CQuorinConfigToolDlg::otherExchangeMayStart() {
+    if (upload_.blocks_other_exchange()) {
+        showMessage(ui_text(text::kUploadBusy));
+        return false;
+    }
+    carryOut(upload_.other_exchange());
+    return true;
+}
+
+std::optional<Ip4> CQuorinConfigToolDlg::selectedBoardIp() const {
+    const int selected = listCurSel(IDC_BOARD_LIST);
+    if (selected < 0 || selected >= app_.core().board_count()) return std::nullopt;
+    return app_.core().board(selected).local_ip;
+}
+
+// --- what the procedure decided ----------------------------------------------------------------
+
+void CQuorinConfigToolDlg::carryOut(const UploadActions& actions) {
+    for (const UploadAction& a : actions) {
+        switch (a.kind) {
+            case UploadAction::Collect:
+                // Its outcome does not stop the upload: the MAC address and product code, which
+                // the request needs, are written before any check can fail.
+                CollectSettings();
+                app_.TakeHostTag();
+                carryOut(upload_.collected());
+                break;
+            case UploadAction::Send:
+                app_.SendDatagrams(a.datagrams);
+                break;
+            case UploadAction::ArmTimer:
+                services_.timers.SetTimer(a.timer, a.value);
+                break;
+            case UploadAction::StopTimer:
+                services_.timers.KillTimer(a.timer);
+                break;
+            case UploadAction::StartTransfer:
+                if (a.transfer == TransferKind::Streamed) {
+                    upload_worker_->start(host_address(a.address), app_.target().stream_port,
+                                          app_.image_path);
+                } else {
+                    upload_sock_->start(host_address(a.address), app_.target().upload_port,
+                                        app_.image_path);
+                }
+                break;
+            case UploadAction::StopTransfer:
+                upload_sock_->stop();
+                upload_worker_->stop();
+                break;
+            case UploadAction::ProgressStep:
+                progressStep(IDC_PROGRESS);
+                break;
+            case UploadAction::ProgressPos:
+                progressSetPos(IDC_PROGRESS, a.value);
+                break;
+            case UploadAction::Log:
+                app_.AppendLog(a.text);
+                break;
+            case UploadAction::UploadError:
                 showMessage(ui_text(text::kUploadError));
-            }
-            return;
+                break;
+            case UploadAction::LateReport:
+                showMessage(ui_text(text::kUploadLateReport));
+                break;
+            case UploadAction::RunUpload:
+                OnUpload();
+                break;
+            case UploadAction::AgingCount:
+                if (a.counted) {
+                    app_.AppendLog(
+                        ui_text(text::kLogAgingCycle).arg(a.value).arg(a.limit).toStdString());
+                }
+                showAgingCount(a.value, a.limit);
+                break;
+            case UploadAction::AgingOver:
+                app_.AppendLog((a.counted
+                                    ? ui_text(text::kLogAgingFinished).arg(a.value)
+                                    : ui_text(text::kLogAgingStopped).arg(a.value).arg(a.limit))
+                                   .toStdString());
+                showAgingCount(a.value, a.limit);
+                break;
+            case UploadAction::Ended:
+                uploadEnded(a);
+                break;
         }
-        case kStartDelayTimer:
-            services_.poster.PostMessage(kStartTransferMessage);
-            return;
-        case kStreamStartTimer: {
-            if (upload_ != Procedure::Streamed) return;
-            const auto address = selectedTransferAddress();
-            if (!address) {
-                app_.core().operation_state = opstate::kIdle;
-                uploadFinished(false);
-                showMessage(ui_text(text::kBoardAddressInvalid));
-                return;
+    }
+}
+
+void CQuorinConfigToolDlg::uploadEnded(const UploadAction& ended) {
+    switch (ended.outcome) {
+        case UploadOutcome::Completed:
+            if (ended.transfer == TransferKind::Streamed) {
+                showMessage(ui_text(text::kUploadCompletedLegacy));
+            } else if (upload_.aging().running()) {
+                // An aging series reports each cycle in the log: a box per cycle would pile up.
+                app_.AppendLog(text::kUploadCompletedMain);
+            } else {
+                showMessage(ui_text(text::kUploadCompletedMain));
             }
-            upload_worker_->start(QHostAddress(QString::fromStdString(display::dotted(*address))),
-                                  app_.target().stream_port, app_.image_path);
+            enable(IDC_UPLOAD, true);
             return;
-        }
-        case kUploadGuardTimer: {
-            if (upload_ != Procedure::Acknowledged) return;
-            const std::string_view text =
-                guard_ == GuardedWait::UploadReply ? text::kNoUploadReply : text::kNoUploadComplete;
-            // Nothing late from the board is taken for this upload any more.
-            const int state = app_.core().operation_state;
-            if (state == opstate::kUploadRequested || state == opstate::kUploadReplyReceived ||
-                state == opstate::kUploadCompleteAwaited)
-                app_.core().operation_state = opstate::kIdle;
-            upload_sock_->stop();
-            services_.timers.KillTimer(kStartDelayTimer);
-            uploadFinished(false);
+        case UploadOutcome::NoImage:
+            showMessage(ui_text(text::kFileNotSelected));
+            return;
+        case UploadOutcome::ImageUnopenable:
+            showMessage(ui_text(text::kFileCouldNotOpen));
+            return;
+        case UploadOutcome::ImageEmpty:
+            showMessage(ui_text(text::kImageEmpty));
+            return;
+        case UploadOutcome::NoBoard:
+        case UploadOutcome::AddressInvalid:
+            // The Upload button stays disabled until a board is shown again.
+            showMessage(ui_text(text::kBoardAddressInvalid));
+            return;
+        case UploadOutcome::NoReply:
+        case UploadOutcome::NoReport:
             if (listCurSel(IDC_BOARD_LIST) >= 0) enable(IDC_UPLOAD, true);
-            showMessage(ui_text(text).arg(kGuardSeconds));
+            showMessage(ui_text(ended.outcome == UploadOutcome::NoReply ? text::kNoUploadReply
+                                                                        : text::kNoUploadComplete)
+                            .arg(kGuardSeconds));
             return;
-        }
-        default:
+        case UploadOutcome::Abandoned:
+            if (listCurSel(IDC_BOARD_LIST) >= 0) enable(IDC_UPLOAD, true);
+            showMessage(ui_text(text::kUploadAbandoned));
+            return;
+        case UploadOutcome::RequestNotSent:  // the window sends as the system lets it
+        case UploadOutcome::TransferFailed:  // the transfer has said why
+        case UploadOutcome::Stopped:
             return;
     }
 }
@@ -213,64 +235,19 @@ void CQuorinConfigToolDlg::appendLog(const QString& line) {
     app_.AppendLog(std::string_view(utf8.constData(), static_cast<std::size_t>(utf8.size())));
 }
 
-void CQuorinConfigToolDlg::setOperationState(int state) {
-    app_.core().operation_state = state;
+void CQuorinConfigToolDlg::transferSentWhole(TransferKind kind) {
+    carryOut(upload_.transfer_sent_whole(kind));
 }
 
-void CQuorinConfigToolDlg::transferEnded(TransferKind kind, bool succeeded) {
-    if (!succeeded) {
-        // The Upload button stays disabled until a board is shown again.
-        uploadFinished(false);
-        return;
-    }
-    if (kind == TransferKind::Streamed) {
-        enable(IDC_UPLOAD, true);
-        uploadFinished(true);
-        endAgingSeries();  // a streamed transfer never counts as a cycle
-        return;
-    }
-    // The board has acknowledged the last block; its upload-complete report follows over UDP.
-    guard_ = GuardedWait::CompleteReport;
-    services_.timers.SetTimer(kUploadGuardTimer, kUploadGuardMs);
-    const AgingSeries::Step step = aging_.transfer_finished();
-    if (step.counted) {
-        app_.AppendLog(
-            ui_text(text::kLogAgingCycle).arg(aging_.count()).arg(aging_.limit()).toStdString());
-        services_.timers.SetTimer(kAgingRestartTimer, kAgingRestartMs);
-    }
-    if (step.over) {
-        app_.AppendLog(ui_text(text::kLogAgingFinished).arg(aging_.count()).toStdString());
-    }
-    if (step.counted || step.over) showAgingCount();
-}
-
-void CQuorinConfigToolDlg::uploadFinished(bool succeeded) {
-    upload_ = Procedure::None;
-    services_.timers.KillTimer(kUploadGuardTimer);
-    if (!succeeded) endAgingSeries();
+void CQuorinConfigToolDlg::transferEnded(TransferKind kind, TransferOutcome outcome) {
+    carryOut(upload_.transfer_ended(kind, outcome));
 }
 
 // --- aging test --------------------------------------------------------------------------------
 
-void CQuorinConfigToolDlg::OnUploadAging() {
-    if (!aging_.begin()) return;  // a series runs already
-    services_.timers.SetTimer(kAgingRestartTimer, kAgingRestartMs);
-    showAgingCount();
-}
-
-void CQuorinConfigToolDlg::endAgingSeries() {
-    if (!aging_.failed()) return;
-    services_.timers.KillTimer(kAgingRestartTimer);
-    app_.AppendLog(
-        ui_text(text::kLogAgingStopped).arg(aging_.count()).arg(aging_.limit()).toStdString());
-    showAgingCount();
-}
-
-void CQuorinConfigToolDlg::showAgingCount() {
-    setWindowTitle(ui_text(text::kAgingTitle)
-                       .arg(ui_text(text::kMainCaption))
-                       .arg(aging_.count())
-                       .arg(aging_.limit()));
+void CQuorinConfigToolDlg::showAgingCount(int count, int limit) {
+    setWindowTitle(
+        ui_text(text::kAgingTitle).arg(ui_text(text::kMainCaption)).arg(count).arg(limit));
 }
 
 void CQuorinConfigToolDlg::ToggleAgingButton() {

@@ -29,18 +29,17 @@ bool report_to_host(const TransferAction& a, TransferKind kind, TransferHost& ho
         case TransferAction::Log:
             host.appendLog(QString::fromStdString(a.text));
             return true;
-        case TransferAction::OperationState:
-            host.setOperationState(a.value);
+        case TransferAction::SentWhole:
+            host.transferSentWhole(kind);
             return true;
         case TransferAction::Ended:
-            host.transferEnded(kind, a.value != 0);
+            host.transferEnded(kind, a.outcome);
             return true;
         case TransferAction::Connect:
         case TransferAction::Send:
         case TransferAction::Close:
         case TransferAction::LoadImage:
         case TransferAction::Pause:
-        case TransferAction::StreamStatus:
             return false;
     }
     return false;

@@ -7,14 +7,10 @@
 #include <QString>
 
 #include "platform/window_timers.h"
+#include "protocol/upload_procedure.h"
 #include "protocol/upload_transfer.h"
 
 namespace quorin {
-
-enum class TransferKind {
-    Acknowledged,  // main-protocol boards, TCP port 34005
-    Streamed,      // legacy boards, TCP port 50003
-};
 
 class TransferHost {
   public:
@@ -29,19 +25,18 @@ class TransferHost {
     // A message for the operator; returns once it has been seen (a modal box in the window).
     virtual void showMessage(const QString& text) = 0;
     virtual void appendLog(const QString& line) = 0;
-    // The application's operation state: 6 when the board has acknowledged the last block, 1 when
-    // a streamed transfer ends.
-    virtual void setOperationState(int state) = 0;
-    // The transfer is over. Acknowledged: `succeeded` when the last block was acknowledged (the
-    // board's upload-complete report is still to come over UDP). Streamed: after the finishing
-    // phase ("Firmware Upload Completed") or after the failure's message.
-    virtual void transferEnded(TransferKind kind, bool succeeded) = 0;
+    // The image's last byte has been sent; its acknowledgement may still be on its way.
+    virtual void transferSentWhole(TransferKind kind) = 0;
+    // The transfer is over, after its message when it failed. Acknowledged: Succeeded when the
+    // last block was acknowledged (the board's upload-complete report is still to come over UDP).
+    // Streamed: Succeeded when every block was sent.
+    virtual void transferEnded(TransferKind kind, TransferOutcome outcome) = 0;
 };
 
 // Carries out an action of a transfer of `kind` that goes to the host or to the timers (progress,
-// message, log line, operation state, end, timer armed or stopped) and returns true. Returns false,
-// doing nothing, for the actions the transport carries out itself (connect, send, close, image
-// load, pause, streamed status).
+// message, log line, the image sent whole, end, timer armed or stopped) and returns true. Returns
+// false, doing nothing, for the actions the transport carries out itself (connect, send, close,
+// image load, pause).
 bool report_to_host(const TransferAction& action, TransferKind kind, TransferHost& host,
                     platform::WindowTimers& timers);
 

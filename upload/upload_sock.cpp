@@ -46,8 +46,8 @@ void CUploadSock::stop() {
 }
 
 bool CUploadSock::busy() const {
-    const int s = machine_.state();
-    return s != ackstate::kIdle && s != ackstate::kFinished;
+    const AckState s = machine_.state();
+    return s != AckState::Idle && s != AckState::Finished;
 }
 
 bool CUploadSock::OnTimer(int id) {
@@ -82,7 +82,7 @@ void CUploadSock::OnClose() {
 
 void CUploadSock::onError(QAbstractSocket::SocketError error) {
     if (sender() != socket_) return;
-    if (machine_.state() == ackstate::kConnecting) {
+    if (machine_.state() == AckState::Connecting) {
         // The platform refused to make a socket at all, or the attempt failed (left to timer 1).
         if (error == QAbstractSocket::SocketResourceError ||
             error == QAbstractSocket::UnsupportedSocketOperationError) {

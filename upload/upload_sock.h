@@ -38,8 +38,7 @@ class CUploadSock : public QObject {
     // returns to idle. For a window that closes.
     void stop();
 
-    // The acknowledged transfer state (ackstate): 1 idle ... 7 finished.
-    int state() const { return machine_.state(); }
+    AckState state() const { return machine_.state(); }
     // Whether a transfer is under way (connecting, sending or awaiting an acknowledgement).
     bool busy() const;
 

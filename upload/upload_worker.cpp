@@ -34,15 +34,14 @@ void UploadWorker::start(const QHostAddress& board, quint16 port, const QString&
     stop();
     stop_ = false;
     pacer_->reset();
-    finishing_.reset();
     const quint64 generation = ++generation_;
     if (!wake_) {
         // Without its wake-up pipe the worker could not report back: fail as a transfer whose
         // socket cannot be made.
         using A = TransferAction;
-        carryOut({A{A::StreamStatus, streamstatus::kFailed, 0, {}, {}},
-                  A{A::Message, 0, 0, std::string(text::kStreamSocketCreation), {}},
-                  A{A::OperationState, 1, 0, {}, {}}, A{A::Ended, 0, 0, {}, {}}});
+        A ended{A::Ended};
+        ended.outcome = TransferOutcome::SocketUnavailable;
+        carryOut({A{A::Message, 0, 0, std::string(text::kStreamSocketCreation), {}}, ended});
         return;
     }
     running_ = true;
@@ -62,8 +61,6 @@ void UploadWorker::stop() {
         handed_over_.clear();
     }
     pending_.clear();
-    timers_.KillTimer(uploadtimer::kFinishStep);
-    timers_.KillTimer(uploadtimer::kEmptyImageError);
 }
 
 // --- worker thread -----------------------------------------------------------------------------
@@ -100,7 +97,7 @@ void UploadWorker::run(QHostAddress board, quint16 port, QString image_path, qui
                 actions = machine.connect_result(link.connect(board, port));
                 break;
             default:
-                actions = machine.send_result(link.send(next->bytes));
+                actions = machine.send_result(link.send(next->bytes, next->value));
                 break;
         }
     }
@@ -133,12 +130,6 @@ void UploadWorker::takeHandedOver() {
     }
 }
 
-bool UploadWorker::OnTimer(int id) {
-    if (id != uploadtimer::kFinishStep && id != uploadtimer::kEmptyImageError) return false;
-    carryOut(finishing_.timer_expired(id, status_));
-    return true;
-}
-
 void UploadWorker::carryOut(TransferActions actions) {
     // In order, one at a time: a message box runs a nested event loop, and what the worker handed
     // over meanwhile waits until the box is closed, as the worker itself would have.
@@ -148,20 +139,9 @@ void UploadWorker::carryOut(TransferActions actions) {
     while (!pending_.empty()) {
         const TransferAction a = std::move(pending_.front());
         pending_.pop_front();
-        apply(a);
+        report_to_host(a, TransferKind::Streamed, host_, timers_);
     }
     carrying_ = false;
-}
-
-void UploadWorker::apply(const TransferAction& a) {
-    switch (a.kind) {
-        case TransferAction::StreamStatus:
-            status_ = a.value;
-            break;
-        default:
-            report_to_host(a, TransferKind::Streamed, host_, timers_);
-            break;
-    }
 }
 
 }  // namespace quorin

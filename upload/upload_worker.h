@@ -1,10 +1,9 @@
 // UploadWorker: the streamed firmware transfer. start() runs the StreamTransfer machine on a
 // worker thread of its own, which owns the connection (StreamLink), reads the image and paces the
-// steps with a Pacer. The worker never touches the host, the timers or any object of this
-// object's thread: it queues each step's window actions under a mutex and wakes this object's
-// thread through a pipe; this thread takes them and carries them out in order, and runs the
-// finishing phase on window timers 20 and 30. (Nothing crosses threads through Qt's own event
-// queue, so a thread sanitizer sees every hand-over.)
+// steps with a Pacer. The worker never touches the host or any object of this object's thread:
+// it queues each step's window actions under a mutex and wakes this object's thread through a
+// pipe; this thread takes them and carries them out in order. (Nothing crosses threads through
+// Qt's own event queue, so a thread sanitizer sees every hand-over.)
 //
 // The worker is the only thread. stop() (also run by the destructor) interrupts it and joins it;
 // nothing of a stopped transfer is carried out afterwards.
@@ -39,19 +38,13 @@ class UploadWorker : public QObject {
     void setPacer(Pacer& pacer) { pacer_ = &pacer; }
 
     // Starts the transfer of the image at `image_path` to `board`:`port` on the worker thread.
-    // A transfer still running is stopped first. The finishing step count starts again at 0.
+    // A transfer still running is stopped first.
     void start(const QHostAddress& board, quint16 port, const QString& image_path);
 
-    // Forwards the expiry of window timer `id`; true when it was one of the transfer's (20, 30).
-    bool OnTimer(int id);
-
     // Interrupts a running worker and waits for its thread to end (bounded by the link's waits);
-    // stops timers 20 and 30 and drops every action not yet carried out.
+    // drops every action not yet carried out.
     void stop();
 
-    // The streamed transfer status (streamstatus). resetStatus() sets it back to 0 (none).
-    int status() const { return status_; }
-    void resetStatus() { status_ = streamstatus::kNone; }
     // Whether the worker thread is still running.
     bool running() const { return running_; }
 
@@ -62,7 +55,6 @@ class UploadWorker : public QObject {
     // Owner's thread.
     void takeHandedOver();
     void carryOut(TransferActions actions);
-    void apply(const TransferAction& action);
 
     TransferHost& host_;
     platform::WindowTimers& timers_;
@@ -71,7 +63,6 @@ class UploadWorker : public QObject {
     std::thread thread_;
     std::atomic<bool> running_{false};
     std::atomic<bool> stop_{false};
-    std::atomic<int> status_{streamstatus::kNone};
 
     // The hand-over from the worker: batches of window actions with the generation of the
     // transfer that made them, and the pipe whose readable end wakes the owner's thread.
@@ -82,7 +73,6 @@ class UploadWorker : public QObject {
     QSocketNotifier* wake_ = nullptr;
 
     // Owner's thread only.
-    StreamFinishing finishing_;
     quint64 generation_ = 0;
     std::deque<TransferAction> pending_;
     bool carrying_ = false;

@@ -22,6 +22,7 @@
 #include "log/log_dlg.h"
 #include "protocol/record_codec.h"
 #include "res/texts.h"
+#include "tests/support/core_states.h"
 #include "tests/support/loopback.h"
 
 namespace quorin {
@@ -193,7 +194,6 @@ TEST_F(AppOnLoopback, OtherOpcodesSendNothing) {
 
 TEST_F(AppOnLoopback, ThreeBoardsOneAnsweringTwice) {
     app->SendData(OPCODE_SEARCH_REQUEST);
-    app->core().operation_state = opstate::kSearch;
     const BoardRow a = board(1, 1), b = board(2, 2), c = board(6, 3);
     for (const BoardRow* r : {&a, &b, &a, &c}) {
         sendFromBoard(mainBoard, reply(*r, OPCODE_SEARCH_REPLY), app->searchSocket());
@@ -209,7 +209,6 @@ TEST_F(AppOnLoopback, ThreeBoardsOneAnsweringTwice) {
 
 TEST_F(AppOnLoopback, LegacyBoardAnswersOnTheLegacySocket) {
     app->SendData(OPCODE_SEARCH_REQUEST);
-    app->core().operation_state = opstate::kSearch;
     sendFromBoard(legacyBoard, reply(board(4, 8), OPCODE_SEARCH_REPLY), app->legacySocket());
     ASSERT_TRUE(waitFor([&] { return window.displays == 1; }));
     EXPECT_EQ(window.entries, QStringList{"00:08:DC:00:00:08"});
@@ -219,13 +218,11 @@ TEST_F(AppOnLoopback, LegacyBoardAnswersOnTheLegacySocket) {
 
 TEST_F(AppOnLoopback, SetReplyTwiceAppliedOnce) {
     app->SendData(OPCODE_SEARCH_REQUEST);
-    app->core().operation_state = opstate::kSearch;
     sendFromBoard(mainBoard, reply(board(2, 1), OPCODE_SEARCH_REPLY), app->searchSocket());
     ASSERT_TRUE(waitFor([&] { return window.displays == 1; }));
 
     app->core().working = board(2, 1);
     app->SendData(OPCODE_SET_REQUEST);
-    app->core().operation_state = opstate::kSet;
     BoardRow applied = board(2, 1);
     applied.gateway_ip = {127, 0, 0, 254};
     sendFromBoard(mainBoard, reply(applied, OPCODE_SET_REPLY), app->searchSocket());
@@ -240,11 +237,11 @@ TEST_F(AppOnLoopback, SetReplyTwiceAppliedOnce) {
 }
 
 TEST_F(AppOnLoopback, UploadHandOversByState) {
-    app->core().operation_state = opstate::kUploadCompleteAwaited;
+    testing::reach_state(app->core(), OperationState::UploadCompleteAwaited);
     sendFromBoard(mainBoard, reply(board(2, 1), OPCODE_UPLOAD_COMPLETE), app->searchSocket());
     ASSERT_TRUE(waitFor([&] { return window.upload_done == 1; }));
 
-    app->core().operation_state = opstate::kUploadRequested;
+    testing::reach_state(app->core(), OperationState::UploadRequested);
     sendFromBoard(mainBoard, reply(board(2, 1), OPCODE_UPLOAD_COMPLETE), app->searchSocket());
     sendFromBoard(mainBoard, reply(board(2, 1), OPCODE_UPLOAD_REPLY), app->searchSocket());
     ASSERT_TRUE(waitFor([&] { return window.upload_replies == 1; }));
@@ -255,7 +252,6 @@ TEST_F(AppOnLoopback, UploadHandOversByState) {
 TEST_F(AppOnLoopback, ListRefusingTheSelectionIsReportedAndTheDisplayStillRuns) {
     window.list_accepts = false;
     app->SendData(OPCODE_SEARCH_REQUEST);
-    app->core().operation_state = opstate::kSearch;
     sendFromBoard(mainBoard, reply(board(2, 1), OPCODE_SEARCH_REPLY), app->searchSocket());
     ASSERT_TRUE(waitFor([&] { return window.displays == 1; }));
     EXPECT_EQ(messages.shown, QStringList{qs(text::kListBoxError)});
@@ -278,7 +274,6 @@ TEST_F(AppOnLoopback, ABurstIsReadInShortTurnsWithTheEventLoopRunningBetween) {
     constexpr auto kCostPerBoard = std::chrono::milliseconds(1);
     window.on_append = [&] { std::this_thread::sleep_for(kCostPerBoard); };
     app->SendData(OPCODE_SEARCH_REQUEST);
-    app->core().operation_state = opstate::kSearch;
     for (int i = 0; i < kBurst; ++i) {
         sendFromBoard(mainBoard, reply(board(2, std::uint8_t(i)), OPCODE_SEARCH_REPLY),
                       app->searchSocket());
@@ -305,7 +300,6 @@ TEST_F(AppOnLoopback, ABurstIsReadInShortTurnsWithTheEventLoopRunningBetween) {
 
 TEST_F(AppOnLoopback, JunkWhileAnInvalidOpcodeBoxIsOpenIsReadAndCountedNotShown) {
     app->SendData(OPCODE_SEARCH_REQUEST);
-    app->core().operation_state = opstate::kSearch;
     const Bytes junk{0x09, 0x01};
     constexpr int kWhileOpen = 5;
     // The first box stays open while five more junk datagrams arrive and are read: its event loop
@@ -334,7 +328,7 @@ TEST_F(AppOnLoopback, JunkWhileAnInvalidOpcodeBoxIsOpenIsReadAndCountedNotShown)
 }
 
 TEST_F(AppOnLoopback, UnknownSetRepliesWhileTheirBoxIsOpenAreCountedToo) {
-    app->core().operation_state = opstate::kSet;
+    testing::reach_state(app->core(), OperationState::Set);
     messages.on_show = [&](const QString&) {
         if (messages.shown.size() > 1) return;
         // The nested handling of two more, as the box's event loop would deliver them.
@@ -370,7 +364,7 @@ TEST(AppStartUp, LegacyPortHeldByAnotherProgramIsReportedAndStartUpGoesOn) {
     ASSERT_EQ(messages.shown.size(), 1);
     EXPECT_TRUE(messages.shown[0].contains(QString::number(holder.localPort())));
     EXPECT_NE(app.searchSocket(), nullptr);
-    EXPECT_EQ(app.core().operation_state, opstate::kIdle);
+    EXPECT_EQ(app.core().operation_state(), OperationState::Idle);
 }
 
 TEST(AppStartUp, SocketsThatCannotBeCreatedAreReportedAndSendsAreSkipped) {

@@ -15,6 +15,7 @@
 #include "res/texts.h"
 #include "sim/board_simulator.h"
 #include "sim/sim_board.h"
+#include "tests/support/core_states.h"
 #include "tests/support/loopback.h"
 
 namespace quorin {
@@ -65,10 +66,7 @@ class AppAgainstSimulator : public ::testing::Test {
         log_ = std::make_unique<CLogDlg>();
         app_->setLogWindow(log_.get());
     }
-    void search() {
-        app_->SendData(OPCODE_SEARCH_REQUEST);
-        app_->core().operation_state = opstate::kSearch;
-    }
+    void search() { app_->SendData(OPCODE_SEARCH_REQUEST); }
     void TearDown() override {
         log_.reset();
         app_.reset();
@@ -121,7 +119,8 @@ TEST_F(AppAgainstSimulator, TruncatedReplyListsTheBoardWithZerosForWhatIsMissing
 
 TEST_F(AppAgainstSimulator, RepliesWhileIdleChangeNothing) {
     start(boards(2, 2));
-    app_->SendData(OPCODE_SEARCH_REQUEST);  // the state stays idle
+    app_->SendData(OPCODE_SEARCH_REQUEST);
+    testing::reach_state(app_->core(), OperationState::Idle);  // nobody waits for the replies
     // Both replies arrived and were read: what follows is the tool dropping them.
     ASSERT_TRUE(waitFor([&] { return app_->searchSocket()->datagramsRead() == 2; }));
     settle(100);

@@ -8,14 +8,14 @@
 
 #include "cli/board_upload.h"
 #include "cli/upload_view.h"
+#include "protocol/upload_procedure.h"
 #include "res/texts.h"
 #include "tests/support/upload_sim.h"
-#include "upload/upload_rules.h"
 
 namespace quorin::cli {
 namespace {
 
-using namespace upload_rules;
+using namespace uploadtimer;
 using Phase = BoardUpload::Phase;
 using quorin::testing::ImageFiles;
 using quorin::testing::settle;
@@ -98,13 +98,13 @@ TEST(BoardUpload, EachBoardCompletesOnlyOnItsOwnReportWithTheWindowsWaits) {
     for (BoardUpload* u : {&a, &b, &legacy}) u->start();
 
     // Main protocol: the reply is awaited under the guard, then the transfer starts 2000 ms on.
-    EXPECT_EQ(run.timers(0).period(kUploadGuardTimer), kUploadGuardMs);
+    EXPECT_EQ(run.timers(0).period(kUploadGuard), kUploadGuardMs);
     ASSERT_TRUE(
         waitFor([&] { return a.phase() == Phase::Accepted && b.phase() == Phase::Accepted; }));
     for (int i : {0, 1}) {
-        EXPECT_EQ(run.timers(i).period(kStartDelayTimer), kStartDelayMs) << i;
-        EXPECT_FALSE(run.timers(i).isArmed(kUploadGuardTimer)) << i;
-        ASSERT_TRUE(run.timers(i).fire(kStartDelayTimer));
+        EXPECT_EQ(run.timers(i).period(kStartDelay), kStartDelayMs) << i;
+        EXPECT_FALSE(run.timers(i).isArmed(kUploadGuard)) << i;
+        ASSERT_TRUE(run.timers(i).fire(kStartDelay));
     }
     // A's report arrives while B awaits its own: it completes A alone.
     ASSERT_TRUE(waitFor([&] { return a.ended() && b.phase() == Phase::AwaitingReport; }, 10000));
@@ -112,16 +112,16 @@ TEST(BoardUpload, EachBoardCompletesOnlyOnItsOwnReportWithTheWindowsWaits) {
     EXPECT_EQ(a.messages(), QStringList{qs(text::kUploadCompletedMain)});
     settle(300);
     EXPECT_EQ(b.phase(), Phase::AwaitingReport);
-    EXPECT_EQ(run.timers(1).period(kUploadGuardTimer), kUploadGuardMs);
-    ASSERT_TRUE(run.timers(1).fire(kUploadGuardTimer));
+    EXPECT_EQ(run.timers(1).period(kUploadGuard), kUploadGuardMs);
+    ASSERT_TRUE(run.timers(1).fire(kUploadGuard));
     EXPECT_EQ(b.phase(), Phase::Failed);
     EXPECT_EQ(b.messages(), QStringList{qs(text::kNoUploadComplete).arg(kUploadGuardMs / 1000)});
 
     // "0004": no reply awaited; the transfer starts 1000 ms after the request, and the board is
     // done when the finishing phase ends.
-    EXPECT_EQ(run.timers(2).period(kStreamStartTimer), kStreamStartMs);
-    EXPECT_FALSE(run.timers(2).isArmed(kUploadGuardTimer));
-    ASSERT_TRUE(run.timers(2).fire(kStreamStartTimer));
+    EXPECT_EQ(run.timers(2).period(kStreamStart), kStreamStartMs);
+    EXPECT_FALSE(run.timers(2).isArmed(kUploadGuard));
+    ASSERT_TRUE(run.timers(2).fire(kStreamStart));
     ASSERT_TRUE(waitFor([&] { return legacy.phase() == Phase::Finishing; }, 10000));
     for (int step = 0; step <= kStreamFinishSteps; ++step)
         ASSERT_TRUE(run.timers(2).fire(uploadtimer::kFinishStep)) << step;
@@ -145,12 +145,12 @@ TEST(BoardUpload, WaitsThatEndWithoutTheBoardFailThatBoardWithTheWindowsMessage)
     silent.start();
     nowhere.start();
     ASSERT_TRUE(waitFor([&] { return nowhere.phase() == Phase::Accepted; }));
-    ASSERT_TRUE(run.timers(1).fire(kStartDelayTimer));
+    ASSERT_TRUE(run.timers(1).fire(kStartDelay));
     EXPECT_EQ(nowhere.phase(), Phase::Failed);
     EXPECT_EQ(nowhere.messages(), QStringList{qs(text::kBoardAddressInvalid)});
 
     EXPECT_EQ(silent.phase(), Phase::Requested);
-    ASSERT_TRUE(run.timers(0).fire(kUploadGuardTimer));
+    ASSERT_TRUE(run.timers(0).fire(kUploadGuard));
     EXPECT_EQ(silent.phase(), Phase::Failed);
     EXPECT_EQ(silent.messages(), QStringList{qs(text::kNoUploadReply).arg(kUploadGuardMs / 1000)});
     settle(100);

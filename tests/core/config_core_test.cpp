@@ -9,6 +9,7 @@
 #include "protocol/config_core.h"
 #include "protocol/record_codec.h"
 #include "res/texts.h"
+#include "tests/support/core_states.h"
 
 namespace quorin {
 namespace {
@@ -52,7 +53,7 @@ TEST(ConfigCoreRequests, SearchBuildsTwoDatagramsAndClearsTheTable) {
     ConfigCore core;
     core.reset();
     core.host_tag = 115;
-    core.operation_state = opstate::kSearch;
+    testing::reach_state(core, OperationState::Search);
     core.handle_datagram(kSearchSocketTag, main_reply(board(2, 1), OPCODE_SEARCH_REPLY));
     ASSERT_EQ(core.board_count(), 1);
 
@@ -162,7 +163,6 @@ class Dispatch : public ::testing::Test {
     void SetUp() override {
         core.reset();
         core.send_data(OPCODE_SEARCH_REQUEST);
-        core.operation_state = opstate::kSearch;
     }
     std::vector<Action> search(const BoardRow& row) {
         return core.handle_datagram(kSearchSocketTag, main_reply(row, OPCODE_SEARCH_REPLY));
@@ -203,11 +203,11 @@ TEST_F(Dispatch, WrongOpcodeDuringSearchIsReportedAndChangesNothing) {
         const auto actions =
             core.handle_datagram(kSearchSocketTag, main_reply(board(2, 1), opcode));
         ASSERT_EQ(actions.size(), 1u);
-        EXPECT_EQ(actions[0], (Action{Action::Message, std::string(text::kInvalidOpcode)}));
+        EXPECT_EQ(actions[0], (Action{Action::InvalidOpcode, std::string(text::kInvalidOpcode)}));
     }
     const auto empty = core.handle_datagram(kSearchSocketTag, {});
     ASSERT_EQ(empty.size(), 1u);
-    EXPECT_EQ(empty[0].kind, Action::Message);
+    EXPECT_EQ(empty[0].kind, Action::InvalidOpcode);
     EXPECT_EQ(core.board_count(), 0);
 }
 
@@ -232,8 +232,7 @@ TEST_F(Dispatch, BoardsBeyondTheTableAreIgnoredAndSaidOnce) {
         BoardRow row = board(2, static_cast<std::uint8_t>(i));
         row.mac_address[4] = static_cast<std::uint8_t>(i >> 8);
         for (const auto& a : search(row)) {
-            if (a.kind == Action::Log && a.text == std::string(text::kLogBoardTableFull))
-                ++full_lines;
+            if (a.kind == Action::TableFull) ++full_lines;
             if (i >= 200) {
                 EXPECT_NE(a.kind, Action::AppendBoardEntry);
             }
@@ -251,7 +250,6 @@ TEST_F(Dispatch, BoardsBeyondTheTableAreIgnoredAndSaidOnce) {
 TEST_F(Dispatch, SetReplyAppliedOnceAndMatchedOnTheMacBytes) {
     search(board(2, 1));
     search(board(6, 2));
-    core.operation_state = opstate::kSet;
     core.working = board(6, 2);
     core.send_data(OPCODE_SET_REQUEST);
 
@@ -260,8 +258,9 @@ TEST_F(Dispatch, SetReplyAppliedOnceAndMatchedOnTheMacBytes) {
     changed.channel[3].remote_port = 4242;
     const auto first =
         core.handle_datagram(kSearchSocketTag, main_reply(changed, OPCODE_SET_REPLY));
-    EXPECT_EQ(first, (std::vector<Action>{{Action::Message, std::string(text::kSettingCompleted)},
-                                          {Action::Log, std::string(text::kLogSetReply)}}));
+    EXPECT_EQ(first,
+              (std::vector<Action>{{Action::SetApplied, std::string(text::kSettingCompleted)},
+                                   {Action::Log, std::string(text::kLogSetReply)}}));
     EXPECT_EQ(core.board(1).local_ip, changed.local_ip);
     EXPECT_EQ(core.board(1).channel[3].remote_port, 4242u);
     EXPECT_EQ(core.set_done, 1);
@@ -278,7 +277,7 @@ TEST_F(Dispatch, SetReplyAppliedOnceAndMatchedOnTheMacBytes) {
         const auto unknown =
             core.handle_datagram(kSearchSocketTag, main_reply(board(2, 99), OPCODE_SET_REPLY));
         ASSERT_FALSE(unknown.empty());
-        EXPECT_EQ(unknown[0], (Action{Action::Message, std::string(text::kInvalidMessage)}));
+        EXPECT_EQ(unknown[0], (Action{Action::InvalidMessage, std::string(text::kInvalidMessage)}));
         EXPECT_EQ(core.set_done, flag);
     }
 }
@@ -286,7 +285,7 @@ TEST_F(Dispatch, SetReplyAppliedOnceAndMatchedOnTheMacBytes) {
 TEST_F(Dispatch, LegacySetReplyIsLoggedAsSetc) {
     BoardRow legacy = board(4, 7);
     core.handle_datagram(kLegacySocketTag, legacy_reply(legacy, kLegacySearchReply));
-    core.operation_state = opstate::kSet;
+    testing::reach_state(core, OperationState::Set);
     legacy.channel[0].packing_size = 100;
     const auto actions = core.handle_datagram(kLegacySocketTag, legacy_reply(legacy, "SETC"));
     EXPECT_EQ(actions.back(), (Action{Action::Log, std::string(text::kLogSetReplyLegacy)}));
@@ -298,14 +297,60 @@ TEST_F(Dispatch, UploadRepliesByState) {
     const Bytes reply6 = main_reply(board(2, 1), OPCODE_UPLOAD_REPLY);
     const Bytes report7 = main_reply(board(2, 1), OPCODE_UPLOAD_COMPLETE);
 
-    core.operation_state = opstate::kUploadRequested;
+    testing::reach_state(core, OperationState::UploadRequested);
+    EXPECT_TRUE(core.handle_datagram(kSearchSocketTag, report7).empty());
     EXPECT_EQ(kinds(core.handle_datagram(kSearchSocketTag, reply6)),
               (std::vector<Action::Kind>{Action::Log, Action::UploadReply}));
+    EXPECT_EQ(core.operation_state(), OperationState::UploadReplyReceived);
+    // While the image is still going out a report is not taken.
     EXPECT_TRUE(core.handle_datagram(kSearchSocketTag, report7).empty());
-
-    core.operation_state = opstate::kUploadCompleteAwaited;
+    core.upload_sent_whole();
     EXPECT_EQ(kinds(core.handle_datagram(kSearchSocketTag, report7)),
               (std::vector<Action::Kind>{Action::UploadDone}));
+    EXPECT_EQ(core.operation_state(), OperationState::UploadCompleted);
+}
+
+// Each operation and event of the core and the state it leaves, from each state it may meet.
+TEST(ConfigCoreState, OperationsAndEventsMoveTheStateOnlyWhereTheyApply) {
+    using S = OperationState;
+    struct Case {
+        const char* what;
+        S from;
+        void (*step)(ConfigCore&);
+        S to;
+    };
+    const Case cases[] = {
+        {"search request", S::UploadReplyReceived,
+         [](ConfigCore& c) { c.send_data(OPCODE_SEARCH_REQUEST); }, S::Search},
+        {"set request", S::Search, [](ConfigCore& c) { c.send_data(OPCODE_SET_REQUEST); }, S::Set},
+        {"upload request", S::Idle, [](ConfigCore& c) { c.send_data(OPCODE_UPLOAD_REQUEST); },
+         S::UploadRequested},
+        {"other opcode", S::Set, [](ConfigCore& c) { c.send_data(7); }, S::Set},
+        {"end of the exchange", S::Set, [](ConfigCore& c) { c.end_exchange(); }, S::Idle},
+        {"image sent whole", S::UploadReplyReceived, [](ConfigCore& c) { c.upload_sent_whole(); },
+         S::UploadCompleteAwaited},
+        {"image sent whole, no reply yet", S::UploadRequested,
+         [](ConfigCore& c) { c.upload_sent_whole(); }, S::UploadRequested},
+        {"upload ended while requested", S::UploadRequested,
+         [](ConfigCore& c) { c.upload_ended(); }, S::Idle},
+        {"upload ended after the reply", S::UploadReplyReceived,
+         [](ConfigCore& c) { c.upload_ended(); }, S::Idle},
+        {"upload ended awaiting the report", S::UploadCompleteAwaited,
+         [](ConfigCore& c) { c.upload_ended(); }, S::Idle},
+        {"upload ended during a search", S::Search, [](ConfigCore& c) { c.upload_ended(); },
+         S::Search},
+        {"upload ended after completion", S::UploadCompleted,
+         [](ConfigCore& c) { c.upload_ended(); }, S::UploadCompleted},
+    };
+    for (const Case& c : cases) {
+        ConfigCore core;
+        core.reset();
+        testing::reach_state(core, c.from);
+        ASSERT_EQ(core.operation_state(), c.from) << c.what;
+        c.step(core);
+        EXPECT_EQ(core.operation_state(), c.to)
+            << c.what << ": " << to_string(core.operation_state());
+    }
 }
 
 TEST(DatagramMac, SixBytesAtTheLayoutsOffsetOrNone) {
@@ -325,9 +370,9 @@ TEST(DatagramMac, SixBytesAtTheLayoutsOffsetOrNone) {
 TEST_F(Dispatch, IdleAndTransferStatesDropEverything) {
     search(board(2, 1));
     const BoardRow before = core.board(0);
-    for (int state :
-         {opstate::kIdle, opstate::kUploadReplyReceived, opstate::kUploadCompleted, 0, 99}) {
-        core.operation_state = state;
+    for (OperationState state : {OperationState::Idle, OperationState::UploadReplyReceived,
+                                 OperationState::UploadCompleted}) {
+        testing::reach_state(core, state);
         for (std::uint8_t opcode = 1; opcode <= 7; ++opcode) {
             EXPECT_TRUE(
                 core.handle_datagram(kSearchSocketTag, main_reply(board(2, 2), opcode)).empty());

@@ -6,6 +6,7 @@
 #include <numeric>
 #include <ostream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "protocol/upload_transfer.h"
@@ -79,9 +80,9 @@ struct AckFixture {
 TEST(AckTransfer, FifteenHundredBytesGoInTwoBlocksWithOneStep) {
     AckTransfer m;
     EXPECT_EQ(kinds(m.start()), (std::vector<A::Kind>{A::Connect, A::ArmTimer}));
-    EXPECT_EQ(m.state(), ackstate::kConnecting);
+    EXPECT_EQ(m.state(), AckState::Connecting);
     EXPECT_EQ(kinds(m.connected()), (std::vector<A::Kind>{A::StopTimer, A::LoadImage}));
-    EXPECT_EQ(m.state(), ackstate::kConnected);
+    EXPECT_EQ(m.state(), AckState::Connected);
 
     const TransferActions header = m.image_loaded(loaded(1500));
     ASSERT_EQ(kinds(header),
@@ -91,26 +92,25 @@ TEST(AckTransfer, FifteenHundredBytesGoInTwoBlocksWithOneStep) {
     EXPECT_EQ(header[2].bytes, (Bytes{0xDC, 0x05, 0x00, 0x00}));
     EXPECT_EQ(header[3].timer, uploadtimer::kAckTimeout);
     EXPECT_EQ(header[3].value, uploadtimer::kAckTimeoutMs);
-    EXPECT_EQ(m.state(), ackstate::kSizeSent);
+    EXPECT_EQ(m.state(), AckState::SizeSent);
 
     const TransferActions first = m.bytes_received(kAccept);
     EXPECT_EQ(kinds(first), (std::vector<A::Kind>{A::StopTimer, A::Send, A::ArmTimer}));
     const Bytes image = image_of(1500);
     EXPECT_EQ(first[1].bytes, Bytes(image.begin(), image.begin() + 1024));
-    EXPECT_EQ(m.state(), ackstate::kBlockSent);
+    EXPECT_EQ(m.state(), AckState::BlockSent);
 
     const TransferActions second = m.bytes_received(kAccept);
-    EXPECT_EQ(kinds(second),
-              (std::vector<A::Kind>{A::StopTimer, A::ProgressStep, A::Send, A::ArmTimer}));
+    EXPECT_EQ(kinds(second), (std::vector<A::Kind>{A::StopTimer, A::ProgressStep, A::Send,
+                                                   A::ArmTimer, A::SentWhole}));
     EXPECT_EQ(second[2].bytes.size(), 476u);
 
     const TransferActions last = m.bytes_received(kAccept);
-    EXPECT_EQ(kinds(last), (std::vector<A::Kind>{A::StopTimer, A::ProgressPos, A::Close,
-                                                 A::OperationState, A::Ended}));
+    EXPECT_EQ(kinds(last),
+              (std::vector<A::Kind>{A::StopTimer, A::ProgressPos, A::Close, A::Ended}));
     EXPECT_EQ(last[1].value, 0);
-    EXPECT_EQ(last[3].value, 6);
-    EXPECT_EQ(last[4].value, 1);
-    EXPECT_EQ(m.state(), ackstate::kFinished);
+    EXPECT_EQ(last[3].outcome, TransferOutcome::Succeeded);
+    EXPECT_EQ(m.state(), AckState::Finished);
 }
 
 // A cooperative board: every send is accepted, the acknowledgements arrive in `pieces`-byte reads.
@@ -136,13 +136,13 @@ TEST_P(AckSizes, EveryByteGoesOutOnceInOrder) {
         TransferActions all = f.loaded_actions;
         EXPECT_EQ(all[0].value, c.range);
         EXPECT_EQ(all[2].bytes, ack_size_header(static_cast<std::uint32_t>(c.size)));
-        for (int guard = 0; guard < 100 && f.m.state() != ackstate::kFinished; ++guard) {
+        for (int guard = 0; guard < 100 && f.m.state() != AckState::Finished; ++guard) {
             for (std::size_t at = 0; at < kAccept.size(); at += piece) {
                 const std::size_t n = std::min(piece, kAccept.size() - at);
                 append(all, f.m.bytes_received(std::span(kAccept).subspan(at, n)));
             }
         }
-        ASSERT_EQ(f.m.state(), ackstate::kFinished);
+        ASSERT_EQ(f.m.state(), AckState::Finished);
         std::vector<std::size_t> lengths = send_lengths(all);
         lengths.erase(lengths.begin());  // the size header
         EXPECT_EQ(lengths, c.blocks);
@@ -171,14 +171,14 @@ TEST(AckTransfer, TwoAcknowledgementsInOneReadAreTakenInTurn) {
     const Bytes two{0x20, 0, 0, 0x20, 1, 0};
     const TransferActions out = f.m.bytes_received(two);
     EXPECT_EQ(send_lengths(out), (std::vector<std::size_t>{1024, 476}));
-    EXPECT_EQ(f.m.state(), ackstate::kBlockSent);
+    EXPECT_EQ(f.m.state(), AckState::BlockSent);
 }
 
 TEST(AckTransfer, BytesAfterTheLastAcknowledgementAreDropped) {
     AckFixture f(10);
     const Bytes extra{0x20, 0, 0, 0x20, 1, 0, 0x20, 2, 0};
     const TransferActions out = f.m.bytes_received(extra);
-    EXPECT_EQ(f.m.state(), ackstate::kFinished);
+    EXPECT_EQ(f.m.state(), AckState::Finished);
     EXPECT_EQ(count(out, A::Ended), 1);
     EXPECT_TRUE(f.m.bytes_received(kAccept).empty());
 }
@@ -198,7 +198,7 @@ TEST(AckTransfer, RefusedConnectionFailsAfterTheThirdAttempt) {
     EXPECT_EQ(kinds(fail), (std::vector<A::Kind>{A::Close, A::Message, A::Ended}));
     EXPECT_EQ(messages(fail), std::vector<std::string>{str(text::kConnectionFail)});
     EXPECT_EQ(fail.back().value, 0);
-    EXPECT_EQ(m.state(), ackstate::kIdle);
+    EXPECT_EQ(m.state(), AckState::Idle);
     append(all, fail);
     EXPECT_EQ(count(all, A::Connect), 3);
     EXPECT_TRUE(m.timer_expired(uploadtimer::kConnectRetry).empty());
@@ -212,7 +212,7 @@ TEST(AckTransfer, MissingAcknowledgementTimesOut) {
         EXPECT_EQ(kinds(out),
                   (std::vector<A::Kind>{A::Message, A::Close, A::ProgressPos, A::Ended}));
         EXPECT_EQ(messages(out), std::vector<std::string>{str(text::kAckTimeout)});
-        EXPECT_EQ(f.m.state(), ackstate::kIdle);
+        EXPECT_EQ(f.m.state(), AckState::Idle);
     }
 }
 
@@ -220,10 +220,10 @@ TEST(AckTransfer, RefusedAcknowledgementWaitsAnotherTimeout) {
     struct Case {
         const char* label;
         int blocks_acked;
-        int state;
+        AckState state;
     };
     for (const Case& c :
-         {Case{"size", 0, ackstate::kSizeSent}, Case{"block", 1, ackstate::kBlockSent}}) {
+         {Case{"size", 0, AckState::SizeSent}, Case{"block", 1, AckState::BlockSent}}) {
         SCOPED_TRACE(c.label);
         AckFixture f(3000);
         for (int i = 0; i < c.blocks_acked; ++i) f.m.bytes_received(kAccept);
@@ -244,7 +244,7 @@ TEST(AckTransfer, BoardClosingKeepsTheStateForTheTimeout) {
     f.m.bytes_received(kAccept);
     const TransferActions closed = f.m.peer_closed();
     EXPECT_EQ(kinds(closed), (std::vector<A::Kind>{A::Log, A::ProgressPos, A::Close}));
-    EXPECT_EQ(f.m.state(), ackstate::kBlockSent);
+    EXPECT_EQ(f.m.state(), AckState::BlockSent);
     EXPECT_EQ(messages(f.m.timer_expired(uploadtimer::kAckTimeout)),
               std::vector<std::string>{str(text::kAckTimeout)});
     EXPECT_TRUE(f.m.peer_closed().empty());
@@ -265,7 +265,7 @@ TEST(AckTransfer, AnUnusableImageEndsTheTransferWithItsMessage) {
         EXPECT_EQ(kinds(out), (std::vector<A::Kind>{A::Close, A::Message, A::Ended}));
         EXPECT_EQ(messages(out), std::vector<std::string>{str(c.message)});
         EXPECT_EQ(count(out, A::Send), 0);
-        EXPECT_EQ(m.state(), ackstate::kIdle);
+        EXPECT_EQ(m.state(), AckState::Idle);
     }
 }
 
@@ -274,8 +274,9 @@ TEST(AckTransfer, SocketThatCannotBeCreatedReportsItsErrorNumber) {
     m.start();
     const TransferActions out = m.socket_unavailable(24);
     EXPECT_EQ(messages(out), std::vector<std::string>{"Error Code: 24"});
-    EXPECT_EQ(out.back(), (A{A::Ended, 0, 0, {}, {}}));
-    EXPECT_EQ(m.state(), ackstate::kIdle);
+    EXPECT_EQ(out.back().kind, A::Ended);
+    EXPECT_EQ(out.back().outcome, TransferOutcome::SocketUnavailable);
+    EXPECT_EQ(m.state(), AckState::Idle);
 }
 
 TEST(AckTransfer, EventsOutsideTheirStateDoNothing) {
@@ -295,7 +296,7 @@ TEST(AckTransfer, StartingAgainBeginsFromTheFirstAttempt) {
     AckFixture f(1500);
     f.m.bytes_received(Bytes{0x20});  // an incomplete acknowledgement is forgotten
     f.m.start();
-    EXPECT_EQ(f.m.state(), ackstate::kConnecting);
+    EXPECT_EQ(f.m.state(), AckState::Connecting);
     EXPECT_EQ(f.m.connect_attempts(), 1);
     f.m.connected();
     f.m.image_loaded(loaded(1500));
@@ -354,34 +355,16 @@ TEST(StreamTransfer, FifteenHundredBytesThenTheFinishingPhase) {
     EXPECT_EQ(run.sent[0], (Bytes{0x00, 0x00, 0x05, 0xDC}));
     EXPECT_EQ(run.sent[1].size(), 1024u);
     EXPECT_EQ(run.sent[2].size(), 476u);
-    EXPECT_EQ(run.all.front(), (A{A::StreamStatus, streamstatus::kRunning, 0, {}, {}}));
-    EXPECT_EQ(run.all[1], (A{A::ProgressRange, 12, 0, {}, {}}));
+    EXPECT_EQ(run.all.front(), (A{A::ProgressRange, 12, 0, {}, {}}));
     EXPECT_EQ(count(run.all, A::ProgressStep), 2);
     EXPECT_EQ(run.pauses, (std::vector<int>{300, 100, 100, 100}));
-    // The end: operation state 1, status 2, timer 20, closed, "closed normally".
-    const std::vector<A> tail(run.all.end() - 5, run.all.end());
-    EXPECT_EQ(kinds(tail), (std::vector<A::Kind>{A::OperationState, A::StreamStatus, A::ArmTimer,
-                                                 A::Close, A::Log}));
-    EXPECT_EQ(tail[1].value, streamstatus::kCompleted);
-    EXPECT_EQ(tail[2].timer, uploadtimer::kFinishStep);
-    EXPECT_EQ(tail[2].value, uploadtimer::kFinishStepMs);
-    EXPECT_EQ(tail[4].text, str(text::kLogUploadClosedNormally));
-    EXPECT_EQ(count(run.all, A::Ended), 0);
-
-    StreamFinishing finishing;
-    TransferActions phase;
-    for (int expiry = 1; expiry <= 11; ++expiry) {
-        const TransferActions out =
-            finishing.timer_expired(uploadtimer::kFinishStep, streamstatus::kCompleted);
-        if (expiry <= 10) {
-            EXPECT_EQ(kinds(out), (std::vector<A::Kind>{A::ProgressStep, A::ArmTimer}));
-        } else {
-            EXPECT_EQ(kinds(out), (std::vector<A::Kind>{A::Message, A::Ended, A::ProgressPos}));
-            EXPECT_EQ(messages(out), std::vector<std::string>{str(text::kUploadCompletedLegacy)});
-        }
-        append(phase, out);
-    }
-    EXPECT_EQ(count(phase, A::ProgressStep), 10);
+    // The end: sent whole, closed, "closed normally", and the transfer's end (the procedure runs
+    // the finishing phase from there).
+    const std::vector<A> tail(run.all.end() - 4, run.all.end());
+    EXPECT_EQ(kinds(tail), (std::vector<A::Kind>{A::SentWhole, A::Close, A::Log, A::Ended}));
+    EXPECT_EQ(tail[2].text, str(text::kLogUploadClosedNormally));
+    EXPECT_EQ(tail[3].outcome, TransferOutcome::Succeeded);
+    EXPECT_EQ(count(run.all, A::Ended), 1);
 }
 
 TEST(StreamTransfer, LogLinesTellSizesAndRunningTotals) {
@@ -406,7 +389,7 @@ TEST(StreamTransfer, PacingAndBlocksFollowTheImageSize) {
         SCOPED_TRACE(c.size);
         const StreamRun run = run_stream(loaded(c.size), kConnects, kSends);
         EXPECT_EQ(run.sent.size(), c.blocks + 1);  // no further read or send after the last
-        EXPECT_EQ(run.all[1].value, c.range);
+        EXPECT_EQ(run.all[0].value, c.range);
         Bytes image;
         for (std::size_t i = 1; i < run.sent.size(); ++i)
             image.insert(image.end(), run.sent[i].begin(), run.sent[i].end());
@@ -419,33 +402,25 @@ TEST(StreamTransfer, PacingAndBlocksFollowTheImageSize) {
 TEST(StreamTransfer, EmptyOrUnopenableImageIsReportedTwice) {
     for (const ImageLoad::Result result : {ImageLoad::Result::Ok, ImageLoad::Result::CannotOpen}) {
         const StreamRun run = run_stream({result, {}}, kConnects, kSends);
-        EXPECT_EQ(kinds(run.all),
-                  (std::vector<A::Kind>{A::StreamStatus, A::Message, A::StreamStatus,
-                                        A::OperationState, A::ArmTimer}));
+        EXPECT_EQ(kinds(run.all), (std::vector<A::Kind>{A::Message, A::Ended}));
         EXPECT_EQ(messages(run.all), std::vector<std::string>{str(text::kImageEmpty)});
-        EXPECT_EQ(run.all[2].value, streamstatus::kFailed);
-        EXPECT_EQ(run.all[3].value, 1);
-        EXPECT_EQ(run.all[4].timer, uploadtimer::kEmptyImageError);
-        EXPECT_EQ(run.all[4].value, uploadtimer::kEmptyImageErrorMs);
+        EXPECT_EQ(run.all[1].outcome, TransferOutcome::ImageEmpty);  // the procedure follows up
         EXPECT_EQ(run.connects, 0);
-
-        StreamFinishing finishing;
-        const TransferActions error =
-            finishing.timer_expired(uploadtimer::kEmptyImageError, streamstatus::kFailed);
-        EXPECT_EQ(messages(error), std::vector<std::string>{str(text::kUploadError)});
-        EXPECT_EQ(error.back(), (A{A::Ended, 0, 0, {}, {}}));
     }
 }
 
 TEST(StreamTransfer, ImageThatCannotBeSentWholeIsRefusedBeforeConnecting) {
-    for (const auto& [result, message] :
-         {std::pair{ImageLoad::Result::TooLarge, text::kImageTooLarge},
-          std::pair{ImageLoad::Result::ReadFailed, text::kImageReadFailed}}) {
+    for (const auto& [result, message, outcome] :
+         {std::tuple{ImageLoad::Result::TooLarge, text::kImageTooLarge,
+                     TransferOutcome::ImageTooLarge},
+          std::tuple{ImageLoad::Result::ReadFailed, text::kImageReadFailed,
+                     TransferOutcome::ImageUnreadable}}) {
         const StreamRun run = run_stream({result, {}}, kConnects, kSends);
         EXPECT_EQ(messages(run.all), std::vector<std::string>{str(message)});
         EXPECT_EQ(run.connects, 0);
         EXPECT_EQ(count(run.all, A::ArmTimer), 0);
-        EXPECT_EQ(run.all.back(), (A{A::Ended, 0, 0, {}, {}}));
+        EXPECT_EQ(run.all.back().kind, A::Ended);
+        EXPECT_EQ(run.all.back().outcome, outcome);
     }
 }
 
@@ -477,14 +452,14 @@ TEST_P(StreamFailures, EndWithTheirMessage) {
     const auto message_at = std::find_if(run.all.begin(), run.all.end(),
                                          [](const A& a) { return a.kind == A::Message; });
     const TransferActions after(message_at + 1, run.all.end());
-    EXPECT_EQ(after.front(), (A{A::StreamStatus, streamstatus::kFailed, 0, {}, {}}));
-    EXPECT_EQ(after[1], (A{A::OperationState, 1, 0, {}, {}}));
+    EXPECT_EQ(after.front().kind, A::Close);
     EXPECT_EQ(count(after, A::Close), 1);
     EXPECT_EQ(count(after, A::ProgressPos), c.progress_to_zero ? 1 : 0);
     bool abnormal = false;
     for (const A& a : after) abnormal |= a.text == text::kLogUploadClosedAbnormally;
     EXPECT_EQ(abnormal, c.closed_abnormally);
-    EXPECT_EQ(run.all.back(), (A{A::Ended, 0, 0, {}, {}}));
+    EXPECT_EQ(run.all.back().kind, A::Ended);
+    EXPECT_NE(run.all.back().outcome, TransferOutcome::Succeeded);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, StreamFailures,
@@ -532,16 +507,6 @@ TEST(StreamTransfer, RetriesThatSucceedCarryOn) {
     EXPECT_EQ(run.pauses,
               (std::vector<int>{300, 500, 500, 500, 100, 100, 100, 100, 100, 100, 200, 200, 100}));
     EXPECT_EQ(count(run.all, A::ProgressStep), 2);
-}
-
-TEST(StreamFinishing, EleventhExpiryCompletesOnlyAfterASuccessfulTransfer) {
-    StreamFinishing finishing;
-    for (int i = 0; i < 10; ++i)
-        finishing.timer_expired(uploadtimer::kFinishStep, streamstatus::kFailed);
-    EXPECT_TRUE(finishing.timer_expired(uploadtimer::kFinishStep, streamstatus::kFailed).empty());
-    finishing.reset();
-    EXPECT_EQ(finishing.count(), 0);
-    EXPECT_TRUE(finishing.timer_expired(7, streamstatus::kCompleted).empty());
 }
 
 TEST(UploadWire, SizeHeadersAndNumberTexts) {

@@ -83,7 +83,6 @@ int main(int argc, char* argv[]) {
     quorin::CQuorinConfigToolApp app(messages, target);
     app.OpenSockets(&window);
     app.SendData(quorin::OPCODE_SEARCH_REQUEST);
-    app.core().operation_state = quorin::opstate::kSearch;
 
     QElapsedTimer clock;
     clock.start();

@@ -3,6 +3,7 @@
 #include <QElapsedTimer>
 #include <cstdio>
 
+#include "tests/support/core_states.h"
 #include "tests/ui/board_rows.h"
 #include "tests/ui/window_fixture.h"
 
@@ -528,7 +529,7 @@ TEST_F(BoardDisplay, TwoHundredRepliesAreShownQuickly) {
         replies.push_back(std::move(bytes));
     }
     Dlg().show();  // painting counts too
-    Core().operation_state = opstate::kSearch;
+    testing::reach_state(Core(), OperationState::Search);
     QElapsedTimer timer;
     timer.start();
     for (const auto& bytes : replies) App().HandleDatagram(kSearchSocketTag, bytes);

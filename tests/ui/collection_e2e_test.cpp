@@ -65,7 +65,7 @@ TEST_F(CollectionEndToEnd, EditedQuorin712PGoesOutWithExactlyTheEditedFieldsChan
     ASSERT_EQ(request->size(), 402u);
     EXPECT_EQ((*request)[0], OPCODE_SET_REQUEST);
     EXPECT_EQ((*request)[1], Core().host_tag);
-    EXPECT_EQ(Core().operation_state, opstate::kSet);
+    EXPECT_EQ(Core().operation_state(), OperationState::Set);
 
     BoardRow sent{};
     decode_main_reply(*request, sent);

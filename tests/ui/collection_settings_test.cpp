@@ -60,7 +60,7 @@ class CollectionTest : public WindowFixture {
 TEST_F(CollectionTest, TriggerTextOfWrongLengthStopsBeforeAnythingIsStoredOrSent) {
     showQuorin712P();
     W().trigger_chars = {0xA1, 0xA2, 0xA3};
-    const int state = Core().operation_state;
+    const OperationState state = Core().operation_state();
     typeTriggers("1", "22", "33");
     watchFocusAtMessage();
 
@@ -73,7 +73,7 @@ TEST_F(CollectionTest, TriggerTextOfWrongLengthStopsBeforeAnythingIsStoredOrSent
     EXPECT_EQ(W().trigger_chars, (std::array<std::uint8_t, 3>{0xA1, 0xA2, 0xA3}));
     for (int id : res::kTriggerIds) EXPECT_TRUE(Dlg().isEnabled(id)) << id;
     EXPECT_TRUE(nothingSent());
-    EXPECT_EQ(Core().operation_state, state);
+    EXPECT_EQ(Core().operation_state(), state);
     EXPECT_EQ(setRequestLines(), 0);
 }
 
@@ -182,7 +182,7 @@ TEST_F(CollectionTest, EmptyPackingCharacterOfChannel3StopsAfterChannels1And2) {
     EXPECT_EQ(W().mac_address, sample_row(2).mac_address);
     EXPECT_EQ(W().channel[1].local_port, 4002u);
     EXPECT_TRUE(nothingSent());
-    EXPECT_EQ(Core().operation_state, opstate::kSearch);
+    EXPECT_EQ(Core().operation_state(), OperationState::Search);
     EXPECT_EQ(setRequestLines(), 0);
 }
 
@@ -422,7 +422,7 @@ TEST_F(CollectionTest, SettingSendsTheMainRequestSetsStateThreeAndLogs) {
     ASSERT_EQ(request->size(), 402u);
     EXPECT_EQ((*request)[0], OPCODE_SET_REQUEST);
     EXPECT_EQ((*request)[1], Core().host_tag);
-    EXPECT_EQ(Core().operation_state, opstate::kSet);
+    EXPECT_EQ(Core().operation_state(), OperationState::Set);
     EXPECT_EQ(Core().set_done, 0);
     EXPECT_EQ(setRequestLines(), 1);
     EXPECT_EQ(logLines().last(), ui(text::kLogSetRequest));
@@ -438,7 +438,7 @@ TEST_F(CollectionTest, SettingALegacyBoardSendsOneSettDatagram) {
     ASSERT_TRUE(request.has_value());
     ASSERT_EQ(request->size(), 120u);
     EXPECT_EQ(std::string(request->begin(), request->begin() + 4), "SETT");
-    EXPECT_EQ(Core().operation_state, opstate::kSet);
+    EXPECT_EQ(Core().operation_state(), OperationState::Set);
     EXPECT_EQ(setRequestLines(), 1);
     EXPECT_FALSE(receive_datagram(*mainBoard, 50).has_value());
 }

@@ -1,5 +1,7 @@
 // The Search and View Log commands, the about command, the upload reactions and Exit.
 #include "log/log_dlg.h"
+#include "protocol/upload_procedure.h"
+#include "tests/support/core_states.h"
 #include "tests/ui/board_rows.h"
 #include "tests/ui/window_fixture.h"
 
@@ -14,7 +16,7 @@ TEST_F(Commands, SearchEmptiesTheListDisablesSettingAndUploadAndWaitsForReplies)
     addBoard(board_row(product::kQuorin712P, 1));
     addBoard(board_row(product::kDAVRO2xM, 2));
     ASSERT_TRUE(Dlg().isEnabled(IDC_SETTING));
-    Core().operation_state = opstate::kIdle;
+    testing::reach_state(Core(), OperationState::Idle);
 
     Dlg().click(IDC_SEARCH);
 
@@ -22,7 +24,7 @@ TEST_F(Commands, SearchEmptiesTheListDisablesSettingAndUploadAndWaitsForReplies)
     EXPECT_EQ(Dlg().listCurSel(IDC_BOARD_LIST), -1);
     EXPECT_FALSE(Dlg().isEnabled(IDC_SETTING));
     EXPECT_FALSE(Dlg().isEnabled(IDC_UPLOAD));
-    EXPECT_EQ(Core().operation_state, opstate::kSearch);
+    EXPECT_EQ(Core().operation_state(), OperationState::Search);
     EXPECT_EQ(Core().board_count(), 0);
     // The other controls keep the last board's values.
     EXPECT_EQ(Dlg().text(IDC_PRODUCT_CODE), "Quorin712P");
@@ -120,29 +122,30 @@ TEST_F(Commands, AboutBoxLeavesTheWindowUnchanged) {
     EXPECT_EQ(Dlg().listCurSel(IDC_BOARD_LIST), 0);
 }
 
-TEST_F(Commands, UploadReplyAndCompletionReachTheWindow) {
-    Core().operation_state = opstate::kUploadRequested;
+TEST_F(Commands, UploadReplyAndReportWithoutAnUploadOfTheWindowShowNothing) {
+    testing::reach_state(Core(), OperationState::UploadRequested);
     std::vector<std::uint8_t> reply(kMainPacketSize, 0);
     reply[0] = OPCODE_UPLOAD_REPLY;
     App().HandleDatagram(kSearchSocketTag, reply);
-    EXPECT_EQ(Core().operation_state, opstate::kUploadReplyReceived);
+    EXPECT_EQ(Core().operation_state(), OperationState::UploadReplyReceived);
+    EXPECT_FALSE(timers.isArmed(uploadtimer::kStartDelay));
 
-    Core().operation_state = opstate::kUploadCompleteAwaited;
+    testing::reach_state(Core(), OperationState::UploadCompleteAwaited);
     Dlg().enable(IDC_UPLOAD, false);
     reply[0] = OPCODE_UPLOAD_COMPLETE;
     App().HandleDatagram(kSearchSocketTag, reply);
-    EXPECT_EQ(Core().operation_state, opstate::kUploadCompleted);
-    EXPECT_EQ(messages.shown, QStringList{"Firmware Upload COMPLETED"});
-    EXPECT_TRUE(Dlg().isEnabled(IDC_UPLOAD));
+    EXPECT_EQ(Core().operation_state(), OperationState::UploadCompleted);
+    EXPECT_TRUE(messages.shown.isEmpty());
+    EXPECT_FALSE(Dlg().isEnabled(IDC_UPLOAD));
 }
 
 TEST_F(Commands, UploadCompletionIsDroppedWhileTheRequestIsOutstanding) {
-    Core().operation_state = opstate::kUploadRequested;
+    testing::reach_state(Core(), OperationState::UploadRequested);
     Dlg().enable(IDC_UPLOAD, false);
     std::vector<std::uint8_t> done(kMainPacketSize, 0);
     done[0] = OPCODE_UPLOAD_COMPLETE;
     App().HandleDatagram(kSearchSocketTag, done);
-    EXPECT_EQ(Core().operation_state, opstate::kUploadRequested);
+    EXPECT_EQ(Core().operation_state(), OperationState::UploadRequested);
     EXPECT_TRUE(messages.shown.isEmpty());
     EXPECT_FALSE(Dlg().isEnabled(IDC_UPLOAD));
 }

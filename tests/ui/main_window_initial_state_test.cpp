@@ -114,7 +114,7 @@ TEST_F(InitialState, FourTabsWithPageOneShown) {
 TEST_F(InitialState, SocketsAreOpenAndTheProtocolIsIdle) {
     EXPECT_NE(App().searchSocket(), nullptr);
     EXPECT_NE(App().legacySocket(), nullptr);
-    EXPECT_EQ(Core().operation_state, opstate::kIdle);
+    EXPECT_EQ(Core().operation_state(), OperationState::Idle);
     EXPECT_EQ(Core().board_count(), 0);
     EXPECT_TRUE(messages.shown.isEmpty());
 }

@@ -103,7 +103,7 @@ class LateReplies : public WindowFixture {
 
 TEST_F(LateReplies, DuringTheSearchTheFirstBoardIsShownAsRepliesArrive) {
     clickControl(IDC_SEARCH);
-    ASSERT_EQ(Core().operation_state, opstate::kSearch);
+    ASSERT_EQ(Core().operation_state(), OperationState::Search);
     reply(a);
     EXPECT_EQ(Dlg().listCurSel(IDC_BOARD_LIST), 0);
     EXPECT_EQ(Dlg().text(IDC_PRODUCT_CODE), "Quorin712P");

@@ -138,7 +138,7 @@ TEST_F(SettingAgainstSimulator, MainProtocolBoardGetsExactlyTheEditedFields) {
     // No second message for the same request, however long we wait.
     testing::settle(200);
     EXPECT_EQ(completedMessages(), 1);
-    EXPECT_EQ(app_->core().operation_state, opstate::kSet);
+    EXPECT_EQ(app_->core().operation_state(), OperationState::Set);
 }
 
 TEST_F(SettingAgainstSimulator, LegacyBoardGetsExactlyTheEditedFields) {

@@ -23,7 +23,7 @@ namespace quorin::testing {
 namespace {
 
 using namespace res;
-using namespace upload_rules;
+using namespace uploadtimer;
 
 class UploadAgainstSimulator : public ::testing::Test {
   protected:
@@ -68,16 +68,15 @@ class UploadAgainstSimulator : public ::testing::Test {
     // Upload on a main-protocol board up to the start of its transfer.
     void startMainUpload() {
         dlg_->click(IDC_UPLOAD);
-        ASSERT_TRUE(waitFor([&] { return timers_.isArmed(kStartDelayTimer); }));
-        ASSERT_TRUE(timers_.fire(kStartDelayTimer));
-        ASSERT_TRUE(poster_.deliverNext());
+        ASSERT_TRUE(waitFor([&] { return timers_.isArmed(kStartDelay); }));
+        ASSERT_TRUE(timers_.fire(kStartDelay));
     }
     // Upload on a legacy board up to the start of its worker, once the board listens.
     void startLegacyUpload(int board) {
         const std::size_t before = sim_->count("upload_listening", board);
         dlg_->click(IDC_UPLOAD);
         ASSERT_TRUE(waitFor([&] { return sim_->count("upload_listening", board) > before; }));
-        ASSERT_TRUE(timers_.fire(kStreamStartTimer));
+        ASSERT_TRUE(timers_.fire(kStreamStart));
     }
     QString receivedHash(int board) {
         if (!waitFor([&] { return sim_->count("image_received", board) > 0; })) return {};
@@ -106,12 +105,12 @@ TEST_F(UploadAgainstSimulator, HundredKibibytesReachAMainBoardExactly) {
     ASSERT_TRUE(messageShown());
     EXPECT_EQ(messages_.shown, QStringList{ui_text(text::kUploadCompletedMain)});
     EXPECT_EQ(receivedHash(0), sha256_hex(image));
-    EXPECT_EQ(app_->core().operation_state, opstate::kUploadCompleted);
-    EXPECT_EQ(dlg_->uploadSock().state(), ackstate::kFinished);
+    EXPECT_EQ(app_->core().operation_state(), OperationState::UploadCompleted);
+    EXPECT_EQ(dlg_->uploadSock().state(), AckState::Finished);
     EXPECT_EQ(dlg_->progressPos(IDC_PROGRESS), 0);
     EXPECT_TRUE(dlg_->isEnabled(IDC_UPLOAD));
     EXPECT_FALSE(dlg_->uploadRunning());
-    EXPECT_FALSE(timers_.isArmed(kUploadGuardTimer));
+    EXPECT_FALSE(timers_.isArmed(kUploadGuard));
     EXPECT_FALSE(timers_.isArmed(uploadtimer::kAckTimeout));
     const QStringList log = app_->logWindow()->lines();
     EXPECT_TRUE(log.contains(ui_text(text::kLogUploadReply)));
@@ -130,7 +129,7 @@ TEST_F(UploadAgainstSimulator, TwentyKibibytesReachALegacyBoardExactly) {
     EXPECT_EQ(messages_.shown, QStringList{ui_text(text::kUploadCompletedLegacy)});
     EXPECT_EQ(dlg_->progressPos(IDC_PROGRESS), 0);
     EXPECT_TRUE(dlg_->isEnabled(IDC_UPLOAD));
-    EXPECT_EQ(app_->core().operation_state, opstate::kIdle);
+    EXPECT_EQ(app_->core().operation_state(), OperationState::Idle);
     EXPECT_EQ(pacer_.total_ms(), 300 + 100 * (20 + 1));
 }
 
@@ -186,8 +185,8 @@ const MainFault kMainFaults[] = {
      text::kAckTimeout, false},
     {"no_upload_complete", [](sim::FaultConfig& f) { f.no_upload_complete = true; },
      [](UploadSimulator&, platform::ManualWindowTimers& t, CQuorinConfigToolDlg& dlg) {
-         ASSERT_TRUE(waitFor([&] { return dlg.uploadSock().state() == ackstate::kFinished; }));
-         fire_when_armed(t, kUploadGuardTimer);
+         ASSERT_TRUE(waitFor([&] { return dlg.uploadSock().state() == AckState::Finished; }));
+         fire_when_armed(t, kUploadGuard);
      },
      text::kNoUploadComplete, true},
 };
@@ -222,12 +221,12 @@ TEST_F(UploadAgainstSimulator, LegacyBoardThatNeverListensEndsInConnectionFailur
     select(0);
     choose(3000);
     dlg_->click(IDC_UPLOAD);
-    ASSERT_TRUE(timers_.fire(kStreamStartTimer));
+    ASSERT_TRUE(timers_.fire(kStreamStart));
     ASSERT_TRUE(messageShown());
     EXPECT_EQ(messages_.shown, QStringList{ui_text(text::kStreamConnectionFailure)});
     EXPECT_EQ(pacer_.waits(), (std::vector<int>{300, 500, 500, 500, 500}));
     EXPECT_FALSE(dlg_->isEnabled(IDC_UPLOAD));
-    EXPECT_EQ(app_->core().operation_state, opstate::kIdle);
+    EXPECT_EQ(app_->core().operation_state(), OperationState::Idle);
 }
 
 // The board closes after two blocks: only the real pace lets its close be seen before the rest
@@ -239,11 +238,11 @@ TEST_F(UploadAgainstSimulator, LegacyBoardThatClosesEndsInASendError) {
     choose(20 * 1024);
     dlg_->click(IDC_UPLOAD);
     ASSERT_TRUE(waitFor([&] { return sim_->count("upload_listening") == 1; }));
-    ASSERT_TRUE(timers_.fire(kStreamStartTimer));
+    ASSERT_TRUE(timers_.fire(kStreamStart));
     ASSERT_TRUE(messageShown());
     EXPECT_EQ(messages_.shown, QStringList{ui_text(text::kDataSendError)});
     EXPECT_EQ(dlg_->progressPos(IDC_PROGRESS), 0);
-    EXPECT_EQ(dlg_->uploadWorker().status(), streamstatus::kFailed);
+    EXPECT_EQ(dlg_->uploadProcedure().stream_status(), StreamStatus::Failed);
     EXPECT_TRUE(app_->logWindow()->lines().contains(ui_text(text::kLogUploadClosedAbnormally)));
     EXPECT_FALSE(timers_.isArmed(uploadtimer::kFinishStep));
 }
@@ -251,12 +250,10 @@ TEST_F(UploadAgainstSimulator, LegacyBoardThatClosesEndsInASendError) {
 // --- aging -------------------------------------------------------------------------------------
 
 // One upload of an aging series, from the restart timer to the board's completion report.
-void aging_upload(platform::ManualWindowTimers& timers, platform::RecordingMessagePoster& poster,
-                  CQuorinConfigToolDlg& dlg) {
-    ASSERT_TRUE(timers.fire(kAgingRestartTimer));
-    ASSERT_TRUE(waitFor([&] { return timers.isArmed(kStartDelayTimer); }));
-    ASSERT_TRUE(timers.fire(kStartDelayTimer));
-    ASSERT_TRUE(poster.deliverNext());
+void aging_upload(platform::ManualWindowTimers& timers, CQuorinConfigToolDlg& dlg) {
+    ASSERT_TRUE(timers.fire(kAgingRestart));
+    ASSERT_TRUE(waitFor([&] { return timers.isArmed(kStartDelay); }));
+    ASSERT_TRUE(timers.fire(kStartDelay));
     ASSERT_TRUE(waitFor([&] { return !dlg.uploadRunning(); }));
 }
 
@@ -268,19 +265,19 @@ TEST_F(UploadAgainstSimulator, AgingCountsItsCyclesThenRunsOneMoreUpload) {
     dlg_->sendCommand(IDC_UPLOAD_AGING);
     for (int cycle = 1; cycle <= 2; ++cycle) {
         SCOPED_TRACE(cycle);
-        aging_upload(timers_, poster_, *dlg_);
+        aging_upload(timers_, *dlg_);
         EXPECT_EQ(dlg_->agingSeries().count(), cycle);
-        EXPECT_EQ(timers_.period(kAgingRestartTimer), kAgingRestartMs);
+        EXPECT_EQ(timers_.period(kAgingRestart), kAgingRestartMs);
         EXPECT_EQ(dlg_->windowTitle(),
                   ui_text(text::kAgingTitle).arg(ui_text(text::kMainCaption)).arg(cycle).arg(2));
         EXPECT_TRUE(
             app_->logWindow()->lines().contains(ui_text(text::kLogAgingCycle).arg(cycle).arg(2)));
     }
     EXPECT_TRUE(messages_.shown.isEmpty());  // the counted cycles report in the log
-    aging_upload(timers_, poster_, *dlg_);   // the last one, not counted
+    aging_upload(timers_, *dlg_);            // the last one, not counted
     EXPECT_EQ(dlg_->agingSeries().count(), 2);
     EXPECT_EQ(dlg_->agingSeries().phase(), AgingSeries::Phase::Over);
-    EXPECT_FALSE(timers_.isArmed(kAgingRestartTimer));
+    EXPECT_FALSE(timers_.isArmed(kAgingRestart));
     EXPECT_EQ(messages_.shown, QStringList{ui_text(text::kUploadCompletedMain)});
     EXPECT_TRUE(app_->logWindow()->lines().contains(ui_text(text::kLogAgingFinished).arg(2)));
     ASSERT_TRUE(waitFor([&] { return sim_->count("image_received", 0) == 3; }));
@@ -294,19 +291,18 @@ TEST_F(UploadAgainstSimulator, AgingEndsAtTheFirstFailedTransfer) {
     choose(3000);
     dlg_->setAgingCycleLimit(5);
     dlg_->sendCommand(IDC_UPLOAD_AGING);
-    aging_upload(timers_, poster_, *dlg_);
+    aging_upload(timers_, *dlg_);
     ASSERT_EQ(dlg_->agingSeries().count(), 1);
     select(1);  // the next upload goes to a board that stops acknowledging
-    ASSERT_TRUE(timers_.fire(kAgingRestartTimer));
-    ASSERT_TRUE(waitFor([&] { return timers_.isArmed(kStartDelayTimer); }));
-    ASSERT_TRUE(timers_.fire(kStartDelayTimer));
-    ASSERT_TRUE(poster_.deliverNext());
+    ASSERT_TRUE(timers_.fire(kAgingRestart));
+    ASSERT_TRUE(waitFor([&] { return timers_.isArmed(kStartDelay); }));
+    ASSERT_TRUE(timers_.fire(kStartDelay));
     ASSERT_TRUE(waitFor([&] { return sim_->count("ack_sent", 1) == 2; }));
     fire_when_armed(timers_, uploadtimer::kAckTimeout);
     EXPECT_EQ(messages_.shown, QStringList{ui_text(text::kAckTimeout)});
     EXPECT_EQ(dlg_->agingSeries().phase(), AgingSeries::Phase::Over);
     EXPECT_EQ(dlg_->agingSeries().count(), 1);
-    EXPECT_FALSE(timers_.isArmed(kAgingRestartTimer));
+    EXPECT_FALSE(timers_.isArmed(kAgingRestart));
     EXPECT_TRUE(app_->logWindow()->lines().contains(ui_text(text::kLogAgingStopped).arg(1).arg(5)));
 }
 
@@ -318,7 +314,7 @@ TEST_F(UploadAgainstSimulator, ClosingTheWindowDuringAStreamedTransferStopsItCle
     choose(64 * 1024);
     dlg_->click(IDC_UPLOAD);
     ASSERT_TRUE(waitFor([&] { return sim_->count("upload_listening") == 1; }));
-    ASSERT_TRUE(timers_.fire(kStreamStartTimer));
+    ASSERT_TRUE(timers_.fire(kStreamStart));
     ASSERT_TRUE(waitFor([&] { return dlg_->progressPos(IDC_PROGRESS) >= 2; }));
     dlg_.reset();
     ASSERT_TRUE(waitFor([&] { return sim_->count("image_received") == 1; }));

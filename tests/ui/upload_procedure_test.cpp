@@ -1,6 +1,6 @@
 // The window's upload procedure without a simulator: the browse and Upload commands, the upload
-// reply and the start-transfer message, the guards and the Upload button, with manual timers and
-// the posted message delivered by the test. Boards that a test connects to live on 127.0.1.x.
+// reply and the start of the transfer, the guards and the Upload button, with manual timers. Boards
+// that a test connects to live on 127.0.1.x.
 #include <QApplication>
 #include <QFile>
 #include <QNetworkProxy>
@@ -9,12 +9,12 @@
 #include <QTest>
 
 #include "log/log_dlg.h"
+#include "protocol/upload_procedure.h"
 #include "tests/support/upload_sim.h"
 #include "tests/ui/board_rows.h"
 #include "tests/ui/window_fixture.h"
 #include "ui/ui_text.h"
 #include "upload/pacer.h"
-#include "upload/upload_rules.h"
 #include "upload/upload_sock.h"
 #include "upload/upload_worker.h"
 
@@ -22,7 +22,7 @@ namespace quorin::testing {
 namespace {
 
 using namespace res;
-using namespace upload_rules;
+using namespace uploadtimer;
 
 BoardRow loopback_board(std::uint8_t product, std::uint8_t id) {
     BoardRow row = board_row(product, id);
@@ -74,7 +74,7 @@ TEST_F(UploadProcedure, WithoutAnImageNothingIsSent) {
     Dlg().click(IDC_UPLOAD);
     EXPECT_EQ(messages.shown, QStringList{ui_text(text::kFileNotSelected)});
     EXPECT_TRUE(received(*mainBoard, 200).isEmpty());
-    EXPECT_EQ(Core().operation_state, opstate::kSearch);
+    EXPECT_EQ(Core().operation_state(), OperationState::Search);
     EXPECT_TRUE(Dlg().isEnabled(IDC_UPLOAD));
     EXPECT_FALSE(Dlg().uploadRunning());
 }
@@ -126,23 +126,20 @@ TEST_F(UploadProcedure, MainBoardIsAskedAndConnectedToTheBoardSelectedTwoSeconds
     EXPECT_EQ(request[0], char{OPCODE_UPLOAD_REQUEST});
     EXPECT_EQ(request.mid(2, 6),
               QByteArray(reinterpret_cast<const char*>(first.mac_address.data()), 6));
-    EXPECT_EQ(Core().operation_state, opstate::kUploadRequested);
+    EXPECT_EQ(Core().operation_state(), OperationState::UploadRequested);
     EXPECT_FALSE(Dlg().isEnabled(IDC_UPLOAD));
     EXPECT_EQ(logLines().last(), ui_text(text::kLogUploadRequest));
-    EXPECT_EQ(timers.period(kUploadGuardTimer), kUploadGuardMs);
+    EXPECT_EQ(timers.period(kUploadGuard), kUploadGuardMs);
 
     replyToUpload();
-    EXPECT_EQ(Core().operation_state, opstate::kUploadReplyReceived);
-    EXPECT_EQ(timers.period(kStartDelayTimer), kStartDelayMs);
-    EXPECT_EQ(timers.period(kUploadWatchTimer), kUploadWatchMs);
-    EXPECT_FALSE(timers.isArmed(kUploadGuardTimer));
-    EXPECT_TRUE(poster.pending().isEmpty());
+    EXPECT_EQ(Core().operation_state(), OperationState::UploadReplyReceived);
+    EXPECT_EQ(timers.period(kStartDelay), kStartDelayMs);
+    EXPECT_EQ(timers.period(kUploadWatch), kUploadWatchMs);
+    EXPECT_FALSE(timers.isArmed(kUploadGuard));
 
-    ASSERT_TRUE(timers.fire(kStartDelayTimer));
-    EXPECT_EQ(poster.pending(), QVector<int>{kStartTransferMessage});
     Dlg().simulateSelect(IDC_BOARD_LIST, 1);  // the operator picks another board meanwhile
-    ASSERT_TRUE(poster.deliverNext());
-    EXPECT_EQ(Dlg().uploadSock().state(), ackstate::kConnecting);
+    ASSERT_TRUE(timers.fire(kStartDelay));
+    EXPECT_EQ(Dlg().uploadSock().state(), AckState::Connecting);
     ASSERT_TRUE(waitFor([&] { return board.hasPendingConnections(); }));
     EXPECT_TRUE(logLines().contains("127.0.1.22"));
     // Showing a board while the transfer runs leaves Upload disabled.
@@ -157,10 +154,9 @@ TEST_F(UploadProcedure, BoardWithoutAnAddressIsNotConnectedTo) {
     chooseImage();
     Dlg().click(IDC_UPLOAD);
     replyToUpload();
-    ASSERT_TRUE(timers.fire(kStartDelayTimer));
-    ASSERT_TRUE(poster.deliverNext());
+    ASSERT_TRUE(timers.fire(kStartDelay));
     EXPECT_EQ(messages.shown, QStringList{ui_text(text::kBoardAddressInvalid)});
-    EXPECT_EQ(Dlg().uploadSock().state(), ackstate::kIdle);
+    EXPECT_EQ(Dlg().uploadSock().state(), AckState::Idle);
     EXPECT_FALSE(timers.isArmed(uploadtimer::kConnectRetry));
     EXPECT_FALSE(Dlg().uploadRunning());
     // Upload stays disabled after a failure until a board is shown again.
@@ -175,10 +171,9 @@ TEST_F(UploadProcedure, ListEmptiedBeforeTheTransferStartsCountsAsNoAddress) {
     Dlg().click(IDC_UPLOAD);
     replyToUpload();
     Dlg().listReset(IDC_BOARD_LIST);  // a search emptied the list
-    ASSERT_TRUE(timers.fire(kStartDelayTimer));
-    ASSERT_TRUE(poster.deliverNext());
+    ASSERT_TRUE(timers.fire(kStartDelay));
     EXPECT_EQ(messages.shown, QStringList{ui_text(text::kBoardAddressInvalid)});
-    EXPECT_EQ(Dlg().uploadSock().state(), ackstate::kIdle);
+    EXPECT_EQ(Dlg().uploadSock().state(), AckState::Idle);
 }
 
 TEST_F(UploadProcedure, LegacyBoardIsStreamedToOneSecondAfterItsRequestWithoutAnswering) {
@@ -191,11 +186,11 @@ TEST_F(UploadProcedure, LegacyBoardIsStreamedToOneSecondAfterItsRequestWithoutAn
     const QByteArray request = received(*legacyBoard);
     ASSERT_EQ(request.size(), 120);
     EXPECT_EQ(request.left(4), "FIRS");
-    EXPECT_EQ(Core().operation_state, opstate::kUploadRequested);
-    EXPECT_EQ(timers.period(kStreamStartTimer), kStreamStartMs);
-    EXPECT_FALSE(timers.isArmed(kUploadGuardTimer));
+    EXPECT_EQ(Core().operation_state(), OperationState::UploadRequested);
+    EXPECT_EQ(timers.period(kStreamStart), kStreamStartMs);
+    EXPECT_FALSE(timers.isArmed(kUploadGuard));
 
-    ASSERT_TRUE(timers.fire(kStreamStartTimer));
+    ASSERT_TRUE(timers.fire(kStreamStart));
     ASSERT_TRUE(waitFor([&] { return board.hasPendingConnections(); }));
     QTcpSocket* connection = board.nextPendingConnection();
     QByteArray image;
@@ -205,7 +200,7 @@ TEST_F(UploadProcedure, LegacyBoardIsStreamedToOneSecondAfterItsRequestWithoutAn
     }));
     EXPECT_EQ(image.left(4), QByteArray::fromHex("000005dc"));
     ASSERT_TRUE(waitFor([&] { return timers.isArmed(uploadtimer::kFinishStep); }));
-    EXPECT_EQ(Core().operation_state, opstate::kIdle);
+    EXPECT_EQ(Core().operation_state(), OperationState::Idle);
     EXPECT_EQ(Dlg().progressPos(IDC_PROGRESS), 2);
     for (int i = 0; i < 11; ++i) ASSERT_TRUE(timers.fire(uploadtimer::kFinishStep));
     EXPECT_EQ(messages.shown, QStringList{ui_text(text::kUploadCompletedLegacy)});
@@ -216,41 +211,42 @@ TEST_F(UploadProcedure, LegacyBoardIsStreamedToOneSecondAfterItsRequestWithoutAn
 
 TEST_F(UploadProcedure, EmptyLegacyImageIsReportedTwiceAndNotByALaterMainUpload) {
     addBoard(loopback_board(product::k5836KL, 3));
+    addBoard(loopback_board(product::kQuorin712P, 1));
+    Dlg().simulateSelect(IDC_BOARD_LIST, 0);
     chooseImage(QByteArray());
     Dlg().click(IDC_UPLOAD);
-    ASSERT_TRUE(timers.fire(kStreamStartTimer));
+    ASSERT_TRUE(timers.fire(kStreamStart));
     ASSERT_TRUE(waitFor([&] { return timers.isArmed(uploadtimer::kEmptyImageError); }));
     EXPECT_EQ(messages.shown, QStringList{ui_text(text::kImageEmpty)});
-    EXPECT_EQ(Core().operation_state, opstate::kIdle);
+    EXPECT_EQ(Core().operation_state(), OperationState::Idle);
     ASSERT_TRUE(timers.fire(uploadtimer::kEmptyImageError));
     EXPECT_EQ(messages.shown,
               QStringList({ui_text(text::kImageEmpty), ui_text(text::kUploadError)}));
-    EXPECT_EQ(Dlg().uploadWorker().status(), streamstatus::kFailed);
+    EXPECT_EQ(Dlg().uploadProcedure().stream_status(), StreamStatus::Failed);
     EXPECT_FALSE(Dlg().uploadRunning());
 
     // The streamed status of that failure does not make timer 10 of a main upload report it.
     messages.shown.clear();
-    addBoard(loopback_board(product::kQuorin712P, 1));
     Dlg().simulateSelect(IDC_BOARD_LIST, 1);
     chooseImage();
     Dlg().click(IDC_UPLOAD);
     replyToUpload();
-    ASSERT_TRUE(timers.fire(kUploadWatchTimer));
+    ASSERT_TRUE(timers.fire(kUploadWatch));
     EXPECT_TRUE(messages.shown.isEmpty());
-    EXPECT_FALSE(timers.isArmed(kUploadWatchTimer));
+    EXPECT_FALSE(timers.isArmed(kUploadWatch));
 }
 
 TEST_F(UploadProcedure, NoUploadReplyIsReportedAfterTheGuardAndALateReplyIsIgnored) {
     addBoard(loopback_board(product::kQuorin712P, 1));
     chooseImage();
     Dlg().click(IDC_UPLOAD);
-    ASSERT_TRUE(timers.fire(kUploadGuardTimer));
+    ASSERT_TRUE(timers.fire(kUploadGuard));
     EXPECT_EQ(messages.shown, QStringList{ui_text(text::kNoUploadReply).arg(30)});
-    EXPECT_EQ(Core().operation_state, opstate::kIdle);
+    EXPECT_EQ(Core().operation_state(), OperationState::Idle);
     EXPECT_TRUE(Dlg().isEnabled(IDC_UPLOAD));
     EXPECT_FALSE(Dlg().uploadRunning());
     replyToUpload();
-    EXPECT_FALSE(timers.isArmed(kStartDelayTimer));
+    EXPECT_FALSE(timers.isArmed(kStartDelay));
 }
 
 TEST_F(UploadProcedure, OneUploadAtATime) {
@@ -268,18 +264,18 @@ TEST_F(UploadProcedure, AgingRestartWaitsForARunningUpload) {
     addBoard(loopback_board(product::kQuorin712P, 1));
     chooseImage();
     Dlg().sendCommand(IDC_UPLOAD_AGING);
-    EXPECT_EQ(timers.period(kAgingRestartTimer), kAgingRestartMs);
-    ASSERT_TRUE(timers.fire(kAgingRestartTimer));
+    EXPECT_EQ(timers.period(kAgingRestart), kAgingRestartMs);
+    ASSERT_TRUE(timers.fire(kAgingRestart));
     ASSERT_FALSE(received(*mainBoard).isEmpty());
     ASSERT_TRUE(Dlg().uploadRunning());
 
-    Dlg().OnTimer(kAgingRestartTimer);  // an expiry while that upload still runs
+    Dlg().OnTimer(kAgingRestart);  // an expiry while that upload still runs
     EXPECT_TRUE(received(*mainBoard, 200).isEmpty());
-    EXPECT_EQ(timers.period(kAgingRestartTimer), kAgingRestartMs);
+    EXPECT_EQ(timers.period(kAgingRestart), kAgingRestartMs);
 
     // The upload fails: the series ends and no further upload is armed.
-    ASSERT_TRUE(timers.fire(kUploadGuardTimer));
-    EXPECT_FALSE(timers.isArmed(kAgingRestartTimer));
+    ASSERT_TRUE(timers.fire(kUploadGuard));
+    EXPECT_FALSE(timers.isArmed(kAgingRestart));
     EXPECT_EQ(Dlg().agingSeries().phase(), AgingSeries::Phase::Over);
     EXPECT_TRUE(logLines().contains(ui_text(text::kLogAgingStopped).arg(0).arg(1000)));
     EXPECT_EQ(Dlg().windowTitle(),
@@ -304,54 +300,11 @@ TEST_F(UploadProcedure, CtrlShiftARevealsTheAgingButtonAndHidesItAgain) {
 
     QTest::mouseClick(button, Qt::LeftButton);
     EXPECT_TRUE(Dlg().agingSeries().running());
-    EXPECT_EQ(timers.period(kAgingRestartTimer), kAgingRestartMs);
+    EXPECT_EQ(timers.period(kAgingRestart), kAgingRestartMs);
 
     QTest::keyClick(Dlg().control(IDC_SEARCH), Qt::Key_A, Qt::ControlModifier | Qt::ShiftModifier);
     EXPECT_FALSE(Dlg().isShown(IDC_UPLOAD_AGING));
     EXPECT_FALSE(Dlg().isEnabled(IDC_UPLOAD_AGING));
-}
-
-// --- rules -------------------------------------------------------------------------------------
-
-TEST(UploadRules, TransferAddress) {
-    using Ip = std::array<std::uint8_t, 4>;
-    EXPECT_EQ(transfer_address(Ip{127, 0, 1, 5}), (Ip{127, 0, 1, 5}));
-    EXPECT_EQ(transfer_address(Ip{0, 0, 0, 1}), (Ip{0, 0, 0, 1}));
-    EXPECT_EQ(transfer_address(Ip{0, 0, 0, 0}), std::nullopt);
-    EXPECT_EQ(transfer_address(std::nullopt), std::nullopt);
-}
-
-TEST(UploadRules, AgingCountsToItsLimitThenRunsOneUncountedUpload) {
-    AgingSeries series(3);
-    EXPECT_TRUE(series.begin());
-    EXPECT_FALSE(series.begin());  // one series at a time
-    for (int n = 1; n <= 3; ++n) {
-        const AgingSeries::Step step = series.transfer_finished();
-        EXPECT_TRUE(step.counted && step.arm_next && !step.over) << n;
-        EXPECT_EQ(series.count(), n);
-    }
-    EXPECT_EQ(series.phase(), AgingSeries::Phase::LastUpload);
-    const AgingSeries::Step last = series.transfer_finished();
-    EXPECT_FALSE(last.counted || last.arm_next);
-    EXPECT_TRUE(last.over);
-    EXPECT_EQ(series.count(), 3);
-    EXPECT_FALSE(series.failed());
-    EXPECT_TRUE(series.begin());  // a new series may start once this one is over
-    EXPECT_EQ(series.count(), 0);
-}
-
-TEST(UploadRules, AgingStopsAtTheFirstFailure) {
-    AgingSeries series(5);
-    EXPECT_FALSE(series.failed());
-    series.begin();
-    series.transfer_finished();
-    EXPECT_TRUE(series.failed());
-    EXPECT_FALSE(series.running());
-    EXPECT_EQ(series.count(), 1);
-    const AgingSeries::Step after = series.transfer_finished();
-    EXPECT_FALSE(after.counted || after.arm_next || after.over);
-    series.set_limit(0);
-    EXPECT_EQ(series.limit(), 1);
 }
 
 }  // namespace

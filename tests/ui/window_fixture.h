@@ -14,6 +14,7 @@
 #include "protocol/record_codec.h"
 #include "res/resource_ids.h"
 #include "res/texts.h"
+#include "tests/support/core_states.h"
 #include "tests/support/loopback.h"
 #include "ui/quorin_config_tool_dlg.h"
 
@@ -44,7 +45,9 @@ class WindowFixture : public ::testing::Test {
     // Lists a board as a search reply of its protocol would: the row is encoded in its product's
     // layout and handled in the search state. Returns the board's list index.
     int addBoard(const BoardRow& row) {
-        Core().operation_state = opstate::kSearch;
+        // A search in progress keeps the boards it has listed.
+        if (Core().operation_state() != OperationState::Search)
+            testing::reach_state(Core(), OperationState::Search);
         std::vector<std::uint8_t> bytes;
         if (uses_legacy_protocol(row.product_code)) {
             bytes.assign(kLegacyPacketSize, 0);

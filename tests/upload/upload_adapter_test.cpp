@@ -37,19 +37,17 @@ struct RecordingHost final : TransferHost {
     void setProgressPosition(int p) override { pos = p; }
     void showMessage(const QString& text) override { messages << text; }
     void appendLog(const QString& line) override { logs << line; }
-    void setOperationState(int state) override { op_states.push_back(state); }
-    void transferEnded(TransferKind kind, bool succeeded) override {
-        ended.emplace_back(kind, succeeded);
+    void transferSentWhole(TransferKind) override { ++sent_whole; }
+    void transferEnded(TransferKind kind, TransferOutcome outcome) override {
+        ended.emplace_back(kind, outcome);
     }
     int calls() const {
-        return static_cast<int>(messages.size() + logs.size() + op_states.size() + ended.size()) +
-               steps;
+        return static_cast<int>(messages.size() + logs.size() + ended.size()) + steps + sent_whole;
     }
 
-    int range = -1, step_size = 0, steps = 0, pos = -1;
+    int range = -1, step_size = 0, steps = 0, pos = -1, sent_whole = 0;
     QStringList messages, logs;
-    std::vector<int> op_states;
-    std::vector<std::pair<TransferKind, bool>> ended;
+    std::vector<std::pair<TransferKind, TransferOutcome>> ended;
 };
 
 QHostAddress address_of(const BoardRow& row) {
@@ -130,10 +128,10 @@ TEST(AckUploads, SeveralBoardsAtOnceEachGetTheirOwnImage) {
     for (int b = 0; b < kBoards; ++b) {
         SCOPED_TRACE(b);
         const AckRun& r = *runs[static_cast<std::size_t>(b)];
-        EXPECT_EQ(r.host.ended,
-                  (std::vector<std::pair<TransferKind, bool>>{{TransferKind::Acknowledged, true}}));
-        EXPECT_EQ(r.sock.state(), ackstate::kFinished);
-        EXPECT_EQ(r.host.op_states, std::vector<int>{opstate::kUploadCompleteAwaited});
+        EXPECT_EQ(r.host.ended, (std::vector<std::pair<TransferKind, TransferOutcome>>{
+                                    {TransferKind::Acknowledged, TransferOutcome::Succeeded}}));
+        EXPECT_EQ(r.sock.state(), AckState::Finished);
+        EXPECT_EQ(r.host.sent_whole, 1);
         EXPECT_EQ(r.host.range, 21);
         const qsizetype blocks = (images[static_cast<std::size_t>(b)].size() + 1023) / 1024;
         EXPECT_EQ(r.host.steps, blocks - 1);
@@ -160,7 +158,7 @@ TEST(AckUploads, BoardThatNeverListensFailsAfterThreeAttempts) {
         ASSERT_TRUE(run.timers.fire(uploadtimer::kConnectRetry)) << attempt;
     }
     EXPECT_EQ(run.host.messages, QStringList{qs(text::kConnectionFail)});
-    EXPECT_EQ(run.sock.state(), ackstate::kIdle);
+    EXPECT_EQ(run.sock.state(), AckState::Idle);
     EXPECT_FALSE(run.sock.busy());
 }
 
@@ -171,10 +169,7 @@ struct StreamRun {
     RecordingHost host;
     InstantPacer instant;
     UploadWorker worker{host, timers};
-    StreamRun() {
-        timers.setHandler([this](int id) { worker.OnTimer(id); });
-        worker.setPacer(instant);
-    }
+    StreamRun() { worker.setPacer(instant); }
 };
 
 TEST(StreamUploads, LegacyBoardGetsTheImageAtTheFixedPace) {
@@ -185,22 +180,15 @@ TEST(StreamUploads, LegacyBoardGetsTheImageAtTheFixedPace) {
     const QByteArray image = testing::test_image(20 * 1024);
     StreamRun run;
     run.worker.start(address_of(sim.row(0)), sim.streamPort(), files.write("fw.bin", image));
-    ASSERT_TRUE(waitFor([&] { return run.timers.isArmed(uploadtimer::kFinishStep); }, 10000));
-    EXPECT_EQ(run.worker.status(), streamstatus::kCompleted);
+    ASSERT_TRUE(waitFor([&] { return !run.host.ended.empty(); }, 10000));
+    EXPECT_EQ(run.host.ended, (std::vector<std::pair<TransferKind, TransferOutcome>>{
+                                  {TransferKind::Streamed, TransferOutcome::Succeeded}}));
     EXPECT_EQ(run.instant.total_ms(), 300 + 100 * (20 + 1));
     EXPECT_EQ(run.host.range, 20 + 11);
     EXPECT_EQ(run.host.steps, 20);
-    EXPECT_EQ(run.host.op_states, std::vector<int>{1});
+    EXPECT_EQ(run.host.sent_whole, 1);
     EXPECT_EQ(run.host.logs.back(), qs(text::kLogUploadClosedNormally));
-
-    for (int expiry = 0; expiry < 11; ++expiry)
-        ASSERT_TRUE(run.timers.fire(uploadtimer::kFinishStep)) << expiry;
-    EXPECT_FALSE(run.timers.isArmed(uploadtimer::kFinishStep));
-    EXPECT_EQ(run.host.steps, 30);
-    EXPECT_EQ(run.host.messages, QStringList{qs(text::kUploadCompletedLegacy)});
-    EXPECT_EQ(run.host.ended,
-              (std::vector<std::pair<TransferKind, bool>>{{TransferKind::Streamed, true}}));
-    EXPECT_EQ(run.host.pos, 0);
+    EXPECT_TRUE(run.host.messages.isEmpty());
 
     ASSERT_TRUE(waitFor([&] { return sim.count("image_received") == 1; }));
     EXPECT_EQ(sim.named("image_received").front().value("sha256").toString(),
@@ -216,7 +204,7 @@ TEST(StreamUploads, BoardThatNeverListensGetsFiveAttempts) {
                      files.write("fw.bin", testing::test_image(3000)));
     ASSERT_TRUE(waitFor([&] { return !run.host.ended.empty(); }, 10000));
     EXPECT_EQ(run.host.messages, QStringList{qs(text::kStreamConnectionFailure)});
-    EXPECT_EQ(run.worker.status(), streamstatus::kFailed);
+    EXPECT_EQ(run.host.ended.front().second, TransferOutcome::ConnectFailed);
     EXPECT_EQ(run.instant.waits(), (std::vector<int>{300, 500, 500, 500, 500}));
 }
 
@@ -237,7 +225,6 @@ TEST(StreamUploads, StoppingMidTransferJoinsTheWorkerAndCarriesOutNothingMore) {
     testing::settle(300);
     EXPECT_EQ(host.calls(), calls);
     EXPECT_TRUE(host.messages.isEmpty());
-    EXPECT_FALSE(timers.isArmed(uploadtimer::kFinishStep));
 
     // Destroying a worker in the middle of its pacing (a window closing) ends it too.
     worker->start(address_of(sim.row(0)), sim.streamPort(),

@@ -111,19 +111,16 @@ struct BenchHost final : TransferHost {
     void setProgressPosition(int) override {}
     void showMessage(const QString& text) override { messages << text; }
     void appendLog(const QString&) override {}
-    void setOperationState(int state) override {
-        if (on_state) on_state(state);
-    }
-    void transferEnded(TransferKind, bool ok) override {
+    void transferSentWhole(TransferKind) override {}
+    void transferEnded(TransferKind, TransferOutcome outcome) override {
         ended = true;
-        succeeded = ok;
+        succeeded = outcome == TransferOutcome::Succeeded;
         if (on_end) on_end();
     }
     QStringList messages;
     bool ended = false;
     bool succeeded = false;
     std::function<void()> on_end;
-    std::function<void(int)> on_state;
 };
 
 // The tool's acknowledged transfer; seconds from start to the last acknowledgement, or -1.
@@ -204,11 +201,8 @@ double streamed_upload(const QHostAddress& board, quint16 port, const QString& i
     QElapsedTimer clock;
     double finished_ms = -1;
     bool failed = false;
-    host.on_state = [&](int) {  // operation state 1: the worker is done
+    host.on_end = [&] {  // the worker has sent the whole image and closed, or failed
         finished_ms = static_cast<double>(clock.nsecsElapsed()) / 1e6;
-        loop.quit();
-    };
-    host.on_end = [&] {
         failed = !host.succeeded;
         loop.quit();
     };
@@ -216,8 +210,7 @@ double streamed_upload(const QHostAddress& board, quint16 port, const QString& i
     clock.start();
     worker.start(board, port, image);
     loop.exec();
-    tools::waitFor([] { return false; }, 50);  // the status arrives with the same batch
-    return failed || worker.status() != streamstatus::kCompleted ? -1 : finished_ms;
+    return failed || !host.ended ? -1 : finished_ms;
 }
 
 }  // namespace

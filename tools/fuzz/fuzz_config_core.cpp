@@ -140,14 +140,14 @@ void check_requests(const ConfigCore& core, int opcode, const std::vector<Outgoi
 // `before.rows` may be empty (a burst of well-formed replies): the rows are then not compared.
 void check_reply(const ConfigCore& core, int state, std::uint8_t tag,
                  const std::vector<Action>& actions, const Before& before) {
-    CHECK(core.operation_state == state);  // the core never changes the state itself
+    CHECK(core.operation_state() == state);  // the core never changes the state itself
     const long appended = std::count_if(actions.begin(), actions.end(), [](const Action& a) {
         return a.kind == Action::AppendBoardEntry;
     });
     CHECK(core.board_count() == before.count + appended);
     CHECK(appended <= 1);
     if (appended == 1) {
-        CHECK(state == opstate::kSearch);
+        CHECK(state == OperationState::Search);
         CHECK(has_text(actions, Action::AppendBoardEntry, core.listed_mac(core.board_count() - 1)));
     }
     // Rows: a search reply writes only the new row; a set reply only the matched one, keeping its
@@ -156,7 +156,7 @@ void check_reply(const ConfigCore& core, int state, std::uint8_t tag,
     for (int i = 0; i < static_cast<int>(before.rows.size()); ++i) {
         if (core.board(i) == before.rows[static_cast<std::size_t>(i)]) continue;
         ++changed;
-        CHECK(state == opstate::kSet);
+        CHECK(state == OperationState::Set);
         CHECK(core.board(i).mac_address == before.rows[static_cast<std::size_t>(i)].mac_address);
     }
     CHECK(changed <= 1);
@@ -169,28 +169,29 @@ void check_reply(const ConfigCore& core, int state, std::uint8_t tag,
         switch (a.kind) {
             case Action::AppendBoardEntry:
             case Action::SelectAndShow:
-                CHECK(state == opstate::kSearch);
+                CHECK(state == OperationState::Search);
                 break;
             case Action::Message:
-                CHECK((state == opstate::kSearch && tag == kSearchSocketTag &&
+                CHECK((state == OperationState::Search && tag == kSearchSocketTag &&
                        a.text == text::kInvalidOpcode) ||
-                      (state == opstate::kSet &&
+                      (state == OperationState::Set &&
                        (a.text == text::kInvalidMessage || a.text == text::kSettingCompleted)));
                 break;
             case Action::UploadReply:
-                CHECK(state == opstate::kUploadRequested && tag == kSearchSocketTag);
+                CHECK(state == OperationState::UploadRequested && tag == kSearchSocketTag);
                 break;
             case Action::UploadDone:
-                CHECK(state == opstate::kUploadCompleteAwaited && tag == kSearchSocketTag);
+                CHECK(state == OperationState::UploadCompleteAwaited && tag == kSearchSocketTag);
                 break;
             case Action::Log:
-                CHECK(state == opstate::kSearch || state == opstate::kSet ||
-                      state == opstate::kUploadRequested);
+                CHECK(state == OperationState::Search || state == OperationState::Set ||
+                      state == OperationState::UploadRequested);
                 break;
         }
     }
-    if (state != opstate::kSearch && state != opstate::kSet && state != opstate::kUploadRequested &&
-        state != opstate::kUploadCompleteAwaited) {
+    if (state != OperationState::Search && state != OperationState::Set &&
+        state != OperationState::UploadRequested &&
+        state != OperationState::UploadCompleteAwaited) {
         CHECK(actions.empty());
     }
 }
