@@ -74,6 +74,7 @@ void ConfigCore::reset() {
     listed_count_ = 0;
     set_done = 0;
     state_ = OperationState::Idle;
+    upload_left_ = false;
     queue_.fill(0);
     write_pos_ = 0;
     read_pos_ = 0;
@@ -123,6 +124,7 @@ std::vector<OutgoingDatagram> ConfigCore::send_data(int opcode) {
         state_ = OperationState::Set;
     } else {
         state_ = OperationState::UploadRequested;
+        upload_left_ = false;
     }
     return out;
 }
@@ -137,7 +139,9 @@ void ConfigCore::upload_sent_whole() {
 }
 
 void ConfigCore::upload_ended() {
-    if (is_upload_wait(state_)) state_ = OperationState::Idle;
+    if (!is_upload_wait(state_)) return;
+    state_ = OperationState::Idle;
+    upload_left_ = true;
 }
 
 void ConfigCore::push_tag(std::uint8_t tag) {
@@ -165,6 +169,9 @@ std::vector<Action> ConfigCore::handle_datagram(std::uint8_t tag, std::span<cons
                     search_reply(d, false, out);
                     out.push_back({Action::Log, std::string(text::kLogSearchReply)});
                     out.push_back({Action::SelectAndShow, {}});
+                } else if (upload_left_ &&
+                           (opcode == OPCODE_UPLOAD_REPLY || opcode == OPCODE_UPLOAD_COMPLETE)) {
+                    // The board answers an upload that has ended: nothing is wrong.
                 } else {
                     out.push_back({Action::InvalidOpcode, std::string(text::kInvalidOpcode)});
                 }

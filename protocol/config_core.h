@@ -100,7 +100,9 @@ class ConfigCore {
     // board's upload-complete report is awaited from now on (17 -> 6).
     void upload_sent_whole();
     // The upload has ended without the board's report, or needs none (a streamed transfer, a
-    // failure, an abandoned upload): back to idle.
+    // failure, an abandoned upload): back to idle. Until the next upload request, that board's
+    // late reply or report during a search is dropped without a word rather than taken for a
+    // stray datagram.
     void upload_ended();
 
     // Readable-data handler step: stores the tag at the write position and advances it.
@@ -143,6 +145,7 @@ class ConfigCore {
     void set_reply(std::span<const std::uint8_t> d, bool legacy, std::vector<Action>& out);
 
     OperationState state_ = OperationState::Idle;
+    bool upload_left_ = false;  // an upload ended while the board may still answer it
     std::vector<BoardRow> boards_;
     int board_count_ = 0;
     std::array<std::string, kMaxBoards> listed_{};

@@ -119,9 +119,10 @@ bool StreamLink::send(std::span<const std::uint8_t> bytes, int wait_ms) {
 
 void StreamLink::close() {
     if (fd_ < 0) return;
-    if (connected_ && !stop_) {
+    if (connected_ && !stop_ && !pending_) {
         // What the system has taken leaves after the close too; wait (bounded) until it has left,
-        // so that the end of the transfer is told only then.
+        // so that the end of the transfer is told only then. After a failed send there is no
+        // point: the board is not taking it.
         QElapsedTimer waited;
         waited.start();
         int queued = 0;

@@ -310,6 +310,25 @@ TEST_F(Dispatch, UploadRepliesByState) {
     EXPECT_EQ(core.operation_state(), OperationState::UploadCompleted);
 }
 
+TEST_F(Dispatch, AnEndedUploadsLateAnswersDuringASearchAreNoStrayDatagrams) {
+    const Bytes reply6 = main_reply(board(2, 1), OPCODE_UPLOAD_REPLY);
+    const Bytes report7 = main_reply(board(2, 1), OPCODE_UPLOAD_COMPLETE);
+    const std::vector<Action::Kind> invalid{Action::InvalidOpcode};
+    EXPECT_EQ(kinds(core.handle_datagram(kSearchSocketTag, reply6)), invalid);
+
+    testing::reach_state(core, OperationState::UploadRequested);
+    core.upload_ended();
+    core.send_data(OPCODE_SEARCH_REQUEST);
+    EXPECT_TRUE(core.handle_datagram(kSearchSocketTag, reply6).empty());
+    EXPECT_TRUE(core.handle_datagram(kSearchSocketTag, report7).empty());
+    EXPECT_EQ(kinds(core.handle_datagram(kSearchSocketTag, main_reply(board(2, 1), 4))), invalid);
+
+    // A new upload request ends that allowance.
+    testing::reach_state(core, OperationState::UploadRequested);
+    core.send_data(OPCODE_SEARCH_REQUEST);
+    EXPECT_EQ(kinds(core.handle_datagram(kSearchSocketTag, reply6)), invalid);
+}
+
 // Each operation and event of the core and the state it leaves, from each state it may meet.
 TEST(ConfigCoreState, OperationsAndEventsMoveTheStateOnlyWhereTheyApply) {
     using S = OperationState;

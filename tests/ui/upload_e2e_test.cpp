@@ -247,6 +247,26 @@ TEST_F(UploadAgainstSimulator, LegacyBoardThatClosesEndsInASendError) {
     EXPECT_FALSE(timers_.isArmed(uploadtimer::kFinishStep));
 }
 
+// The guard has told the operator that the board did not report; its report after all is
+// told too, so that "did not report" is not the last word.
+TEST_F(UploadAgainstSimulator, AReportAfterTheGuardIsToldAsACompletion) {
+    start({2}, [](UploadSimulator& sim) { sim.faults(0).no_upload_complete = true; });
+    select(0);
+    choose(3000);
+    startMainUpload();
+    ASSERT_TRUE(
+        waitFor([&] { return timers_.isArmed(kUploadGuard) && !dlg_->uploadSock().busy(); }));
+    ASSERT_TRUE(timers_.fire(kUploadGuard));
+    std::vector<std::uint8_t> report(kMainPacketSize, 0);
+    report[0] = OPCODE_UPLOAD_COMPLETE;
+    app_->HandleDatagram(kSearchSocketTag, report);
+    EXPECT_EQ(messages_.shown, (QStringList{ui_text(text::kNoUploadComplete).arg(30),
+                                            ui_text(text::kUploadLateReport)}));
+    EXPECT_EQ(app_->core().operation_state(), OperationState::UploadCompleted);
+    app_->HandleDatagram(kSearchSocketTag, report);  // told once
+    EXPECT_EQ(messages_.shown.size(), 2);
+}
+
 // --- aging -------------------------------------------------------------------------------------
 
 // One upload of an aging series, from the restart timer to the board's completion report.

@@ -12,6 +12,7 @@
 #include "protocol/upload_procedure.h"
 #include "tests/support/upload_sim.h"
 #include "tests/ui/board_rows.h"
+#include "tests/ui/user_input.h"
 #include "tests/ui/window_fixture.h"
 #include "ui/ui_text.h"
 #include "upload/pacer.h"
@@ -280,6 +281,72 @@ TEST_F(UploadProcedure, AgingRestartWaitsForARunningUpload) {
     EXPECT_TRUE(logLines().contains(ui_text(text::kLogAgingStopped).arg(0).arg(1000)));
     EXPECT_EQ(Dlg().windowTitle(),
               ui_text(text::kAgingTitle).arg(ui_text(text::kMainCaption)).arg(0).arg(1000));
+}
+
+// A search or a setting pressed while the upload waits for the board's reply ends the upload:
+// told, with its timers stopped, and Upload usable again once a board is shown.
+TEST_F(UploadProcedure, SearchOrSettingDuringTheReplyWaitAbandonsTheUpload) {
+    struct Case {
+        const char* what;
+        int button;
+        OperationState after;
+        bool upload_enabled;  // the board is still shown after a setting
+    };
+    for (const Case& c : {Case{"search", IDC_SEARCH, OperationState::Search, false},
+                          Case{"setting", IDC_SETTING, OperationState::Set, true}}) {
+        SCOPED_TRACE(c.what);
+        TearDown();
+        SetUp();
+        messages.shown.clear();
+        addBoard(loopback_board(product::kQuorin712P, 1));
+        chooseImage();
+        ASSERT_TRUE(show_active(Dlg()));
+        mouse_click(Dlg(), IDC_UPLOAD);
+        ASSERT_EQ(received(*mainBoard).at(0), char{OPCODE_UPLOAD_REQUEST});
+        ASSERT_TRUE(timers.isArmed(kUploadGuard));
+
+        mouse_click(Dlg(), c.button);
+        EXPECT_EQ(messages.shown, QStringList{ui_text(text::kUploadAbandoned)});
+        EXPECT_FALSE(Dlg().uploadRunning());
+        EXPECT_FALSE(timers.isArmed(kUploadGuard));
+        EXPECT_EQ(Core().operation_state(), c.after);
+        EXPECT_FALSE(received(*mainBoard).isEmpty());  // the search or set request went out
+        EXPECT_EQ(Dlg().isEnabled(IDC_UPLOAD), c.upload_enabled);
+
+        // The board's late reply starts nothing and is no stray datagram.
+        messages.shown.clear();
+        replyToUpload();
+        EXPECT_FALSE(timers.isArmed(kStartDelay));
+        EXPECT_FALSE(Dlg().uploadRunning());
+        EXPECT_TRUE(messages.shown.isEmpty());
+    }
+}
+
+// While the image goes to the board over TCP, a search or a setting would make the board's
+// report read as a stray datagram: both wait, with a word, and nothing is sent.
+TEST_F(UploadProcedure, SearchAndSettingWaitForARunningTransfer) {
+    addBoard(loopback_board(product::kQuorin712P, 1));
+    QTcpServer board;  // takes the connection and never acknowledges
+    board.setProxy(QNetworkProxy::NoProxy);
+    ASSERT_TRUE(board.listen(QHostAddress("127.0.1.21"), boardPort));
+    chooseImage();
+    ASSERT_TRUE(show_active(Dlg()));
+    mouse_click(Dlg(), IDC_UPLOAD);
+    ASSERT_FALSE(received(*mainBoard).isEmpty());
+    replyToUpload();
+    ASSERT_TRUE(timers.fire(kStartDelay));
+    ASSERT_TRUE(waitFor([&] { return Dlg().uploadSock().state() == AckState::SizeSent; }));
+
+    for (int button : {IDC_SEARCH, IDC_SETTING}) {
+        SCOPED_TRACE(button);
+        messages.shown.clear();
+        mouse_click(Dlg(), button);
+        EXPECT_EQ(messages.shown, QStringList{ui_text(text::kUploadBusy)});
+        EXPECT_TRUE(received(*mainBoard, 200).isEmpty());
+        EXPECT_EQ(Core().operation_state(), OperationState::UploadReplyReceived);
+        EXPECT_EQ(Dlg().listCount(IDC_BOARD_LIST), 1);
+        EXPECT_EQ(Dlg().uploadSock().state(), AckState::SizeSent);
+    }
 }
 
 // The aging button on a shown window, with real key events: hidden and disabled until a factory

@@ -2,6 +2,11 @@
 // loopback against the board simulator, manual timers, and the instant pacer wherever the test is
 // not about the worker's own timing.
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QElapsedTimer>
 
 #include <QCoreApplication>
 #include <QFile>
@@ -206,6 +211,38 @@ TEST(StreamUploads, BoardThatNeverListensGetsFiveAttempts) {
     EXPECT_EQ(run.host.messages, QStringList{qs(text::kStreamConnectionFailure)});
     EXPECT_EQ(run.host.ended.front().second, TransferOutcome::ConnectFailed);
     EXPECT_EQ(run.instant.waits(), (std::vector<int>{300, 500, 500, 500, 500}));
+}
+
+// A board that takes the connection and then reads nothing: once the buffers on both sides are
+// full, each send attempt waits no longer than the spacing of its retries, so the transfer fails
+// in about the time its five attempts take, not five times the old two-second wait.
+TEST(StreamUploads, BoardThatStopsReadingFailsInTheTimeOfItsRetries) {
+    const int board = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(board, 0);
+    const int small = 4096;
+    ASSERT_EQ(::setsockopt(board, SOL_SOCKET, SO_RCVBUF, &small, sizeof small), 0);
+    sockaddr_in at{};
+    at.sin_family = AF_INET;
+    at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::bind(board, reinterpret_cast<sockaddr*>(&at), sizeof at), 0);
+    ASSERT_EQ(::listen(board, 1), 0);
+    socklen_t length = sizeof at;
+    ASSERT_EQ(::getsockname(board, reinterpret_cast<sockaddr*>(&at), &length), 0);
+
+    ImageFiles files;
+    StreamRun run;
+    QElapsedTimer clock;
+    clock.start();
+    run.worker.start(QHostAddress(QHostAddress::LocalHost), ntohs(at.sin_port),
+                     files.write("fw.bin", testing::test_image(8 * 1024 * 1024)));
+    ASSERT_TRUE(waitFor([&] { return !run.host.ended.empty(); }, 30000));
+    const qint64 elapsed = clock.elapsed();
+    ::close(board);
+    EXPECT_EQ(run.host.ended.front().second, TransferOutcome::SendFailed);
+    EXPECT_EQ(run.host.messages, QStringList{qs(text::kDataSendError)});
+    EXPECT_EQ(run.host.pos, 0);
+    // Five attempts of at most 200 ms each (the pauses are instant here).
+    EXPECT_LT(elapsed, 5 * kStreamBlockRetryMs + 3000);
 }
 
 TEST(StreamUploads, StoppingMidTransferJoinsTheWorkerAndCarriesOutNothingMore) {
