@@ -1,6 +1,11 @@
 // The input of the configuration core's fuzz target: a sequence of steps, each an operation byte
 // and its operands, read until the input ends (an operand past the end reads as zero). Shared by
 // the target and the program that writes its seed corpus.
+//
+// An operation byte below kOpCount names that operation; any other byte names one of the
+// operations before kBoardBurst (byte % kBoardBurst). A burst lists up to 255 boards, and filling
+// the table costs the core as much as a few hundred other steps, so only its own byte starts one
+// and random bytes seldom do.
 #pragma once
 
 #include <cstdint>
@@ -19,6 +24,10 @@ enum CoreOp : std::uint8_t {
                           // replies of distinct boards (duplicates when the seed repeats)
     kOpCount = 7,
 };
+
+inline constexpr CoreOp op_for(std::uint8_t byte) {
+    return static_cast<CoreOp>(byte < kOpCount ? byte : byte % kBoardBurst);
+}
 
 inline constexpr int kStates[] = {1, 2, 3, 4, 6, 17, 18};
 
