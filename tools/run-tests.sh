@@ -116,7 +116,7 @@ fuzz_rates() {
         /^Done [0-9]+ runs in [0-9]+ second/ { runs[name] = $2; secs[name] = $5 }
         /stat::number_of_executed_units:/ { runs[name] = $2 }
         /stat::peak_rss_mb:/ { rss[name] = $2 }
-        / DONE +cov: / { for (i = 1; i < NF; i++) if ($i == "cov:") cov[name] = $(i + 1) }
+        /DONE +cov: / { for (i = 1; i < NF; i++) if ($i == "cov:") cov[name] = $(i + 1) }
         END {
             for (k = 1; k <= n; k++) {
                 t = order[k]
