@@ -107,17 +107,12 @@ std::vector<OutgoingDatagram> ConfigCore::send_data(int opcode) {
     if (opcode != OPCODE_SET_REQUEST && opcode != OPCODE_UPLOAD_REQUEST) return out;
 
     if (uses_legacy_protocol(working.product_code)) {
-        OutgoingDatagram legacy{kLegacySocketTag, std::vector<std::uint8_t>(kLegacyPacketSize, 0)};
-        encode_legacy_request(working, opcode == OPCODE_SET_REQUEST ? kLegacySet : kLegacyUpload,
-                              legacy.bytes);
-        out.push_back(std::move(legacy));
+        out.push_back({kLegacySocketTag,
+                       encode_legacy_datagram(
+                           working, opcode == OPCODE_SET_REQUEST ? kLegacySet : kLegacyUpload)});
     } else {
-        OutgoingDatagram main{kSearchSocketTag, std::vector<std::uint8_t>(kMainPacketSize, 0)};
-        main.bytes[0] = static_cast<std::uint8_t>(opcode);
-        main.bytes[1] = host_tag;
-        encode_main_request(working, main.bytes);
-        main.bytes.resize(main_request_length(working.product_code));
-        out.push_back(std::move(main));
+        out.push_back({kSearchSocketTag,
+                       encode_main_datagram(working, static_cast<std::uint8_t>(opcode), host_tag)});
     }
     if (opcode == OPCODE_SET_REQUEST) {
         set_done = 0;

@@ -427,6 +427,22 @@ void encode_legacy_request(const BoardRow& working, std::string_view opcode4,
     encode_record(kLegacyLayout, working, record);
 }
 
+std::vector<std::uint8_t> encode_main_datagram(const BoardRow& row, std::uint8_t opcode,
+                                               std::uint8_t host_tag) {
+    std::vector<std::uint8_t> datagram(kMainPacketSize, 0);
+    datagram[0] = opcode;
+    datagram[1] = host_tag;
+    encode_main_request(row, datagram);
+    datagram.resize(main_request_length(row.product_code));
+    return datagram;
+}
+
+std::vector<std::uint8_t> encode_legacy_datagram(const BoardRow& row, std::string_view opcode4) {
+    std::vector<std::uint8_t> datagram(kLegacyPacketSize, 0);
+    encode_legacy_request(row, opcode4, datagram);
+    return datagram;
+}
+
 std::uint8_t legacy_baud_wire_byte(std::uint8_t code) {
     return code < kLegacyBaudBytes.size() ? kLegacyBaudBytes[code] : std::uint8_t{0};
 }

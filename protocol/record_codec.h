@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <span>
 #include <string_view>
+#include <vector>
 
 #include "protocol/board_record.h"
 
@@ -52,6 +53,18 @@ void encode_main_request(const BoardRow& working, std::span<std::uint8_t> packet
 // Bytes no field covers are zero. `packet` must hold at least kLegacyPacketSize bytes.
 void encode_legacy_request(const BoardRow& working, std::string_view opcode4,
                            std::span<std::uint8_t> packet);
+
+// A whole main-protocol datagram of `row`, as the tool sends a request and a board its reply:
+// `opcode` at byte 0, `host_tag` at byte 1, then the record in the layout that the second
+// product-code byte selects, zero where no field lies. It is main_request_length(row.product_code)
+// bytes long, so a layout longer than that length (a long-header product byte under a non-zero
+// first byte) is cut at it.
+std::vector<std::uint8_t> encode_main_datagram(const BoardRow& row, std::uint8_t opcode,
+                                               std::uint8_t host_tag);
+
+// A whole legacy datagram of `row`: kLegacyPacketSize bytes, the first four of `opcode4` (padded
+// with zeros when shorter), then the record.
+std::vector<std::uint8_t> encode_legacy_datagram(const BoardRow& row, std::string_view opcode4);
 
 // Legacy baud conversion: code 0..7 -> wire byte of the table, other codes -> 0; wire byte found
 // in the table -> its code, other bytes -> 0.

@@ -11,7 +11,8 @@ namespace {
 using A = UploadAction;
 
 A act(A::Kind kind, int value = 0) {
-    A a{kind};
+    A a{};
+    a.kind = kind;
     a.value = value;
     return a;
 }

@@ -10,19 +10,19 @@ namespace {
 using A = TransferAction;
 
 A act(A::Kind kind, int value = 0) {
-    return A{kind, value, 0, {}, {}};
+    return A{kind, value, 0, {}, {}, TransferOutcome::Succeeded};
 }
 
 A timer_action(A::Kind kind, int timer, int ms = 0) {
-    return A{kind, ms, timer, {}, {}};
+    return A{kind, ms, timer, {}, {}, TransferOutcome::Succeeded};
 }
 
 A text_action(A::Kind kind, std::string_view text) {
-    return A{kind, 0, 0, std::string(text), {}};
+    return A{kind, 0, 0, std::string(text), {}, TransferOutcome::Succeeded};
 }
 
 A send_action(std::vector<std::uint8_t> bytes) {
-    return A{A::Send, 0, 0, {}, std::move(bytes)};
+    return A{A::Send, 0, 0, {}, std::move(bytes), TransferOutcome::Succeeded};
 }
 
 A ended(TransferOutcome outcome) {

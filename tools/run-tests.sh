@@ -7,8 +7,10 @@
 #   tsan   the whole suite built with ThreadSanitizer (gcc, in build/tsan; clang 14's runtime
 #          fails when Qt starts a process); what Qt's own libraries do across their own threads
 #          is suppressed (tools/sanitizers/tsan.supp says what, and why)
-#   fuzz   both fuzz targets built with clang (build/fuzz), each run for QUORIN_FUZZ_SECONDS
-#          (default 20) from its committed seed corpus; tools/fuzz/long-run.sh runs them for long
+#   fuzz   the fuzz targets (QUORIN_FUZZ_TARGETS in tools/fuzz/CMakeLists.txt) built with clang
+#          (build/fuzz), each run for QUORIN_FUZZ_SECONDS (default 20) from its committed seed
+#          corpus, then one line per target with its executions per second;
+#          tools/fuzz/long-run.sh runs them for long
 #   plain  the whole suite on the RelWithDebInfo build in build/ (gcc): the optimised build the
 #          product and the demo come from, whose warnings gcc finds only when optimising
 #   package  the Debian package made from the plain build (tools/package.sh): lintian (errors
@@ -91,16 +93,38 @@ test_tsan() {
 build_fuzz() {
     configure "$BUILD/fuzz" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
         -DQUORIN_BUILD_GUI=OFF -DQUORIN_FUZZ=ON -DQUORIN_FUZZ_SECONDS="${QUORIN_FUZZ_SECONDS:-20}"
-    compile "$BUILD/fuzz" --target fuzz_record_codec fuzz_config_core
+    compile "$BUILD/fuzz" --target quorin_fuzzers  # the targets listed in tools/fuzz/CMakeLists.txt
 }
 
 test_fuzz() {
     local status=0
     suite "$BUILD/fuzz" -L fuzz || status=$?
-    # Executions and coverage of each short run, from the fuzzers' own closing lines.
-    grep -hE 'Test: fuzz_.*_short_run|DONE[[:space:]]+cov:|stat::number_of_executed_units' \
-        "$BUILD/fuzz/Testing/Temporary/LastTest.log" 2>/dev/null || true
+    fuzz_rates "$BUILD/fuzz/Testing/Temporary/LastTest.log"
     return $status
+}
+
+# One line per fuzz target's short run, from libFuzzer's closing lines in the ctest log:
+#   fuzz_config_core: 130000 executions in 21 s = 6190 exec/s, coverage 669, peak RSS 354 MB
+fuzz_rates() {
+    [ -f "$1" ] || return 0
+    awk '
+        match($0, /Test: fuzz_[A-Za-z0-9_]+_short_run/) {
+            name = substr($0, RSTART + 6, RLENGTH - 6); sub(/_short_run$/, "", name)
+            if (!(name in runs)) order[++n] = name
+            runs[name] = "?"; secs[name] = "?"; cov[name] = "?"; rss[name] = "?"
+        }
+        /^Done [0-9]+ runs in [0-9]+ second/ { runs[name] = $2; secs[name] = $5 }
+        /stat::number_of_executed_units:/ { runs[name] = $2 }
+        /stat::peak_rss_mb:/ { rss[name] = $2 }
+        /DONE +cov: / { for (i = 1; i < NF; i++) if ($i == "cov:") cov[name] = $(i + 1) }
+        END {
+            for (k = 1; k <= n; k++) {
+                t = order[k]
+                rate = (runs[t] ~ /^[0-9]+$/ && secs[t] > 0) ? int(runs[t] / secs[t]) : "?"
+                printf "%s: %s executions in %s s = %s exec/s, coverage %s, peak RSS %s MB\n",
+                       t, runs[t], secs[t], rate, cov[t], rss[t]
+            }
+        }' "$1"
 }
 
 build_package() {

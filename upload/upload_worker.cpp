@@ -39,9 +39,10 @@ void UploadWorker::start(const QHostAddress& board, quint16 port, const QString&
         // Without its wake-up pipe the worker could not report back: fail as a transfer whose
         // socket cannot be made.
         using A = TransferAction;
-        A ended{A::Ended};
+        A ended{};
+        ended.kind = A::Ended;
         ended.outcome = TransferOutcome::SocketUnavailable;
-        carryOut({A{A::Message, 0, 0, std::string(text::kStreamSocketCreation), {}}, ended});
+        carryOut({A{A::Message, 0, 0, std::string(text::kStreamSocketCreation), {}, TransferOutcome::Succeeded}, ended});
         return;
     }
     running_ = true;

@@ -66,15 +66,9 @@ BoardRow board(std::uint8_t product, std::uint8_t mac_last) {
 
 Bytes reply(const BoardRow& row, std::uint8_t opcode) {
     if (uses_legacy_protocol(row.product_code)) {
-        Bytes d(kLegacyPacketSize, 0);
-        encode_legacy_request(row, opcode == OPCODE_SEARCH_REPLY ? "IMIN" : "SETC", d);
-        return d;
+        return encode_legacy_datagram(row, opcode == OPCODE_SEARCH_REPLY ? "IMIN" : "SETC");
     }
-    Bytes d(kMainPacketSize, 0);
-    encode_main_request(row, d);
-    d[0] = opcode;
-    d.resize(main_request_length(row.product_code));
-    return d;
+    return encode_main_datagram(row, opcode, 0);
 }
 
 class AppOnLoopback : public ::testing::Test {
@@ -169,11 +163,8 @@ TEST_F(AppOnLoopback, ProductTwoThenThreeCarriesZerosPastTheShortLayout) {
     app->core().working = three;
     app->SendData(OPCODE_SET_REQUEST);
     const QByteArray got = next(mainBoard).data();
-    Bytes expected(kMainPacketSize, 0);
-    encode_main_request(three, expected);
-    expected[0] = OPCODE_SET_REQUEST;
-    expected[1] = app->core().host_tag;
-    expected.resize(290);
+    const Bytes expected = encode_main_datagram(three, OPCODE_SET_REQUEST, app->core().host_tag);
+    ASSERT_EQ(expected.size(), 290u);
     EXPECT_EQ(got, QByteArray(reinterpret_cast<const char*>(expected.data()), 290));
 }
 

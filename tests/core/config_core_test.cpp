@@ -28,17 +28,11 @@ BoardRow board(std::uint8_t product, std::uint8_t mac_last) {
 }
 
 Bytes main_reply(const BoardRow& row, std::uint8_t opcode) {
-    Bytes d(kMainPacketSize, 0);
-    encode_main_request(row, d);
-    d[0] = opcode;
-    d.resize(main_request_length(row.product_code));
-    return d;
+    return encode_main_datagram(row, opcode, 0);
 }
 
 Bytes legacy_reply(const BoardRow& row, const char* opcode) {
-    Bytes d(kLegacyPacketSize, 0);
-    encode_legacy_request(row, opcode, d);
-    return d;
+    return encode_legacy_datagram(row, opcode);
 }
 
 std::vector<Action::Kind> kinds(const std::vector<Action>& actions) {
@@ -114,11 +108,8 @@ TEST(ConfigCoreRequests, ShortLayoutAfterLongLayoutCarriesZerosBeyondIt) {
     BoardRow short_row = board(3, 1);
     core.working = short_row;
     const Bytes sent = core.send_data(OPCODE_SET_REQUEST)[0].bytes;
-    Bytes expected(kMainPacketSize, 0);
-    encode_main_request(short_row, expected);
-    expected[0] = OPCODE_SET_REQUEST;
-    expected.resize(290);
-    EXPECT_EQ(sent, expected);
+    EXPECT_EQ(sent, encode_main_datagram(short_row, OPCODE_SET_REQUEST, core.host_tag));
+    EXPECT_EQ(sent.size(), 290u);
 }
 
 TEST(ConfigCoreRequests, OnlySetRequestsClearTheSetDoneFlag) {

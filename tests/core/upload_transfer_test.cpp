@@ -355,7 +355,7 @@ TEST(StreamTransfer, FifteenHundredBytesThenTheFinishingPhase) {
     EXPECT_EQ(run.sent[0], (Bytes{0x00, 0x00, 0x05, 0xDC}));
     EXPECT_EQ(run.sent[1].size(), 1024u);
     EXPECT_EQ(run.sent[2].size(), 476u);
-    EXPECT_EQ(run.all.front(), (A{A::ProgressRange, 12, 0, {}, {}}));
+    EXPECT_EQ(run.all.front(), (A{A::ProgressRange, 12, 0, {}, {}, TransferOutcome::Succeeded}));
     EXPECT_EQ(count(run.all, A::ProgressStep), 2);
     EXPECT_EQ(run.pauses, (std::vector<int>{300, 100, 100, 100}));
     // The end: sent whole, closed, "closed normally", and the transfer's end (the procedure runs

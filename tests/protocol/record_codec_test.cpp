@@ -10,19 +10,15 @@ namespace {
 using test::Bytes;
 
 // Encodes `working` as a main-protocol request and turns it into the reply a board would send.
+// Cut to `length` bytes, or padded with zeros up to it.
 Bytes main_reply_from(const BoardRow& working, std::size_t length) {
-    Bytes packet(kMainPacketSize, 0);
-    encode_main_request(working, packet);
-    packet[0] = OPCODE_SET_REPLY;
-    packet[1] = 0x33;
+    Bytes packet = encode_main_datagram(working, OPCODE_SET_REPLY, 0x33);
     packet.resize(length);
     return packet;
 }
 
 Bytes legacy_reply_from(const BoardRow& working) {
-    Bytes packet(kLegacyPacketSize, 0);
-    encode_legacy_request(working, kLegacySetReply, packet);
-    return packet;
+    return encode_legacy_datagram(working, kLegacySetReply);
 }
 
 struct ProductCase {
@@ -60,6 +56,54 @@ INSTANTIATE_TEST_SUITE_P(
                       ProductCase{"unknown0009", {0, 9}}, ProductCase{"zero0000", {0, 0}},
                       ProductCase{"unknownFF03", {0xFF, 3}}),
     [](const auto& info) { return std::string(info.param.label); });
+
+struct DatagramCase {
+    const char* label;
+    std::array<std::uint8_t, 2> code;
+    std::uint8_t opcode, host_tag;
+    std::size_t length;
+};
+
+// The whole datagram is the record written into a cleared 402-byte buffer from byte 2, behind the
+// opcode and the host tag, cut at the product's request length.
+TEST(MainDatagram, IsTheRecordBehindOpcodeAndTagCutAtTheRequestLength) {
+    const DatagramCase cases[] = {
+        {"0001 three channel records", {0, 1}, OPCODE_SET_REQUEST, 0x73, 226},
+        {"0002 long header", {0, 2}, OPCODE_UPLOAD_REQUEST, 0x00, 402},
+        {"0003 short header", {0, 3}, OPCODE_SEARCH_REPLY, 0xFF, 290},
+        {"0006 long header", {0, 6}, OPCODE_SET_REPLY, 0x01, 402},
+        {"0009 unknown", {0, 9}, OPCODE_SET_REQUEST, 0x42, 290},
+        {"0102 long layout cut", {1, 2}, OPCODE_SET_REQUEST, 0x42, 290},
+    };
+    for (const DatagramCase& c : cases) {
+        SCOPED_TRACE(c.label);
+        const BoardRow row = test::sample_row(c.code);
+        const Bytes d = encode_main_datagram(row, c.opcode, c.host_tag);
+        ASSERT_EQ(d.size(), c.length);
+        EXPECT_EQ(d[0], c.opcode);
+        EXPECT_EQ(d[1], c.host_tag);
+
+        Bytes by_hand(kMainPacketSize, 0);
+        by_hand[0] = c.opcode;
+        by_hand[1] = c.host_tag;
+        encode_main_request(row, by_hand);
+        by_hand.resize(c.length);
+        EXPECT_EQ(d, by_hand);
+    }
+}
+
+TEST(LegacyDatagram, IsTheWholeRequestBehindItsLetters) {
+    const BoardRow row = test::sample_row({0, 4}, /*legacy_ranges=*/true);
+    for (const char* letters : {kLegacySet, kLegacyUpload, kLegacySetReply, "AB"}) {
+        SCOPED_TRACE(letters);
+        const Bytes d = encode_legacy_datagram(row, letters);
+        Bytes by_hand(kLegacyPacketSize, 0xEE);
+        encode_legacy_request(row, letters, by_hand);
+        EXPECT_EQ(d, by_hand);
+    }
+    const Bytes two_letters = encode_legacy_datagram(row, "AB");
+    EXPECT_EQ(Bytes(two_letters.begin(), two_letters.begin() + 4), (Bytes{'A', 'B', 0, 0}));
+}
 
 TEST(UnknownProduct, MainRecordDecodesShortHeaderAndFourChannelRecords) {
     BoardRow working = test::sample_row({0x00, 0x09});

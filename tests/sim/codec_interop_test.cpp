@@ -98,18 +98,10 @@ TEST(CodecInterop, BoardsApplyTheToolsSetRequests) {
         const BoardLayout layout = board_layout(code);
         const BoardRow working = edited(board, 9);
 
-        std::vector<std::uint8_t> packet(kMainPacketSize, 0);
-        std::size_t length = 0;
-        if (uses_legacy_protocol(code)) {
-            encode_legacy_request(working, "SETT", packet);
-            length = kLegacyPacketSize;
-        } else {
-            packet[0] = OPCODE_SET_REQUEST;
-            encode_main_request(working, packet);
-            length = main_request_length(code);
-        }
-        ASSERT_EQ(length, layout.length);
-        packet.resize(length);
+        const std::vector<std::uint8_t> packet =
+            uses_legacy_protocol(code) ? encode_legacy_datagram(working, "SETT")
+                                       : encode_main_datagram(working, OPCODE_SET_REQUEST, 0);
+        ASSERT_EQ(packet.size(), layout.length);
 
         BoardRow expected = carried(board, working, layout);
         expected.mac_address = board.mac_address;
@@ -138,11 +130,7 @@ TEST(CodecInterop, SetRoundTripThroughTheResponder) {
         SCOPED_TRACE(i);
         BoardRow working = edited(boards[i].row, static_cast<int>(i));
         for (auto& ch : working.channel) ch.connection_status = 0;
-        std::vector<std::uint8_t> packet(kMainPacketSize, 0);
-        packet[0] = OPCODE_SET_REQUEST;
-        packet[1] = 0x73;
-        encode_main_request(working, packet);
-        packet.resize(main_request_length(working.product_code));
+        const auto packet = encode_main_datagram(working, OPCODE_SET_REQUEST, 0x73);
 
         const Outcome out = responder.on_main_datagram(packet);
         ASSERT_EQ(out.applied_board, static_cast<int>(i));

@@ -522,11 +522,7 @@ TEST_F(BoardDisplay, TwoHundredRepliesAreShownQuickly) {
                                  1, static_cast<std::uint8_t>(40 + i % 30));
         row.mac_address[3] = static_cast<std::uint8_t>(i >> 8);
         if (row.product_code[1] == product::k5836KL) row.product_code[1] = product::kDAVRO2xM;
-        std::vector<std::uint8_t> bytes(kMainPacketSize, 0);
-        encode_main_request(row, bytes);
-        bytes[0] = OPCODE_SEARCH_REPLY;
-        bytes.resize(main_request_length(row.product_code));
-        replies.push_back(std::move(bytes));
+        replies.push_back(encode_main_datagram(row, OPCODE_SEARCH_REPLY, 0));
     }
     Dlg().show();  // painting counts too
     testing::reach_state(Core(), OperationState::Search);

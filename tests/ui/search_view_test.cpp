@@ -84,10 +84,7 @@ class LateReplies : public WindowFixture {
     void clickControl(int id) { QTest::mouseClick(Dlg().control(id), Qt::LeftButton); }
     // A search reply of `row` from a board on loopback, as a board would send it.
     void reply(const BoardRow& row) {
-        std::vector<std::uint8_t> bytes(kMainPacketSize, 0);
-        encode_main_request(row, bytes);
-        bytes[0] = OPCODE_SEARCH_REPLY;
-        bytes.resize(main_request_length(row.product_code));
+        const auto bytes = encode_main_datagram(row, OPCODE_SEARCH_REPLY, 0);
         const std::uint64_t before = App().searchSocket()->datagramsRead();
         mainBoard->writeDatagram(reinterpret_cast<const char*>(bytes.data()),
                                  static_cast<qint64>(bytes.size()), QHostAddress::LocalHost,

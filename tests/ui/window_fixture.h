@@ -48,17 +48,11 @@ class WindowFixture : public ::testing::Test {
         // A search in progress keeps the boards it has listed.
         if (Core().operation_state() != OperationState::Search)
             testing::reach_state(Core(), OperationState::Search);
-        std::vector<std::uint8_t> bytes;
         if (uses_legacy_protocol(row.product_code)) {
-            bytes.assign(kLegacyPacketSize, 0);
-            encode_legacy_request(row, kLegacySearchReply, bytes);
-            App().HandleDatagram(kLegacySocketTag, bytes);
+            App().HandleDatagram(kLegacySocketTag, encode_legacy_datagram(row, kLegacySearchReply));
         } else {
-            bytes.assign(kMainPacketSize, 0);
-            encode_main_request(row, bytes);
-            bytes[0] = OPCODE_SEARCH_REPLY;
-            bytes.resize(main_request_length(row.product_code));
-            App().HandleDatagram(kSearchSocketTag, bytes);
+            App().HandleDatagram(kSearchSocketTag,
+                                 encode_main_datagram(row, OPCODE_SEARCH_REPLY, 0));
         }
         return Core().board_count() - 1;
     }

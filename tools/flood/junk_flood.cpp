@@ -104,11 +104,7 @@ std::vector<std::uint8_t> JunkGenerator::main_record(std::uint8_t opcode,
     row.local_ip = {127, 0, 9, static_cast<std::uint8_t>(random_())};
     row.firmware_major = 1;
     row.firmware_minor = static_cast<std::uint8_t>(random_() % 70);
-    std::vector<std::uint8_t> bytes(kMainPacketSize, 0);
-    encode_main_request(row, bytes);
-    bytes[0] = opcode;
-    bytes.resize(main_request_length(row.product_code));
-    return bytes;
+    return encode_main_datagram(row, opcode, 0);
 }
 
 std::vector<std::uint8_t> JunkGenerator::legacy_record(std::string_view letters,
@@ -116,9 +112,7 @@ std::vector<std::uint8_t> JunkGenerator::legacy_record(std::string_view letters,
     BoardRow row;
     row.mac_address = mac;
     row.product_code = {0, 4};
-    std::vector<std::uint8_t> bytes(kLegacyPacketSize, 0);
-    encode_legacy_request(row, letters, bytes);
-    return bytes;
+    return encode_legacy_datagram(row, letters);
 }
 
 std::vector<std::uint8_t> JunkGenerator::make(JunkKind kind) {

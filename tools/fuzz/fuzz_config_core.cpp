@@ -14,6 +14,7 @@
 #include "protocol/config_core.h"
 #include "protocol/record_codec.h"
 #include "res/texts.h"
+#include "tests/support/core_states.h"
 #include "tools/fuzz/core_ops.h"
 
 namespace {
@@ -49,19 +50,62 @@ class Reader {
     std::size_t at_ = 0;
 };
 
-// What the table held before a step, to see what the step changed.
+// What a step may change, read before it.
 struct Before {
     int count;
-    std::vector<BoardRow> rows;
     int set_done;
 };
 
-Before remember(const ConfigCore& core, bool rows = true) {
-    Before b{core.board_count(), {}, core.set_done};
-    if (rows)
-        for (int i = 0; i < core.board_count(); ++i) b.rows.push_back(core.board(i));
-    return b;
+Before remember(const ConfigCore& core) {
+    return {core.board_count(), core.set_done};
 }
+
+// True when `n` rows from `a` and from `b` hold the same bytes, and so the same values. Rows of
+// different bytes may still be equal (padding): callers settle that with ==.
+bool same_bytes(const BoardRow* a, const BoardRow* b, std::size_t n) {
+    return n == 0 || std::memcmp(a, b, n * sizeof(BoardRow)) == 0;
+}
+
+// A copy of the listed rows as they were when last synced, so that a step's changes are found by
+// comparing the table with it afterwards instead of copying the table before every step. The copy
+// is byte for byte, so that an unchanged table compares equal in one pass over its bytes.
+class RowCopy {
+  public:
+    // Forgets every row (a new input).
+    void reset() { synced_ = 0; }
+
+    // The rows below `count` that differ from the copy, in order. The copy must hold them.
+    const std::vector<int>& changed(const ConfigCore& core, int count) {
+        changed_.clear();
+        CHECK(count <= synced_);
+        if (count > 0) CHECK(&core.board(count - 1) == &core.board(0) + (count - 1));  // one array
+        if (count == 0 || same_bytes(&core.board(0), rows_.data(), static_cast<std::size_t>(count)))
+            return changed_;
+        for (int i = 0; i < count; ++i)
+            if (!(core.board(i) == row(i))) changed_.push_back(i);
+        return changed_;
+    }
+
+    // Copies the rows that changed(...) found and the rows listed since the last sync.
+    void sync(const ConfigCore& core) {
+        const int n = core.board_count();
+        for (const int i : changed_) copy(core, i);
+        changed_.clear();
+        for (int i = std::min(synced_, n); i < n; ++i) copy(core, i);
+        synced_ = n;
+    }
+
+    const BoardRow& row(int i) const { return rows_[static_cast<std::size_t>(i)]; }
+
+  private:
+    void copy(const ConfigCore& core, int i) {
+        std::memcpy(&rows_[static_cast<std::size_t>(i)], &core.board(i), sizeof(BoardRow));
+    }
+
+    std::vector<BoardRow> rows_ = std::vector<BoardRow>(ConfigCore::kMaxBoards);
+    std::vector<int> changed_;
+    int synced_ = 0;
+};
 
 // Invariants that hold between any two steps. Rows keep their MAC once listed (set replies are
 // checked for that), so the listing is checked as it grows: the cost of a step is in proportion
@@ -94,13 +138,23 @@ class TableCheck {
 // Rows past the board count are never written: a search clears them and replies fill the table
 // in order.
 void check_unused_rows(const ConfigCore& core) {
-    for (int i = core.board_count(); i < ConfigCore::kMaxBoards; ++i)
-        CHECK(core.board(i) == BoardRow{});
+    static const std::vector<BoardRow> kUnused(ConfigCore::kMaxBoards);
+    const int n = core.board_count();
+    if (n == ConfigCore::kMaxBoards ||
+        same_bytes(&core.board(n), kUnused.data(),
+                   static_cast<std::size_t>(ConfigCore::kMaxBoards - n)))
+        return;
+    for (int i = n; i < ConfigCore::kMaxBoards; ++i) CHECK(core.board(i) == BoardRow{});
 }
 
 bool has_text(const std::vector<Action>& actions, Action::Kind kind, std::string_view text) {
     return std::any_of(actions.begin(), actions.end(),
                        [&](const Action& a) { return a.kind == kind && a.text == text; });
+}
+
+bool has_kind(const std::vector<Action>& actions, Action::Kind kind) {
+    return std::any_of(actions.begin(), actions.end(),
+                       [&](const Action& a) { return a.kind == kind; });
 }
 
 void check_requests(const ConfigCore& core, int opcode, const std::vector<OutgoingDatagram>& out,
@@ -137,10 +191,19 @@ void check_requests(const ConfigCore& core, int opcode, const std::vector<Outgoi
     CHECK(core.board_count() == before.count);
 }
 
-// `before.rows` may be empty (a burst of well-formed replies): the rows are then not compared.
-void check_reply(const ConfigCore& core, int state, std::uint8_t tag,
-                 const std::vector<Action>& actions, const Before& before) {
-    CHECK(core.operation_state() == state);  // the core never changes the state itself
+// `rows` is null for a burst of well-formed replies: the rows are then not compared.
+void check_reply(const ConfigCore& core, OperationState state, std::uint8_t tag,
+                 const std::vector<Action>& actions, const Before& before, RowCopy* rows) {
+    // The state moves on only with the board's upload reply (4 -> 17) and report (6 -> 18).
+    const bool replied = has_kind(actions, Action::UploadReply);
+    const bool reported = has_kind(actions, Action::UploadDone);
+    if (replied) {
+        CHECK(core.operation_state() == OperationState::UploadReplyReceived);
+    } else if (reported) {
+        CHECK(core.operation_state() == OperationState::UploadCompleted);
+    } else {
+        CHECK(core.operation_state() == state);
+    }
     const long appended = std::count_if(actions.begin(), actions.end(), [](const Action& a) {
         return a.kind == Action::AppendBoardEntry;
     });
@@ -153,14 +216,15 @@ void check_reply(const ConfigCore& core, int state, std::uint8_t tag,
     // Rows: a search reply writes only the new row; a set reply only the matched one, keeping its
     // MAC; nothing else writes any.
     int changed = 0;
-    for (int i = 0; i < static_cast<int>(before.rows.size()); ++i) {
-        if (core.board(i) == before.rows[static_cast<std::size_t>(i)]) continue;
-        ++changed;
-        CHECK(state == OperationState::Set);
-        CHECK(core.board(i).mac_address == before.rows[static_cast<std::size_t>(i)].mac_address);
+    if (rows != nullptr) {
+        for (const int i : rows->changed(core, before.count)) {
+            ++changed;
+            CHECK(state == OperationState::Set);
+            CHECK(core.board(i).mac_address == rows->row(i).mac_address);
+        }
     }
     CHECK(changed <= 1);
-    const bool completed = has_text(actions, Action::Message, text::kSettingCompleted);
+    const bool completed = has_kind(actions, Action::SetApplied);
     CHECK(changed == 0 || completed);
     if (completed) CHECK(before.set_done == 0 && core.set_done == 1);
     if (!completed) CHECK(core.set_done == before.set_done);
@@ -169,13 +233,18 @@ void check_reply(const ConfigCore& core, int state, std::uint8_t tag,
         switch (a.kind) {
             case Action::AppendBoardEntry:
             case Action::SelectAndShow:
+            case Action::TableFull:
                 CHECK(state == OperationState::Search);
                 break;
-            case Action::Message:
-                CHECK((state == OperationState::Search && tag == kSearchSocketTag &&
-                       a.text == text::kInvalidOpcode) ||
-                      (state == OperationState::Set &&
-                       (a.text == text::kInvalidMessage || a.text == text::kSettingCompleted)));
+            case Action::InvalidOpcode:
+                CHECK(state == OperationState::Search && tag == kSearchSocketTag &&
+                      a.text == text::kInvalidOpcode);
+                break;
+            case Action::InvalidMessage:
+                CHECK(state == OperationState::Set && a.text == text::kInvalidMessage);
+                break;
+            case Action::SetApplied:
+                CHECK(state == OperationState::Set && a.text == text::kSettingCompleted);
                 break;
             case Action::UploadReply:
                 CHECK(state == OperationState::UploadRequested && tag == kSearchSocketTag);
@@ -196,34 +265,78 @@ void check_reply(const ConfigCore& core, int state, std::uint8_t tag,
     }
 }
 
-std::vector<std::uint8_t> search_reply(std::uint8_t product, std::uint32_t serial) {
-    BoardRow row;
-    row.mac_address = {0x02,
-                       0x51,
-                       0xF0,
-                       static_cast<std::uint8_t>(serial >> 16),
-                       static_cast<std::uint8_t>(serial >> 8),
-                       static_cast<std::uint8_t>(serial)};
-    row.product_code = {0, product};
-    std::vector<std::uint8_t> d;
-    if (uses_legacy_protocol(row.product_code)) {
-        d.assign(kLegacyPacketSize, 0);
-        encode_legacy_request(row, kLegacySearchReply, d);
-    } else {
-        d.assign(kMainPacketSize, 0);
-        encode_main_request(row, d);
-        d[0] = OPCODE_SEARCH_REPLY;
-        d.resize(main_request_length(row.product_code));
-    }
-    return d;
-}
+// Well-formed search replies of distinct boards of one product, told apart by a serial in their
+// MAC. The record of each product is encoded once per process; each reply is that record with
+// the board's MAC written into it.
+class BurstReplies {
+  public:
+    explicit BurstReplies(std::uint8_t product)
+        : tag_(uses_legacy_protocol({0, product}) ? kLegacySocketTag : kSearchSocketTag),
+          bytes_(record(product)) {}
 
+    std::uint8_t tag() const { return tag_; }
+
+    // The reply of the board with `serial` (exactly as long as the record), valid until the next
+    // call.
+    std::span<const std::uint8_t> reply(std::uint32_t serial) {
+        write_mac(bytes_, tag_, serial);
+        return bytes_;
+    }
+
+  private:
+    // Where the MAC lies in a search reply of each protocol.
+    static constexpr std::size_t kMainMacOffset = 2;
+    static constexpr std::size_t kLegacyMacOffset = 4;
+
+    static BoardRow row_for(std::uint8_t product, std::uint32_t serial) {
+        BoardRow row;
+        row.mac_address = {0x02,
+                           0x51,
+                           0xF0,
+                           static_cast<std::uint8_t>(serial >> 16),
+                           static_cast<std::uint8_t>(serial >> 8),
+                           static_cast<std::uint8_t>(serial)};
+        row.product_code = {0, product};
+        return row;
+    }
+    static std::vector<std::uint8_t> encode(const BoardRow& row, std::uint8_t tag) {
+        if (tag == kLegacySocketTag) return encode_legacy_datagram(row, kLegacySearchReply);
+        return encode_main_datagram(row, OPCODE_SEARCH_REPLY, 0);
+    }
+    static void write_mac(std::vector<std::uint8_t>& bytes, std::uint8_t tag,
+                          std::uint32_t serial) {
+        const auto mac = row_for(0, serial).mac_address;
+        std::copy(mac.begin(), mac.end(),
+                  bytes.begin() + static_cast<std::ptrdiff_t>(
+                                      tag == kLegacySocketTag ? kLegacyMacOffset : kMainMacOffset));
+    }
+    // The reply of serial 0, encoded on first use. The MAC is the only field that differs between
+    // boards: that is checked once, on another serial's reply.
+    static const std::vector<std::uint8_t>& record(std::uint8_t product) {
+        static std::array<std::vector<std::uint8_t>, 256> records;
+        std::vector<std::uint8_t>& r = records[product];
+        if (r.empty()) {
+            const std::uint8_t tag =
+                uses_legacy_protocol({0, product}) ? kLegacySocketTag : kSearchSocketTag;
+            r = encode(row_for(product, 0), tag);
+            std::vector<std::uint8_t> other = r;
+            write_mac(other, tag, 0x123456);
+            CHECK(other == encode(row_for(product, 0x123456), tag));
+        }
+        return r;
+    }
+
+    std::uint8_t tag_;
+    std::vector<std::uint8_t> bytes_;
+};
+
+// One datagram step; `rows` as for check_reply.
 void datagram(ConfigCore& core, std::uint8_t tag, std::span<const std::uint8_t> bytes,
-              bool compare_rows = true) {
-    const Before before = remember(core, compare_rows);
-    const int state = core.operation_state;
+              RowCopy* rows) {
+    const Before before = remember(core);
+    const OperationState state = core.operation_state();
     const auto actions = core.handle_datagram(tag, bytes);
-    check_reply(core, state, tag, actions, before);
+    check_reply(core, state, tag, actions, before, rows);
 }
 
 }  // namespace
@@ -234,9 +347,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     core.host_tag = 115;
     Reader in(data, size);
     TableCheck check_table;
+    static RowCopy rows;  // reused for its storage: reset for every input
+    rows.reset();
     std::uint32_t serial = 0;
     while (!in.done()) {
-        const int op = in.byte() % fuzz::kOpCount;
+        const CoreOp op = fuzz::op_for(in.byte());
         switch (op) {
             case fuzz::kSendData: {
                 const int opcode = in.byte();
@@ -246,9 +361,27 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 break;
             }
             case fuzz::kSetState: {
-                const std::uint8_t pick = in.byte();
+                // The state is the core's: it is reached through its own operations and events.
+                const std::uint8_t pick = in.byte() % fuzz::kStateSteps;
                 constexpr std::size_t kCount = sizeof fuzz::kStates / sizeof fuzz::kStates[0];
-                core.operation_state = pick < kCount ? fuzz::kStates[pick] : pick;
+                const OperationState before = core.operation_state();
+                if (pick < kCount) {
+                    testing::reach_state(core, fuzz::kStates[pick]);
+                    CHECK(core.operation_state() == fuzz::kStates[pick]);
+                } else if (pick == kCount) {
+                    core.upload_sent_whole();
+                    CHECK(core.operation_state() ==
+                          (before == OperationState::UploadReplyReceived
+                               ? OperationState::UploadCompleteAwaited
+                               : before));
+                } else if (pick == kCount + 1) {
+                    core.upload_ended();
+                    CHECK(core.operation_state() ==
+                          (is_upload_wait(before) ? OperationState::Idle : before));
+                } else {
+                    core.end_exchange();
+                    CHECK(core.operation_state() == OperationState::Idle);
+                }
                 break;
             }
             case fuzz::kSearchDatagram:
@@ -256,7 +389,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 const std::size_t length = in.byte() | (std::size_t{in.byte()} << 8);
                 const auto bytes = in.bytes(length);
                 datagram(core, op == fuzz::kSearchDatagram ? kSearchSocketTag : kLegacySocketTag,
-                         bytes);
+                         bytes, &rows);
                 break;
             }
             case fuzz::kTags: {
@@ -274,20 +407,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             }
             case fuzz::kBoardBurst: {
                 const int count = in.byte();
-                const std::uint8_t product = in.byte();
+                BurstReplies replies(in.byte());
                 serial = in.byte() == 0 ? 0 : serial;  // a zero seed lists the same boards again
-                for (int i = 0; i < count; ++i) {
-                    const auto reply = search_reply(product, serial++);
-                    datagram(
-                        core,
-                        uses_legacy_protocol({0, product}) ? kLegacySocketTag : kSearchSocketTag,
-                        reply, /*compare_rows=*/false);
-                }
+                for (int i = 0; i < count; ++i)
+                    datagram(core, replies.tag(), replies.reply(serial++), nullptr);
                 break;
             }
             default:
                 break;
         }
+        // Rows change only in datagram steps, which check how; the copy follows them. A row
+        // changed in any other step shows as a change in the next datagram step.
+        rows.sync(core);
         check_table(core);
     }
     check_unused_rows(core);

@@ -50,8 +50,7 @@ void legacy_reply(std::span<const std::uint8_t> datagram, bool keep_mac) {
     check(row.channel[0].packing_size <= 0xFF);
     check(row.channel[1].local_port == 0xDEADBEEF);
 
-    std::vector<std::uint8_t> packet(quorin::kLegacyPacketSize, 0);
-    quorin::encode_legacy_request(row, quorin::kLegacySetReply, packet);
+    const auto packet = quorin::encode_legacy_datagram(row, quorin::kLegacySetReply);
     BoardRow back;
     back.channel[1].local_port = 0xDEADBEEF;
     quorin::decode_legacy_reply(packet, back);

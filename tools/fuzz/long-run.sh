@@ -22,7 +22,9 @@ while getopts "t:j:" opt; do
 done
 shift $((OPTIND - 1))
 TARGETS=("$@")
-[ ${#TARGETS[@]} -eq 0 ] && TARGETS=(fuzz_record_codec fuzz_config_core)
+# Default: every target that tools/fuzz/CMakeLists.txt lists.
+[ ${#TARGETS[@]} -eq 0 ] &&
+    read -r -a TARGETS <<<"$(sed -n 's/^set(QUORIN_FUZZ_TARGETS \(.*\))$/\1/p' "$ROOT/tools/fuzz/CMakeLists.txt")"
 
 cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DCMAKE_CXX_COMPILER=clang++ -DQUORIN_BUILD_GUI=OFF -DQUORIN_FUZZ=ON >/dev/null

@@ -35,16 +35,8 @@ BoardRow sample(std::uint8_t product, std::uint8_t id) {
 }
 
 Bytes reply(const BoardRow& row, std::uint8_t opcode, const char* letters) {
-    if (uses_legacy_protocol(row.product_code)) {
-        Bytes d(kLegacyPacketSize, 0);
-        encode_legacy_request(row, letters, d);
-        return d;
-    }
-    Bytes d(kMainPacketSize, 0);
-    encode_main_request(row, d);
-    d[0] = opcode;
-    d.resize(main_request_length(row.product_code));
-    return d;
+    if (uses_legacy_protocol(row.product_code)) return encode_legacy_datagram(row, letters);
+    return encode_main_datagram(row, opcode, 0);
 }
 
 void write(const std::filesystem::path& file, const Bytes& bytes) {
