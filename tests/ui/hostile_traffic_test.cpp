@@ -18,6 +18,8 @@
 #include "sim/board_simulator.h"
 #include "sim/sim_board.h"
 #include "tests/support/loopback.h"
+#include "tests/support/manual_window_timers.h"
+#include "tests/support/recording_services.h"
 #include "tools/flood/junk_flood.h"
 #include "ui/quorin_config_tool_dlg.h"
 

@@ -1,4 +1,5 @@
 // The main window right after it has opened, before any board is shown.
+#include "tests/support/recording_services.h"
 #include "tests/ui/window_fixture.h"
 
 namespace quorin::testing {

@@ -15,6 +15,8 @@
 #include "platform/platform_services.h"
 #include "res/resource_ids.h"
 #include "tests/support/loopback.h"
+#include "tests/support/manual_window_timers.h"
+#include "tests/support/recording_services.h"
 #include "ui/quorin_config_tool_dlg.h"
 
 namespace quorin::testing {

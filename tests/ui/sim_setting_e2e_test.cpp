@@ -12,12 +12,13 @@
 #include <vector>
 
 #include "app/quorin_config_tool_app.h"
-#include "platform/platform_services.h"
 #include "res/resource_ids.h"
 #include "res/texts.h"
 #include "sim/board_simulator.h"
 #include "sim/sim_board.h"
 #include "tests/support/loopback.h"
+#include "tests/support/manual_window_timers.h"
+#include "tests/support/recording_services.h"
 #include "ui/quorin_config_tool_dlg.h"
 
 namespace quorin {

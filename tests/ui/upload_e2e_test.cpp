@@ -9,9 +9,10 @@
 
 #include "app/quorin_config_tool_app.h"
 #include "log/log_dlg.h"
-#include "platform/platform_services.h"
 #include "res/resource_ids.h"
 #include "res/texts.h"
+#include "tests/support/manual_window_timers.h"
+#include "tests/support/recording_services.h"
 #include "tests/support/upload_sim.h"
 #include "ui/quorin_config_tool_dlg.h"
 #include "ui/ui_text.h"

@@ -27,6 +27,7 @@
 #include "log/log_dlg.h"
 #include "platform/platform_services.h"
 #include "res/resource_ids.h"
+#include "tests/support/recording_services.h"
 #include "tools/flood/junk_flood.h"
 #include "tools/sim_process.h"
 #include "ui/quorin_config_tool_dlg.h"

@@ -19,8 +19,9 @@
 #include <vector>
 
 #include "app/quorin_config_tool_app.h"
-#include "platform/platform_services.h"
 #include "res/resource_ids.h"
+#include "tests/support/manual_window_timers.h"
+#include "tests/support/recording_services.h"
 #include "tools/bench/bench_support.h"
 #include "tools/sim_process.h"
 #include "ui/quorin_config_tool_dlg.h"

@@ -24,6 +24,7 @@
 #include "protocol/board_record.h"
 #include "protocol/record_codec.h"
 #include "res/resource_ids.h"
+#include "tests/support/recording_services.h"
 #include "tools/sim_process.h"
 #include "ui/quorin_config_tool_dlg.h"
 
