@@ -711,6 +711,18 @@ void Dialog::notifyUserChange(int id) {
     if (userChange_) userChange_(id);
 }
 
+void Dialog::notifyUserAction(int id, UserAction action) {
+    if (!control(id)) return;
+    switch (action) {
+        case UserAction::Change:
+            notifyUserChange(id);
+            return;
+        case UserAction::Focus:
+            runHandler(setFocus_, id);
+            return;
+    }
+}
+
 void Dialog::handleUserClick(int id) {
     if (!as<QPushButton>(control(id))) notifyUserChange(id);
     if (const auto choice = radioGroup_.find(id); choice != radioGroup_.end()) {
@@ -784,50 +796,6 @@ void Dialog::keyPressEvent(QKeyEvent* event) {
             return;
         default:
             QDialog::keyPressEvent(event);
-    }
-}
-
-// --- acting as the user --------------------------------------------------------------------
-
-void Dialog::click(int id) {
-    if (auto* button = as<QAbstractButton>(control(id))) button->click();
-}
-
-void Dialog::simulateSelect(int id, int index) {
-    QWidget* w = control(id);
-    if (auto* combo = as<QComboBox>(w)) {
-        if (index < 0 || index >= combo->count()) return;
-        {
-            const QSignalBlocker block(combo);
-            combo->setCurrentIndex(index);
-        }
-        emit combo->activated(index);
-    } else if (auto* list = as<QListWidget>(w)) {
-        if (index < 0 || index >= list->count()) return;
-        list->setCurrentRow(index, QItemSelectionModel::ClearAndSelect);  // notifies on change
-    } else if (QTabBar* bar = tab_bar(w)) {
-        if (index < 0 || index >= bar->count()) return;
-        bar->setCurrentIndex(index);  // notifies when the tab changes
-    }
-}
-
-void Dialog::simulateFocus(int id) {
-    if (!control(id)) return;
-    setFocusTo(id);
-    runHandler(setFocus_, id);
-}
-
-void Dialog::simulateType(int id, const QString& text) {
-    QWidget* w = control(id);
-    if (auto* edit = as<QLineEdit>(w)) {
-        edit->selectAll();
-        edit->insert(text);
-    } else if (auto* combo = as<QComboBox>(w)) {
-        combo->lineEdit()->selectAll();
-        combo->lineEdit()->insert(text);
-    } else if (auto* ip = as<IpAddressEdit>(w)) {
-        ip->setAddressText(text);
-        notifyUserChange(id);  // the edits above notify by themselves
     }
 }
 
