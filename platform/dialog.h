@@ -3,6 +3,9 @@
 //
 // Programmatic operations never raise notifications (as on the original platform, where setting
 // a selection or a check mark sends no notification); only user actions do.
+//
+// dialog_builder.cpp makes the widgets from the template, dialog_controls.cpp holds the
+// operations by identifier and dialog_routing.cpp carries the user's input to the handlers.
 #pragma once
 
 #include <QDialog>
