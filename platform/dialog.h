@@ -2,8 +2,10 @@
 // all by control identifier.
 //
 // Programmatic operations never raise notifications (as on the original platform, where setting
-// a selection or a check mark sends no notification); only user actions do. Tests act as the
-// user through the simulate*/click operations.
+// a selection or a check mark sends no notification); only user actions do.
+//
+// dialog_builder.cpp makes the widgets from the template, dialog_controls.cpp holds the
+// operations by identifier and dialog_routing.cpp carries the user's input to the handlers.
 #pragma once
 
 #include <QDialog>
@@ -115,11 +117,15 @@ class Dialog : public QDialog {
     // own handler.
     void onUserChange(std::function<void(int id)> handler) { userChange_ = std::move(handler); }
 
-    // Acting as the user, for tests and the demo.
-    void click(int id);                              // as a mouse click on a button, check or radio
-    void simulateSelect(int id, int index);          // user picks an entry of a combo, list or tab
-    void simulateFocus(int id);                      // control receives the input focus
-    void simulateType(int id, const QString& text);  // user replaces the text of an edit/combo
+    // A user action on control `id` that reaches the dialog from outside the control's widget
+    // (something acting for the user, such as an automation interface): runs the handlers that
+    // the same action on the widget runs. Clicks and selections need no entry of their own: the
+    // widget's click and selection signals carry them.
+    enum class UserAction {
+        Change,  // the user changed what the control holds: the user-change handler
+        Focus,   // the control received the focus: its set-focus handler
+    };
+    void notifyUserAction(int id, UserAction action);
 
     // Dialog units to pixels with this dialog's font.
     QRect mapDialogRect(int x, int y, int width, int height) const;

@@ -22,11 +22,6 @@ void QtMessageBoxes::show(const QString& text) {
     box.exec();
 }
 
-void RecordingMessageBoxes::show(const QString& text) {
-    shown << text;
-    if (on_show) on_show(text);
-}
-
 // --- posted messages -----------------------------------------------------------------------
 
 QtMessagePoster::QtMessagePoster(QObject* receiver_thread_owner) : context_(new CallQueue) {
@@ -40,27 +35,6 @@ void QtMessagePoster::PostMessage(int message) {
     // The call runs on the context's thread from its event loop and is dropped if the poster
     // (and with it the context) is gone by then.
     context_->post([this, message] { deliver(message); });
-}
-
-void RecordingMessagePoster::PostMessage(int message) {
-    const std::lock_guard<std::mutex> lock(mutex_);
-    posted.push_back(message);
-}
-
-bool RecordingMessagePoster::deliverNext() {
-    int message = 0;
-    {
-        const std::lock_guard<std::mutex> lock(mutex_);
-        if (posted.isEmpty()) return false;
-        message = posted.takeFirst();
-    }
-    deliver(message);
-    return true;
-}
-
-QVector<int> RecordingMessagePoster::pending() const {
-    const std::lock_guard<std::mutex> lock(mutex_);
-    return posted;
 }
 
 // --- file-open dialog ----------------------------------------------------------------------

@@ -1,16 +1,13 @@
 // Small interfaces over the platform services that the window logic uses: message boxes, one-shot
-// window timers (window_timers.h), a posted message and the file-open dialog. The product uses the
-// Qt implementations; tests use the recording ones to read messages, fire timers and choose files
-// without blocking or waiting.
+// window timers (window_timers.h), a posted message and the file-open dialog, with their Qt
+// implementations. Tests put doubles of their own behind the same interfaces to read messages,
+// fire timers and choose files without blocking or waiting.
 #pragma once
 
 #include <QString>
 #include <QStringList>
-#include <QVector>
 #include <functional>
-#include <map>
 #include <memory>
-#include <mutex>
 #include <optional>
 
 #include "platform/window_timers.h"
@@ -44,14 +41,6 @@ class QtMessageBoxes final : public MessageBoxes {
     QWidget* parent_;
 };
 
-// Records every message instead of showing it.
-class RecordingMessageBoxes final : public MessageBoxes {
-  public:
-    void show(const QString& text) override;
-    QStringList shown;
-    std::function<void(const QString&)> on_show;  // optional hook, called after recording
-};
-
 // Posting a message to the window: the handler runs later, on the window's thread, from its
 // event loop. Safe to call from any thread.
 class MessagePoster {
@@ -81,21 +70,6 @@ class QtMessagePoster final : public MessagePoster {
     std::unique_ptr<CallQueue> context_;  // lives on the owner's thread; posts go through it
 };
 
-// Keeps posted messages until a test delivers them. PostMessage may come from any thread; read
-// `posted` directly only while no other thread posts (or use pending()).
-class RecordingMessagePoster final : public MessagePoster {
-  public:
-    void PostMessage(int message) override;
-    // Delivers the oldest posted message, if any; returns whether one was delivered.
-    bool deliverNext();
-    // A copy of the messages not yet delivered, oldest first.
-    QVector<int> pending() const;
-    QVector<int> posted;
-
-  private:
-    mutable std::mutex mutex_;
-};
-
 // The file-open dialog. Returns the chosen file's full path, or nullopt when cancelled.
 class FileChooser {
   public:
@@ -113,16 +87,6 @@ QString qt_file_filter(const QString& platform_filter);
 class QtFileChooser final : public FileChooser {
   public:
     std::optional<QString> chooseOpenFile(QWidget* parent, const QString& filter) override;
-};
-
-class ScriptedFileChooser final : public FileChooser {
-  public:
-    std::optional<QString> chooseOpenFile(QWidget*, const QString& filter) override {
-        last_filter = filter;
-        return next;
-    }
-    std::optional<QString> next;
-    QString last_filter;
 };
 
 }  // namespace quorin::platform

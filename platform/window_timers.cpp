@@ -2,12 +2,11 @@
 
 #include <QThread>
 #include <QTimer>
+#include <map>
 
 #include "platform/call_queue.h"
 
 namespace quorin::platform {
-
-// --- window timers -------------------------------------------------------------------------
 
 struct QtWindowTimers::Impl {
     CallQueue context;  // owner thread's anchor: the timers are its children
@@ -47,44 +46,6 @@ void QtWindowTimers::KillTimer(int id) {
 bool QtWindowTimers::isArmed(int id) const {
     const auto it = impl_->timers.find(id);
     return it != impl_->timers.end() && it->second->isActive();
-}
-
-void ManualWindowTimers::SetTimer(int id, int milliseconds) {
-    const std::lock_guard<std::mutex> lock(mutex_);
-    armed_[id] = milliseconds;
-    ++arm_counts_[id];
-}
-
-void ManualWindowTimers::KillTimer(int id) {
-    const std::lock_guard<std::mutex> lock(mutex_);
-    armed_.erase(id);
-}
-
-bool ManualWindowTimers::isArmed(int id) const {
-    const std::lock_guard<std::mutex> lock(mutex_);
-    return armed_.count(id) != 0;
-}
-
-std::optional<int> ManualWindowTimers::period(int id) const {
-    const std::lock_guard<std::mutex> lock(mutex_);
-    const auto it = armed_.find(id);
-    if (it == armed_.end()) return std::nullopt;
-    return it->second;
-}
-
-int ManualWindowTimers::armCount(int id) const {
-    const std::lock_guard<std::mutex> lock(mutex_);
-    const auto it = arm_counts_.find(id);
-    return it == arm_counts_.end() ? 0 : it->second;
-}
-
-bool ManualWindowTimers::fire(int id) {
-    {
-        const std::lock_guard<std::mutex> lock(mutex_);
-        if (armed_.erase(id) == 0) return false;
-    }
-    expire(id);  // without the lock: the handler may arm timers again
-    return true;
 }
 
 }  // namespace quorin::platform

@@ -1,12 +1,9 @@
-// One-shot window timers by identifier, behind a small interface: the Qt implementation for the
-// product and a manual one for tests. Qt Core only, so that code without widgets (the firmware
-// transfers, a command line) can use them too.
+// One-shot window timers by identifier, behind a small interface, and its Qt implementation (tests
+// fire timers by hand through a manual one of their own). Qt Core only, so that code without
+// widgets (the firmware transfers, a command line) can use them too.
 #pragma once
 
 #include <functional>
-#include <map>
-#include <mutex>
-#include <optional>
 
 namespace quorin::platform {
 
@@ -43,26 +40,6 @@ class QtWindowTimers final : public WindowTimers {
   private:
     struct Impl;
     Impl* impl_;
-};
-
-// Timers that only expire when a test fires them. Arming and disarming may come from any thread.
-class ManualWindowTimers final : public WindowTimers {
-  public:
-    void SetTimer(int id, int milliseconds) override;
-    void KillTimer(int id) override;
-    bool isArmed(int id) const override;
-    // Period of an armed timer, or nullopt.
-    std::optional<int> period(int id) const;
-    // Disarms the timer (one-shot) and runs the handler, as an expiry would. A timer that is not
-    // armed cannot expire: nothing happens and the result is false.
-    bool fire(int id);
-    // Number of SetTimer calls for `id` so far (re-arming counts again).
-    int armCount(int id) const;
-
-  private:
-    mutable std::mutex mutex_;
-    std::map<int, int> armed_;
-    std::map<int, int> arm_counts_;
 };
 
 }  // namespace quorin::platform

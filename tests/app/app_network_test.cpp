@@ -24,6 +24,7 @@
 #include "res/texts.h"
 #include "tests/support/core_states.h"
 #include "tests/support/loopback.h"
+#include "tests/support/recording_services.h"
 
 namespace quorin {
 namespace {

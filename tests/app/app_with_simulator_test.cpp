@@ -17,6 +17,7 @@
 #include "sim/sim_board.h"
 #include "tests/support/core_states.h"
 #include "tests/support/loopback.h"
+#include "tests/support/recording_services.h"
 
 namespace quorin {
 namespace {

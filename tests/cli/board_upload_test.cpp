@@ -10,6 +10,7 @@
 #include "cli/upload_view.h"
 #include "protocol/upload_procedure.h"
 #include "res/texts.h"
+#include "tests/support/manual_window_timers.h"
 #include "tests/support/upload_sim.h"
 
 namespace quorin::cli {

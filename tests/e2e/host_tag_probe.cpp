@@ -18,8 +18,9 @@
 #include <cstring>
 
 #include "app/quorin_config_tool_app.h"
-#include "platform/platform_services.h"
 #include "tests/e2e/netns_guard.h"
+#include "tests/support/manual_window_timers.h"
+#include "tests/support/recording_services.h"
 #include "ui/quorin_config_tool_dlg.h"
 
 namespace {

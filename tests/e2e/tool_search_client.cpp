@@ -17,9 +17,9 @@
 
 #include "app/config_window.h"
 #include "app/quorin_config_tool_app.h"
-#include "platform/platform_services.h"
 #include "protocol/record_codec.h"
 #include "tests/e2e/netns_guard.h"
+#include "tests/support/recording_services.h"
 
 namespace {
 

@@ -10,9 +10,12 @@
 #include "app/about_dlg.h"
 #include "res/resource_ids.h"
 #include "res/version.h"
+#include "tests/support/simulated_input.h"
 
 namespace quorin {
 namespace {
+
+using testing::click;
 
 TEST(AboutBox, ShowsCaptionIconAndTwoLines) {
     CAboutDlg about;
@@ -44,7 +47,7 @@ TEST(AboutBox, ShowsCaptionIconAndTwoLines) {
 
 TEST(AboutBox, OkEndsTheModalRun) {
     CAboutDlg about;
-    QTimer::singleShot(0, &about, [&] { about.click(res::IDOK); });
+    QTimer::singleShot(0, &about, [&] { click(about, res::IDOK); });
     QTimer::singleShot(5000, &about, [&] { about.done(-1); });  // ends the run if OK fails
     EXPECT_EQ(about.exec(), QDialog::Accepted);
     EXPECT_FALSE(about.isVisible());
@@ -53,7 +56,7 @@ TEST(AboutBox, OkEndsTheModalRun) {
 TEST(AboutBox, OkClosesAModelessBox) {
     CAboutDlg about;
     about.show();
-    about.click(res::IDOK);
+    click(about, res::IDOK);
     EXPECT_FALSE(about.isVisible());
     EXPECT_EQ(about.result(), QDialog::Accepted);
 }

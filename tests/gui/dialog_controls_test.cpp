@@ -15,11 +15,16 @@
 #include "platform/ip_address_edit.h"
 #include "res/dialog_template.h"
 #include "res/resource_ids.h"
+#include "tests/support/simulated_input.h"
 
 namespace quorin::platform {
 namespace {
 
 using namespace res;
+using testing::click;
+using testing::simulate_focus;
+using testing::simulate_select;
+using testing::simulate_type;
 
 // Counts every notification of the main window's dialog by kind and identifier.
 class Notifications {
@@ -54,19 +59,19 @@ TEST_F(MainDialog, UserClickClearsOnlyItsOwnChoice) {
                           1008, 1009, 1109, 1107, 1108, 1025, 1125};
     for (int id : radios) dlg.setCheck(id, true);
 
-    dlg.click(IDC_DHCP);
+    click(dlg, IDC_DHCP);
     EXPECT_TRUE(dlg.isChecked(IDC_DHCP));
     EXPECT_FALSE(dlg.isChecked(IDC_STATIC_IP));
     EXPECT_FALSE(dlg.isChecked(IDC_PPPOE));
     for (int id : {1050, 1044, 1045, 1007, 1008, 1009, 1109, 1107, 1108, 1025, 1125})
         EXPECT_TRUE(dlg.isChecked(id)) << id;
 
-    dlg.click(1008);  // Client of channel 1
+    click(dlg, 1008);  // Client of channel 1
     EXPECT_TRUE(dlg.isChecked(1008));
     EXPECT_FALSE(dlg.isChecked(1007));
     for (int id : {1009, 1109, 1107, 1108}) EXPECT_TRUE(dlg.isChecked(id)) << id;
 
-    dlg.click(1125);  // Telnet mode of channel 2
+    click(dlg, 1125);  // Telnet mode of channel 2
     EXPECT_FALSE(dlg.isChecked(1025));
     EXPECT_TRUE(dlg.isChecked(1009));  // Raw mode of channel 1 untouched
 }
@@ -84,8 +89,8 @@ TEST_F(MainDialog, ProgrammaticCheckTouchesNoOtherRadio) {
 TEST_F(MainDialog, ClickingACheckedRadioKeepsItCheckedAndNotifiesAgain) {
     int clicks = 0;
     dlg.onClicked(IDC_SERIAL_SW, [&] { ++clicks; });
-    dlg.click(IDC_SERIAL_SW);
-    dlg.click(IDC_SERIAL_SW);
+    click(dlg, IDC_SERIAL_SW);
+    click(dlg, IDC_SERIAL_SW);
     EXPECT_TRUE(dlg.isChecked(IDC_SERIAL_SW));
     EXPECT_EQ(clicks, 2);
 }
@@ -97,15 +102,15 @@ TEST_F(MainDialog, HandlerSeesTheNewCheckMarks) {
         hw = dlg.isChecked(IDC_SERIAL_HW);
         sw = dlg.isChecked(IDC_SERIAL_SW);
     });
-    dlg.click(IDC_SERIAL_SW);
+    click(dlg, IDC_SERIAL_SW);
     EXPECT_FALSE(hw);
     EXPECT_TRUE(sw);
 }
 
 TEST_F(MainDialog, CheckBoxToggles) {
-    dlg.click(1011);
+    click(dlg, 1011);
     EXPECT_TRUE(dlg.isChecked(1011));
-    dlg.click(1011);
+    click(dlg, 1011);
     EXPECT_FALSE(dlg.isChecked(1011));
 }
 
@@ -161,14 +166,14 @@ TEST_F(MainDialog, UserActionsNotify) {
     dlg.tabInsert(1004, 0, "Channel #1");
     dlg.tabInsert(1004, 1, "Channel #2");
 
-    dlg.click(1002);
-    dlg.click(1028);
-    dlg.click(1011);
-    dlg.simulateSelect(1018, 0);
-    dlg.simulateSelect(1018, 0);  // the same entry again: a user pick notifies every time
-    dlg.simulateSelect(1000, 1);
-    dlg.simulateSelect(1004, 1);
-    dlg.simulateFocus(1000);
+    click(dlg, 1002);
+    click(dlg, 1028);
+    click(dlg, 1011);
+    simulate_select(dlg, 1018, 0);
+    simulate_select(dlg, 1018, 0);  // the same entry again: a user pick notifies every time
+    simulate_select(dlg, 1000, 1);
+    simulate_select(dlg, 1004, 1);
+    simulate_focus(dlg, 1000);
 
     EXPECT_EQ(seen.clicked, (std::map<int, int>{{1002, 1}, {1028, 1}, {1011, 1}}));
     EXPECT_EQ(seen.sel_change, (std::map<int, int>{{1018, 2}, {1000, 1}, {1004, 1}}));
@@ -196,7 +201,7 @@ TEST_F(MainDialog, TypingIntoAnEditComboOrAddressFieldIsAUserChange) {
         QApplication::sendEvent(c.target, &press);
         EXPECT_EQ(seen.user_change[c.id], 1) << c.id;
     }
-    dlg.simulateType(1031, "1.2.3.4");
+    simulate_type(dlg, 1031, "1.2.3.4");
     EXPECT_EQ(seen.user_change[1031], 2);
     EXPECT_EQ(seen.user_change, (std::map<int, int>{{1013, 1}, {1017, 1}, {1031, 2}}));
 }
@@ -204,14 +209,14 @@ TEST_F(MainDialog, TypingIntoAnEditComboOrAddressFieldIsAUserChange) {
 TEST_F(MainDialog, DisabledControlsIgnoreClicksButTakeCommands) {
     int aging = 0;
     dlg.onClicked(IDC_UPLOAD_AGING, [&] { ++aging; });
-    dlg.click(IDC_UPLOAD_AGING);  // hidden and disabled: the user cannot reach it
+    click(dlg, IDC_UPLOAD_AGING);  // hidden and disabled: the user cannot reach it
     EXPECT_EQ(aging, 0);
     dlg.sendCommand(IDC_UPLOAD_AGING);
     EXPECT_EQ(aging, 1);
 
     dlg.setCheck(IDC_PPPOE, false);
     dlg.enable(IDC_PPPOE, false);
-    dlg.click(IDC_PPPOE);
+    click(dlg, IDC_PPPOE);
     EXPECT_FALSE(dlg.isChecked(IDC_PPPOE));
 }
 
@@ -278,7 +283,7 @@ TEST_F(MainDialog, ComboResetEmptiesListAndText) {
 
 TEST_F(MainDialog, TypedComboTextIsNotAddedToTheList) {
     dlg.comboFill(1017, {"600", "1200"});
-    dlg.simulateType(1017, "12");
+    simulate_type(dlg, 1017, "12");
     auto* combo = qobject_cast<QComboBox*>(dlg.control(1017));
     QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
     QApplication::sendEvent(combo->lineEdit(), &enter);
@@ -424,7 +429,7 @@ TEST_F(MainDialog, UnknownIdentifiersAreIgnored) {
     dlg.setCheck(IDC_AGING_COUNT, true);
     dlg.comboSetCurSel(IDC_AGING_COUNT, 0);
     dlg.progressStep(IDC_AGING_COUNT);
-    dlg.click(IDC_AGING_COUNT);
+    click(dlg, IDC_AGING_COUNT);
     EXPECT_EQ(dlg.text(IDC_AGING_COUNT), "");
     EXPECT_FALSE(dlg.isEnabled(IDC_AGING_COUNT));
     EXPECT_FALSE(dlg.isShown(IDC_AGING_COUNT));

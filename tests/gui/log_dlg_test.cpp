@@ -13,6 +13,7 @@
 
 #include "log/log_dlg.h"
 #include "res/resource_ids.h"
+#include "tests/support/simulated_input.h"
 
 namespace quorin {
 namespace {
@@ -20,6 +21,7 @@ namespace {
 using res::IDC_LOG_LIST;
 using res::IDCANCEL;
 using res::IDOK;
+using testing::click;
 
 void flush_deletions() {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -99,7 +101,7 @@ TEST(LogWindow, SaveAndExitDestroysTheWindow) {
     QPointer<CLogDlg> log = new CLogDlg;
     log->show();
     log->AppendLine("Call SendData() with OPCODE_SET_REQUEST");
-    log->click(IDOK);
+    click(*log, IDOK);
     ASSERT_FALSE(log.isNull());  // deleted only once control is back in the event loop
     EXPECT_TRUE(log->isDestroyed());
     EXPECT_FALSE(log->isVisible());
@@ -141,7 +143,7 @@ TEST_P(LogWindowHiding, ExitHidesAndTheHiddenListKeepsCollecting) {
     log->AppendLine("first");
     switch (GetParam()) {
         case 0:
-            log->click(IDCANCEL);
+            click(*log, IDCANCEL);
             break;
         case 1:
             press(log, Qt::Key_Escape);

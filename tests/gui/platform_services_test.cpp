@@ -34,78 +34,6 @@ TEST(ApplicationTitle, IsTheExecutableNameWithoutExtension) {
               QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName());
 }
 
-TEST(RecordingMessageBoxes, RecordsInOrderAndCallsTheHook) {
-    RecordingMessageBoxes boxes;
-    QStringList hooked;
-    boxes.on_show = [&](const QString& text) { hooked << text; };
-    MessageBoxes& any = boxes;
-    any.show("Setting Completed");
-    any.show("ListBox Error");
-    EXPECT_EQ(boxes.shown, QStringList({"Setting Completed", "ListBox Error"}));
-    EXPECT_EQ(hooked, boxes.shown);
-}
-
-// --- manual timers -------------------------------------------------------------------------
-
-TEST(ManualWindowTimers, FireDisarmsThenRunsTheHandler) {
-    ManualWindowTimers timers;
-    std::vector<int> expired;
-    bool armed_in_handler = true;
-    timers.setHandler([&](int id) {
-        expired.push_back(id);
-        armed_in_handler = timers.isArmed(id);
-    });
-    timers.SetTimer(3, 10000);
-    EXPECT_TRUE(timers.isArmed(3));
-    EXPECT_EQ(timers.period(3), 10000);
-    EXPECT_TRUE(timers.fire(3));
-    EXPECT_EQ(expired, std::vector<int>{3});
-    EXPECT_FALSE(armed_in_handler);
-    EXPECT_FALSE(timers.isArmed(3));
-    EXPECT_EQ(timers.period(3), std::nullopt);
-    EXPECT_FALSE(timers.fire(3));  // one-shot: no second expiry
-    EXPECT_EQ(expired.size(), 1u);
-}
-
-TEST(ManualWindowTimers, HandlerMayReArm) {
-    ManualWindowTimers timers;
-    int expiries = 0;
-    timers.setHandler([&](int id) {
-        if (++expiries < 11) timers.SetTimer(id, 500);
-    });
-    timers.SetTimer(20, 500);
-    while (timers.fire(20)) {
-    }
-    EXPECT_EQ(expiries, 11);
-    EXPECT_EQ(timers.armCount(20), 11);
-}
-
-TEST(ManualWindowTimers, KillAndRestart) {
-    ManualWindowTimers timers;
-    int expiries = 0;
-    timers.setHandler([&](int) { ++expiries; });
-    timers.SetTimer(2, 5000);
-    timers.KillTimer(2);
-    EXPECT_FALSE(timers.fire(2));
-    timers.SetTimer(1, 100);
-    timers.SetTimer(1, 300);  // re-arming restarts with the new period
-    EXPECT_EQ(timers.period(1), 300);
-    EXPECT_EQ(timers.armCount(1), 2);
-    EXPECT_TRUE(timers.fire(1));
-    EXPECT_EQ(expiries, 1);
-}
-
-TEST(ManualWindowTimers, ArmedFromAnotherThread) {
-    ManualWindowTimers timers;
-    std::thread worker([&] {
-        for (int i = 0; i < 1000; ++i) timers.SetTimer(3, 10000);
-    });
-    for (int i = 0; i < 1000; ++i) (void)timers.isArmed(3);
-    worker.join();
-    EXPECT_EQ(timers.armCount(3), 1000);
-    EXPECT_TRUE(timers.isArmed(3));
-}
-
 // --- Qt timers -----------------------------------------------------------------------------
 
 TEST(QtWindowTimers, ExpireOnceOnTheOwnersThread) {
@@ -151,28 +79,6 @@ TEST(QtWindowTimers, ArmedFromAnotherThreadExpiresOnTheOwnersThread) {
 }
 
 // --- posted messages -----------------------------------------------------------------------
-
-TEST(RecordingMessagePoster, DeliversInPostingOrder) {
-    RecordingMessagePoster poster;
-    std::vector<int> delivered;
-    poster.setHandler([&](int message) { delivered.push_back(message); });
-    poster.PostMessage(1034);
-    poster.PostMessage(7);
-    EXPECT_EQ(poster.pending(), (QVector<int>{1034, 7}));
-    EXPECT_TRUE(delivered.empty());  // nothing runs until delivered
-    EXPECT_TRUE(poster.deliverNext());
-    EXPECT_TRUE(poster.deliverNext());
-    EXPECT_FALSE(poster.deliverNext());
-    EXPECT_EQ(delivered, (std::vector<int>{1034, 7}));
-    EXPECT_TRUE(poster.posted.isEmpty());
-}
-
-TEST(RecordingMessagePoster, PostFromAnotherThread) {
-    RecordingMessagePoster poster;
-    std::thread worker([&] { poster.PostMessage(1034); });
-    worker.join();
-    EXPECT_EQ(poster.pending(), QVector<int>{1034});
-}
 
 TEST(QtMessagePoster, DeliversLaterOnTheOwnersThread) {
     QObject owner;
@@ -260,15 +166,6 @@ TEST(FileFilter, PlatformFormToQtForm) {
         {"|*.bin||", "(*.bin)"},
     };
     for (const Case& c : cases) EXPECT_EQ(qt_file_filter(c.platform), c.qt) << c.platform;
-}
-
-TEST(ScriptedFileChooser, ReturnsTheScriptedChoiceAndKeepsTheFilter) {
-    ScriptedFileChooser chooser;
-    FileChooser& any = chooser;
-    EXPECT_EQ(any.chooseOpenFile(nullptr, "Binary Format(*.bin)|*.bin||"), std::nullopt);
-    chooser.next = QString("/tmp/image.bin");
-    EXPECT_EQ(any.chooseOpenFile(nullptr, "x"), QString("/tmp/image.bin"));
-    EXPECT_EQ(chooser.last_filter, "x");
 }
 
 }  // namespace

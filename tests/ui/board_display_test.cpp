@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "tests/support/core_states.h"
+#include "tests/support/simulated_input.h"
 #include "tests/ui/board_rows.h"
 #include "tests/ui/window_fixture.h"
 
@@ -262,12 +263,12 @@ TEST_F(BoardDisplay, LegacyBoardShowsUseDnsCheckedButDisabledAndItsDomainEditabl
 
 TEST_F(BoardDisplay, ListFocusShowsTheBoardAgainOnPageOne) {
     addBoard(board_row(product::kDAVRO2xM, 1));
-    Dlg().simulateType(page(1).remote_port, "2");
-    Dlg().simulateSelect(IDC_CHANNEL_TAB, 2);
+    simulate_type(Dlg(), page(1).remote_port, "2");
+    simulate_select(Dlg(), IDC_CHANNEL_TAB, 2);
     ASSERT_TRUE(Dlg().isShown(page(3).local_port));
-    Dlg().simulateType(page(3).local_port, "1");
+    simulate_type(Dlg(), page(3).local_port, "1");
 
-    Dlg().simulateFocus(IDC_BOARD_LIST);
+    simulate_focus(Dlg(), IDC_BOARD_LIST);
 
     EXPECT_EQ(Dlg().tabCurSel(IDC_CHANNEL_TAB), 0);
     for (std::size_t i = 0; i < kChannels.size(); ++i)
@@ -282,7 +283,7 @@ TEST_F(BoardDisplay, SelectingAnotherEntryShowsItsRow) {
     second.channel[0].local_port = 777;
     addBoard(second);
     ASSERT_EQ(Dlg().text(IDC_PRODUCT_CODE), "Quorin712P");  // the first entry after each reply
-    Dlg().simulateSelect(IDC_BOARD_LIST, 1);
+    simulate_select(Dlg(), IDC_BOARD_LIST, 1);
     EXPECT_EQ(Dlg().text(IDC_PRODUCT_CODE), "BRV406H");
     EXPECT_EQ(Dlg().text(page(1).local_port), "777");
 }
@@ -489,7 +490,7 @@ TEST_F(BoardDisplay, ListsOfChannelsNotShownKeepTheirSelection) {
 TEST_F(BoardDisplay, ShowingABoardEnablesUploadAgain) {
     addBoard(board_row(product::kQuorin712P, 21));
     Dlg().enable(IDC_UPLOAD, false);  // as during a firmware transfer
-    Dlg().simulateFocus(IDC_BOARD_LIST);
+    simulate_focus(Dlg(), IDC_BOARD_LIST);
     EXPECT_TRUE(Dlg().isEnabled(IDC_UPLOAD));
 }
 
@@ -506,7 +507,7 @@ TEST_F(BoardDisplay, WithoutASelectionNothingChanges) {
 TEST_F(BoardDisplay, ADuplicateReplyAfterTheOperatorChoseABoardKeepsTheirChoice) {
     addBoard(board_row(product::kQuorin712P, 23));
     addBoard(board_row(product::kBRV406H, 24));
-    Dlg().simulateSelect(IDC_BOARD_LIST, 1);
+    simulate_select(Dlg(), IDC_BOARD_LIST, 1);
     ASSERT_EQ(Dlg().text(IDC_PRODUCT_CODE), "BRV406H");
     addBoard(board_row(product::kBRV406H, 24));  // answers twice
     EXPECT_EQ(Dlg().listCount(IDC_BOARD_LIST), 2);

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <string>
 
+#include "tests/support/simulated_input.h"
 #include "tests/ui/collection_support.h"
 #include "tests/ui/window_fixture.h"
 
@@ -43,20 +44,19 @@ TEST_F(CollectionEndToEnd, EditedQuorin712PGoesOutWithExactlyTheEditedFieldsChan
     addBoard(sample_row(2));
     const BoardRow shown = Core().board(0);
 
-    Dlg().simulateType(kChannels[1].local_port, "5000");
-    Dlg().simulateType(kChannels[0].domain_name, "edited.example");
-    Dlg().simulateSelect(
-        kChannels[0].baud_rate,
-        static_cast<int>(Dlg().comboItems(kChannels[0].baud_rate).indexOf("9600")));
-    Dlg().click(res::IDC_DHCP);
-    Dlg().click(res::IDC_SERIAL_SW);
-    Dlg().simulateType(res::IDC_TRIGGER1, "1B");
-    Dlg().simulateType(res::IDC_TRIGGER2, "2c");
-    Dlg().simulateType(res::IDC_TRIGGER3, "3D");
-    Dlg().simulateType(kChannels[3].packing_char, "0d");
+    simulate_type(Dlg(), kChannels[1].local_port, "5000");
+    simulate_type(Dlg(), kChannels[0].domain_name, "edited.example");
+    simulate_select(Dlg(), kChannels[0].baud_rate,
+                    static_cast<int>(Dlg().comboItems(kChannels[0].baud_rate).indexOf("9600")));
+    click(Dlg(), res::IDC_DHCP);
+    click(Dlg(), res::IDC_SERIAL_SW);
+    simulate_type(Dlg(), res::IDC_TRIGGER1, "1B");
+    simulate_type(Dlg(), res::IDC_TRIGGER2, "2c");
+    simulate_type(Dlg(), res::IDC_TRIGGER3, "3D");
+    simulate_type(Dlg(), kChannels[3].packing_char, "0d");
     Dlg().setText(kChannels[3].remote_ip, "172.16.3.99");
 
-    Dlg().click(res::IDC_SETTING);
+    click(Dlg(), res::IDC_SETTING);
 
     QHostAddress tool;
     quint16 tool_port = 0;
@@ -106,14 +106,14 @@ TEST_F(CollectionEndToEnd, EditedLegacyBoardGoesOutAsSettWithExactlyTheEditedFie
     const BoardRow shown = Core().board(0);
     ASSERT_EQ(Dlg().text(res::IDC_PRODUCT_CODE), "5836KL");
 
-    Dlg().click(kChannels[0].server);
-    Dlg().simulateType(kChannels[0].local_port, "50111");
+    click(Dlg(), kChannels[0].server);
+    simulate_type(Dlg(), kChannels[0].local_port, "50111");
     Dlg().setText(kChannels[0].remote_ip, "10.9.8.7");
-    Dlg().simulateSelect(kChannels[0].flow_control, 2);  // "CTS/RTS"
-    Dlg().simulateType(kChannels[0].packing_time, "250");
-    Dlg().simulateType(kChannels[0].inactivity_time, "600");
+    simulate_select(Dlg(), kChannels[0].flow_control, 2);  // "CTS/RTS"
+    simulate_type(Dlg(), kChannels[0].packing_time, "250");
+    simulate_type(Dlg(), kChannels[0].inactivity_time, "600");
 
-    Dlg().click(res::IDC_SETTING);
+    click(Dlg(), res::IDC_SETTING);
 
     QHostAddress tool;
     quint16 tool_port = 0;

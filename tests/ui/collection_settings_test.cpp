@@ -8,6 +8,7 @@
 #include <string>
 
 #include "log/log_dlg.h"
+#include "tests/support/simulated_input.h"
 #include "tests/ui/collection_support.h"
 #include "tests/ui/window_fixture.h"
 
@@ -21,7 +22,7 @@ class CollectionTest : public WindowFixture {
     // Lists and shows a board, and opens a log window so that log lines can be read.
     void show(const BoardRow& row) {
         addBoard(row);
-        Dlg().click(res::IDC_VIEW_LOG);
+        click(Dlg(), res::IDC_VIEW_LOG);
         ASSERT_NE(App().logWindow(), nullptr);
     }
     void showQuorin712P() { show(sample_row(2)); }
@@ -40,10 +41,10 @@ class CollectionTest : public WindowFixture {
 
     // Types the three trigger texts with SW chosen.
     void typeTriggers(const char* a, const char* b, const char* c) {
-        Dlg().click(res::IDC_SERIAL_SW);
-        Dlg().simulateType(res::IDC_TRIGGER1, a);
-        Dlg().simulateType(res::IDC_TRIGGER2, b);
-        Dlg().simulateType(res::IDC_TRIGGER3, c);
+        click(Dlg(), res::IDC_SERIAL_SW);
+        simulate_type(Dlg(), res::IDC_TRIGGER1, a);
+        simulate_type(Dlg(), res::IDC_TRIGGER2, b);
+        simulate_type(Dlg(), res::IDC_TRIGGER3, c);
     }
 
     // Puts the focus somewhere harmless and records where it is while each message is shown,
@@ -64,7 +65,7 @@ TEST_F(CollectionTest, TriggerTextOfWrongLengthStopsBeforeAnythingIsStoredOrSent
     typeTriggers("1", "22", "33");
     watchFocusAtMessage();
 
-    Dlg().click(res::IDC_SETTING);
+    click(Dlg(), res::IDC_SETTING);
 
     EXPECT_EQ(messages.shown, QStringList{ui(text::kTriggerInvalid)});
     EXPECT_EQ(focus_at_message, kChannels[0].local_port);
@@ -104,7 +105,7 @@ TEST_F(CollectionTest, ValidTriggersAreStoredAndTheEditsDisabledWithSwStillChose
     showQuorin712P();
     typeTriggers("2b", "2B", "7e");
 
-    Dlg().click(res::IDC_SETTING);
+    click(Dlg(), res::IDC_SETTING);
 
     EXPECT_TRUE(messages.shown.isEmpty());
     EXPECT_EQ(W().serial_command_method, 2);
@@ -120,7 +121,7 @@ TEST_F(CollectionTest, NonHexTriggerStopsWithTheEarlierBytesAlreadyStored) {
     typeTriggers("41", "4G", "43");
     watchFocusAtMessage();
 
-    Dlg().click(res::IDC_SETTING);
+    click(Dlg(), res::IDC_SETTING);
 
     EXPECT_EQ(messages.shown, QStringList{ui(text::kTriggerNotHex)});
     EXPECT_EQ(focus_at_message, kChannels[0].local_port);
@@ -138,7 +139,7 @@ TEST_F(CollectionTest, HwOrDisableLeavesTriggersAndDisablesTheEdits) {
     };
     showQuorin712P();
     for (const Case c : {Case{res::IDC_SERIAL_HW, 1}, Case{res::IDC_SERIAL_DISABLE, 0}}) {
-        Dlg().click(c.radio);
+        click(Dlg(), c.radio);
         for (int id : res::kTriggerIds) {
             Dlg().enable(id, true);
             Dlg().setText(id, "ZZ");  // not read without SW
@@ -158,12 +159,12 @@ TEST_F(CollectionTest, HwOrDisableLeavesTriggersAndDisablesTheEdits) {
 
 TEST_F(CollectionTest, EmptyPackingCharacterOfChannel3StopsAfterChannels1And2) {
     showQuorin712P();
-    Dlg().simulateType(kChannels[0].packing_char, "1b");
-    Dlg().simulateType(kChannels[1].packing_char, "5");
-    Dlg().simulateType(kChannels[2].packing_char, "");
+    simulate_type(Dlg(), kChannels[0].packing_char, "1b");
+    simulate_type(Dlg(), kChannels[1].packing_char, "5");
+    simulate_type(Dlg(), kChannels[2].packing_char, "");
     watchFocusAtMessage();
 
-    Dlg().click(res::IDC_SETTING);
+    click(Dlg(), res::IDC_SETTING);
 
     EXPECT_EQ(messages.shown, QStringList{ui(text::kPackingCharEmpty[2])});
     EXPECT_EQ(focus_at_message, kChannels[0].local_port);
@@ -199,7 +200,7 @@ TEST_F(CollectionTest, PackingCharacterChecksGiveTheChannelsMessageAndFocus) {
     showQuorin712P();
     for (const auto& c : cases) {
         for (const auto& ids : kChannels) Dlg().setText(ids.packing_char, "00");
-        Dlg().simulateType(kChannels[c.channel].packing_char, c.typed);
+        simulate_type(Dlg(), kChannels[c.channel].packing_char, c.typed);
         messages.shown.clear();
 
         EXPECT_FALSE(Dlg().CollectSettings());
@@ -219,7 +220,7 @@ TEST_F(CollectionTest, PackingCharacterTextsConvertWithoutALengthCheck) {
     const Case cases[] = {{"5", 0x50}, {"00", 0x00}, {"0D", 0x0D}, {"0d", 0x0D}, {"123", 0x13}};
     showQuorin712P();
     for (const auto& c : cases) {
-        Dlg().simulateType(kChannels[3].packing_char, c.typed);
+        simulate_type(Dlg(), kChannels[3].packing_char, c.typed);
         EXPECT_TRUE(Dlg().CollectSettings()) << c.typed;
         EXPECT_EQ(W().channel[3].packing_char, c.byte) << c.typed;
     }
@@ -257,12 +258,12 @@ TEST_F(CollectionTest, BaudCodeFollowsTheShownFirmwareVersion) {
         row.mac_address[5] = ++board;
         row.firmware_minor = c.minor;
         const int entry = addBoard(row);
-        Dlg().simulateSelect(res::IDC_BOARD_LIST, entry);
+        simulate_select(Dlg(), res::IDC_BOARD_LIST, entry);
         ASSERT_EQ(Dlg().text(res::IDC_FIRMWARE_VERSION), QString("1.5.%1").arg(c.minor % 10));
         const int index =
             static_cast<int>(Dlg().comboItems(kChannels[0].baud_rate).indexOf(c.baud));
         ASSERT_GE(index, 0) << c.baud;
-        Dlg().simulateSelect(kChannels[0].baud_rate, index);
+        simulate_select(Dlg(), kChannels[0].baud_rate, index);
 
         EXPECT_TRUE(Dlg().CollectSettings());
         EXPECT_EQ(W().firmware_major, 1);
@@ -275,9 +276,9 @@ TEST_F(CollectionTest, ParityIsReadByTextAndUnknownTextLeavesIt) {
     showQuorin712P();
     W().channel[0].parity = 2;
     W().channel[1].parity = 0;
-    Dlg().simulateType(kChannels[0].parity, "Space");
+    simulate_type(Dlg(), kChannels[0].parity, "Space");
     // Channel 2 shows 7 data bits: "Odd" is index 0 of its list but parity code 1.
-    Dlg().simulateSelect(kChannels[1].data_bits, 0);
+    simulate_select(Dlg(), kChannels[1].data_bits, 0);
     ASSERT_EQ(Dlg().text(kChannels[1].parity), "Odd");
 
     EXPECT_TRUE(Dlg().CollectSettings());
@@ -295,10 +296,10 @@ TEST_F(CollectionTest, NumericTextsAreReadWithoutChecks) {
                           {" 8080", 8080}, {"12ab", 12},        {"", 0}};
     showQuorin712P();
     for (const auto& c : cases) {
-        Dlg().simulateType(kChannels[0].local_port, c.typed);
-        Dlg().simulateType(kChannels[1].remote_port, c.typed);
-        Dlg().simulateType(kChannels[2].packing_size, c.typed);
-        Dlg().simulateType(kChannels[3].inactivity_time, c.typed);
+        simulate_type(Dlg(), kChannels[0].local_port, c.typed);
+        simulate_type(Dlg(), kChannels[1].remote_port, c.typed);
+        simulate_type(Dlg(), kChannels[2].packing_size, c.typed);
+        simulate_type(Dlg(), kChannels[3].inactivity_time, c.typed);
         EXPECT_TRUE(Dlg().CollectSettings()) << c.typed;
         EXPECT_EQ(W().channel[0].local_port, c.value) << c.typed;
         EXPECT_EQ(W().channel[1].remote_port, c.value) << c.typed;
@@ -311,8 +312,8 @@ TEST_F(CollectionTest, NumericTextsAreReadWithoutChecks) {
 TEST_F(CollectionTest, LongDomainNameAndPasswordAreCutTo31Characters) {
     showQuorin712P();
     const QString forty = QString(40, QChar('d'));
-    Dlg().simulateType(kChannels[0].domain_name, forty);
-    Dlg().simulateType(res::IDC_PPPOE_PW, QString(40, QChar('p')));
+    simulate_type(Dlg(), kChannels[0].domain_name, forty);
+    simulate_type(Dlg(), res::IDC_PPPOE_PW, QString(40, QChar('p')));
 
     EXPECT_TRUE(Dlg().CollectSettings());
     EXPECT_EQ(W().channel[0].domain_name, text_field(std::string(31, 'd')));
@@ -322,13 +323,13 @@ TEST_F(CollectionTest, LongDomainNameAndPasswordAreCutTo31Characters) {
 
 TEST_F(CollectionTest, ShorterTextsLeaveTheEarlierTailAfterTheirZeroByte) {
     showQuorin712P();
-    Dlg().click(res::IDC_PPPOE);
-    Dlg().simulateType(res::IDC_PPPOE_ID, "abcdefgh");
-    Dlg().simulateType(kChannels[0].domain_name, "abcdef");
+    click(Dlg(), res::IDC_PPPOE);
+    simulate_type(Dlg(), res::IDC_PPPOE_ID, "abcdefgh");
+    simulate_type(Dlg(), kChannels[0].domain_name, "abcdef");
     ASSERT_TRUE(Dlg().CollectSettings());
 
-    Dlg().simulateType(res::IDC_PPPOE_ID, "wxyz");
-    Dlg().simulateType(kChannels[0].domain_name, "ab");
+    simulate_type(Dlg(), res::IDC_PPPOE_ID, "wxyz");
+    simulate_type(Dlg(), kChannels[0].domain_name, "ab");
     ASSERT_TRUE(Dlg().CollectSettings());
 
     const std::string id_bytes("wxyz\0fgh", 8);
@@ -342,13 +343,13 @@ TEST_F(CollectionTest, OperationAndDataModeFromTheRadios) {
     // Channel 1: both operation radios cleared; channel 2: Client; channel 3: Server.
     Dlg().setCheck(kChannels[0].server, false);
     Dlg().setCheck(kChannels[0].client, false);
-    Dlg().click(kChannels[1].client);
-    Dlg().click(kChannels[2].server);
+    click(Dlg(), kChannels[1].client);
+    click(Dlg(), kChannels[2].server);
     // Raw mode cleared with and without Telnet mode checked; channel 3 Raw.
     Dlg().setCheck(kChannels[0].raw_mode, false);
     Dlg().setCheck(kChannels[0].telnet_mode, false);
-    Dlg().click(kChannels[1].telnet_mode);
-    Dlg().click(kChannels[2].raw_mode);
+    click(Dlg(), kChannels[1].telnet_mode);
+    click(Dlg(), kChannels[2].raw_mode);
 
     EXPECT_TRUE(Dlg().CollectSettings());
     EXPECT_EQ(W().channel[0].operation_mode, 2);
@@ -367,7 +368,7 @@ TEST_F(CollectionTest, IpModeAndAddressesFromTheRadiosAndAddressControls) {
     showQuorin712P();
     for (const Case c :
          {Case{res::IDC_STATIC_IP, 0}, Case{res::IDC_DHCP, 1}, Case{res::IDC_PPPOE, 2}}) {
-        Dlg().click(c.radio);
+        click(Dlg(), c.radio);
         Dlg().setText(res::IDC_LOCAL_IP, "10.20.30.40");
         Dlg().setText(res::IDC_GATEWAY, "10.20..1");  // a blank field reads 0
         EXPECT_TRUE(Dlg().CollectSettings());
@@ -400,11 +401,11 @@ TEST_F(CollectionTest, EveryChannelIsReadWhetherShownOrEnabled) {
 
 TEST_F(CollectionTest, DebugModeCheckBoxIsCollected) {
     show(sample_row(5));  // BRV406H enables the box ("DDNS Enable")
-    Dlg().click(res::IDC_DEBUG_MODE);
+    click(Dlg(), res::IDC_DEBUG_MODE);
     ASSERT_TRUE(Dlg().isChecked(res::IDC_DEBUG_MODE));
     EXPECT_TRUE(Dlg().CollectSettings());
     EXPECT_EQ(W().debug_mode, 1);
-    Dlg().click(res::IDC_DEBUG_MODE);
+    click(Dlg(), res::IDC_DEBUG_MODE);
     EXPECT_TRUE(Dlg().CollectSettings());
     EXPECT_EQ(W().debug_mode, 0);
 }
@@ -415,7 +416,7 @@ TEST_F(CollectionTest, SettingSendsTheMainRequestSetsStateThreeAndLogs) {
     showQuorin712P();
     Core().set_done = 1;
 
-    Dlg().click(res::IDC_SETTING);
+    click(Dlg(), res::IDC_SETTING);
 
     const auto request = receive_datagram(*mainBoard);
     ASSERT_TRUE(request.has_value());
@@ -432,7 +433,7 @@ TEST_F(CollectionTest, SettingSendsTheMainRequestSetsStateThreeAndLogs) {
 TEST_F(CollectionTest, SettingALegacyBoardSendsOneSettDatagram) {
     show(sample_row(4));
 
-    Dlg().click(res::IDC_SETTING);
+    click(Dlg(), res::IDC_SETTING);
 
     const auto request = receive_datagram(*legacyBoard);
     ASSERT_TRUE(request.has_value());
@@ -446,12 +447,12 @@ TEST_F(CollectionTest, SettingALegacyBoardSendsOneSettDatagram) {
 TEST_F(CollectionTest, TwoPressesSendTwoIdenticalRequestsEachClearingSetDone) {
     showQuorin712P();
     Core().set_done = 1;
-    Dlg().click(res::IDC_SETTING);
+    click(Dlg(), res::IDC_SETTING);
     EXPECT_EQ(Core().set_done, 0);
     const auto first = receive_datagram(*mainBoard);
 
     Core().set_done = 1;
-    Dlg().click(res::IDC_SETTING);
+    click(Dlg(), res::IDC_SETTING);
     EXPECT_EQ(Core().set_done, 0);
     const auto second = receive_datagram(*mainBoard);
 

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "protocol/board_record.h"
+#include "tests/support/text_field.h"
 
 namespace quorin::testing {
 
@@ -86,15 +87,6 @@ inline FieldSet channel_fields(int i) {
     c.packing_size = c.packing_time = c.inactivity_time = 1;
     c.reserved = c.data_mode = 1;
     return differing_fields(a, b);
-}
-
-// A 32-byte text field holding `text` followed by zero bytes.
-inline std::array<std::uint8_t, 32> text_field(std::string_view text) {
-    std::array<std::uint8_t, 32> f{};
-    for (std::size_t k = 0; k < text.size() && k < f.size(); ++k) {
-        f[k] = static_cast<std::uint8_t>(text[k]);
-    }
-    return f;
 }
 
 // A sample board row of product code 00 `code`, with varied, realistic values that the window can

@@ -18,6 +18,9 @@
 #include "sim/board_simulator.h"
 #include "sim/sim_board.h"
 #include "tests/support/loopback.h"
+#include "tests/support/manual_window_timers.h"
+#include "tests/support/recording_services.h"
+#include "tests/support/simulated_input.h"
 #include "tools/flood/junk_flood.h"
 #include "ui/quorin_config_tool_dlg.h"
 
@@ -83,8 +86,8 @@ TEST(HostileTraffic, AFloodOfJunkLeavesTheWindowResponsiveAndTheNextSearchWorks)
     dlg.OnInitDialog();
     dlg.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&dlg));
-    dlg.click(res::IDC_VIEW_LOG);
-    dlg.click(res::IDC_SEARCH);
+    click(dlg, res::IDC_VIEW_LOG);
+    click(dlg, res::IDC_SEARCH);
     ASSERT_TRUE(waitFor([&] { return app.core().board_count() == kBoards; }));
 
     // The operator closes whatever box is open, every so often; the probe measures how long the
@@ -149,7 +152,7 @@ TEST(HostileTraffic, AFloodOfJunkLeavesTheWindowResponsiveAndTheNextSearchWorks)
     EXPECT_LE(heap_after, heap_before + kHeapGrowthLimitBytes);
     EXPECT_LE(app.logWindow()->lines().size(), CLogDlg::kLineLimit);
 
-    dlg.click(res::IDC_SEARCH);
+    click(dlg, res::IDC_SEARCH);
     EXPECT_TRUE(waitFor([&] { return app.core().board_count() == kBoards; }));
     settle(100);
     operator_.stop();

@@ -2,6 +2,7 @@
 #include "log/log_dlg.h"
 #include "protocol/upload_procedure.h"
 #include "tests/support/core_states.h"
+#include "tests/support/simulated_input.h"
 #include "tests/ui/board_rows.h"
 #include "tests/ui/window_fixture.h"
 
@@ -18,7 +19,7 @@ TEST_F(Commands, SearchEmptiesTheListDisablesSettingAndUploadAndWaitsForReplies)
     ASSERT_TRUE(Dlg().isEnabled(IDC_SETTING));
     testing::reach_state(Core(), OperationState::Idle);
 
-    Dlg().click(IDC_SEARCH);
+    click(Dlg(), IDC_SEARCH);
 
     EXPECT_EQ(Dlg().listCount(IDC_BOARD_LIST), 0);
     EXPECT_EQ(Dlg().listCurSel(IDC_BOARD_LIST), -1);
@@ -32,7 +33,7 @@ TEST_F(Commands, SearchEmptiesTheListDisablesSettingAndUploadAndWaitsForReplies)
 }
 
 TEST_F(Commands, SearchSendsTheSearchRequest) {
-    Dlg().click(IDC_SEARCH);
+    click(Dlg(), IDC_SEARCH);
     ASSERT_TRUE(waitFor([&] { return mainBoard->hasPendingDatagrams(); }));
     QByteArray datagram(static_cast<int>(mainBoard->pendingDatagramSize()), 0);
     mainBoard->readDatagram(datagram.data(), datagram.size());
@@ -43,7 +44,7 @@ TEST_F(Commands, SearchSendsTheSearchRequest) {
 
 TEST_F(Commands, RepliesAfterASearchAreListedAgain) {
     addBoard(board_row(product::kQuorin712P, 1));
-    Dlg().click(IDC_SEARCH);
+    click(Dlg(), IDC_SEARCH);
     addBoard(board_row(product::kQuorin712P, 1));
     EXPECT_EQ(Dlg().listItems(IDC_BOARD_LIST), QStringList{"00:08:DC:00:02:01"});
     EXPECT_TRUE(Dlg().isEnabled(IDC_SETTING));
@@ -51,31 +52,31 @@ TEST_F(Commands, RepliesAfterASearchAreListedAgain) {
 }
 
 TEST_F(Commands, SearchLogsOnlyWhileALogWindowIsOpen) {
-    Dlg().click(IDC_SEARCH);  // no log window yet: the line is dropped
-    Dlg().click(IDC_VIEW_LOG);
+    click(Dlg(), IDC_SEARCH);  // no log window yet: the line is dropped
+    click(Dlg(), IDC_VIEW_LOG);
     auto* log = App().logWindow();
     ASSERT_NE(log, nullptr);
     EXPECT_TRUE(log->lines().isEmpty());
     EXPECT_TRUE(log->isVisible());
 
-    Dlg().click(IDC_SEARCH);
+    click(Dlg(), IDC_SEARCH);
     addBoard(board_row(product::kQuorin712P, 1));
     EXPECT_EQ(log->lines(), (QStringList{"Call SendData() with OPCODE_SEARCH_REQUEST",
                                          "Receive Data With OPCODE_SEARCH_REPLY"}));
 }
 
 TEST_F(Commands, ViewLogTwiceOnlyTheNewestWindowReceivesLines) {
-    Dlg().click(IDC_VIEW_LOG);
+    click(Dlg(), IDC_VIEW_LOG);
     CLogDlg* first = App().logWindow();
-    Dlg().click(IDC_SEARCH);
-    Dlg().click(IDC_VIEW_LOG);
+    click(Dlg(), IDC_SEARCH);
+    click(Dlg(), IDC_VIEW_LOG);
     CLogDlg* second = App().logWindow();
     ASSERT_NE(first, nullptr);
     ASSERT_NE(second, nullptr);
     EXPECT_NE(first, second);
     EXPECT_TRUE(second->lines().isEmpty());  // lines from before it existed are not shown
 
-    Dlg().click(IDC_SEARCH);
+    click(Dlg(), IDC_SEARCH);
     const QStringList one_search{"Call SendData() with OPCODE_SEARCH_REQUEST"};
     EXPECT_EQ(first->lines(), one_search);
     EXPECT_EQ(second->lines(), one_search);
@@ -152,7 +153,7 @@ TEST_F(Commands, UploadCompletionIsDroppedWhileTheRequestIsOutstanding) {
 
 TEST_F(Commands, ExitClosesTheWindow) {
     Dlg().show();
-    Dlg().click(IDCANCEL);
+    click(Dlg(), IDCANCEL);
     EXPECT_EQ(Dlg().result(), QDialog::Rejected);
     EXPECT_FALSE(Dlg().isVisible());
 }

@@ -1,4 +1,6 @@
 // The main window right after it has opened, before any board is shown.
+#include "tests/support/recording_services.h"
+#include "tests/support/simulated_input.h"
 #include "tests/ui/window_fixture.h"
 
 namespace quorin::testing {
@@ -66,7 +68,7 @@ TEST_F(InitialState, ComboListsAreFilledInOrderWithTheInitialSelection) {
 
 TEST_F(InitialState, DomainNamesAreDisabledUntilUseDnsIsChecked) {
     for (const ChannelIds& ch : kChannels) EXPECT_FALSE(Dlg().isEnabled(ch.domain_name));
-    Dlg().click(kChannels[0].use_dns);
+    click(Dlg(), kChannels[0].use_dns);
     EXPECT_TRUE(Dlg().isEnabled(kChannels[0].domain_name));
     EXPECT_FALSE(Dlg().isEnabled(kChannels[1].domain_name));
 }

@@ -15,6 +15,9 @@
 #include "platform/platform_services.h"
 #include "res/resource_ids.h"
 #include "tests/support/loopback.h"
+#include "tests/support/manual_window_timers.h"
+#include "tests/support/recording_services.h"
+#include "tests/support/simulated_input.h"
 #include "ui/quorin_config_tool_dlg.h"
 
 namespace quorin::testing {
@@ -61,8 +64,8 @@ class RealBoxes : public ::testing::Test {
 
 TEST_F(RealBoxes, JunkDuringASearchOpensOneBoxAtATimeAndTheRestIsCounted) {
     constexpr int kWhileOpen = 40;
-    dlg->click(res::IDC_VIEW_LOG);
-    dlg->click(res::IDC_SEARCH);
+    click(*dlg, res::IDC_VIEW_LOG);
+    click(*dlg, res::IDC_SEARCH);
 
     // The operator, inside the box's own event loop: once the box is up, more junk comes; when the
     // socket has read it all, the operator presses Enter on the box.

@@ -5,6 +5,8 @@
 #include <QMessageBox>
 #include <QTimer>
 
+#include "tests/support/manual_window_timers.h"
+#include "tests/support/recording_services.h"
 #include "tests/ui/board_rows.h"
 #include "tests/ui/collection_support.h"
 #include "tests/ui/user_input.h"

@@ -2,6 +2,7 @@
 #include <QGroupBox>
 #include <QLabel>
 
+#include "tests/support/simulated_input.h"
 #include "tests/ui/board_rows.h"
 #include "tests/ui/window_fixture.h"
 
@@ -30,8 +31,8 @@ TEST_F(OptionHandlers, DataBitsRefillOnlyThatChannelsParity) {
             Dlg().comboSetCurSel(ch.parity, 1);
         }
         const ChannelIds& ch = kChannels[static_cast<std::size_t>(c.page - 1)];
-        Dlg().simulateSelect(IDC_CHANNEL_TAB, c.page - 1);
-        Dlg().simulateSelect(ch.data_bits, c.data_bits_index);
+        simulate_select(Dlg(), IDC_CHANNEL_TAB, c.page - 1);
+        simulate_select(Dlg(), ch.data_bits, c.data_bits_index);
         EXPECT_EQ(Dlg().comboItems(ch.parity), c.parity);
         EXPECT_EQ(Dlg().comboCurSel(ch.parity), 0);
         EXPECT_EQ(Dlg().text(ch.parity), c.parity[0]);
@@ -45,7 +46,7 @@ TEST_F(OptionHandlers, DataBitsRefillOnlyThatChannelsParity) {
 
 TEST_F(OptionHandlers, ParitySelectionChangesNothingElse) {
     const ChannelIds& ch = kChannels[0];
-    Dlg().simulateSelect(ch.parity, 2);
+    simulate_select(Dlg(), ch.parity, 2);
     EXPECT_EQ(Dlg().text(ch.parity), "Even");
     EXPECT_EQ(Dlg().comboItems(ch.parity), (QStringList{"None", "Odd", "Even"}));
     EXPECT_EQ(Dlg().comboCurSel(ch.data_bits), 1);
@@ -65,7 +66,7 @@ TEST_F(OptionHandlers, IpModeRadiosSetTheFiveFieldsButNeverDnsServer) {
     Dlg().setText(IDC_PPPOE_ID, "user");
     for (const auto& c : cases) {
         SCOPED_TRACE(c.radio);
-        Dlg().click(c.radio);
+        click(Dlg(), c.radio);
         EXPECT_TRUE(Dlg().isChecked(c.radio));
         EXPECT_EQ(Dlg().isEnabled(IDC_PPPOE_ID), c.pppoe_fields);
         EXPECT_EQ(Dlg().isEnabled(IDC_PPPOE_PW), c.pppoe_fields);
@@ -81,7 +82,7 @@ TEST_F(OptionHandlers, IpModeRadiosSetTheFiveFieldsButNeverDnsServer) {
 TEST_F(OptionHandlers, DnsServerStaysDisabledWhateverIpModeIsClicked) {
     Dlg().enable(IDC_DNS_SERVER_IP, false);
     for (int radio : {IDC_STATIC_IP, IDC_DHCP, IDC_PPPOE}) {
-        Dlg().click(radio);
+        click(Dlg(), radio);
         EXPECT_FALSE(Dlg().isEnabled(IDC_DNS_SERVER_IP)) << radio;
     }
 }
@@ -94,7 +95,7 @@ TEST_F(OptionHandlers, SwShowsTheWorkingRecordsTriggerCharacters) {
     addBoard(row);
     ASSERT_EQ(Dlg().text(IDC_TRIGGER1), "2B");
 
-    Dlg().click(IDC_SERIAL_SW);
+    click(Dlg(), IDC_SERIAL_SW);
     for (int id : kTriggerIds) {
         EXPECT_EQ(Dlg().text(id), "00") << id;
         EXPECT_TRUE(Dlg().isEnabled(id)) << id;
@@ -102,9 +103,9 @@ TEST_F(OptionHandlers, SwShowsTheWorkingRecordsTriggerCharacters) {
 
     // After a collection the working record holds other values; typed texts are replaced.
     Core().working.trigger_chars = {0x0A, 0xFF, 0x1B};
-    Dlg().simulateType(IDC_TRIGGER1, "zz");
-    Dlg().simulateType(IDC_TRIGGER3, "7");
-    Dlg().click(IDC_SERIAL_SW);
+    simulate_type(Dlg(), IDC_TRIGGER1, "zz");
+    simulate_type(Dlg(), IDC_TRIGGER3, "7");
+    click(Dlg(), IDC_SERIAL_SW);
     EXPECT_EQ(Dlg().text(IDC_TRIGGER1), "0A");
     EXPECT_EQ(Dlg().text(IDC_TRIGGER2), "FF");
     EXPECT_EQ(Dlg().text(IDC_TRIGGER3), "1B");
@@ -114,9 +115,9 @@ TEST_F(OptionHandlers, HwAndDisableDisableTheTriggersAndKeepTheirTexts) {
     for (int radio : {IDC_SERIAL_DISABLE, IDC_SERIAL_HW}) {
         SCOPED_TRACE(radio);
         Core().working.trigger_chars = {0x11, 0x22, 0x33};
-        Dlg().click(IDC_SERIAL_SW);
-        Dlg().simulateType(IDC_TRIGGER2, "AB");
-        Dlg().click(radio);
+        click(Dlg(), IDC_SERIAL_SW);
+        simulate_type(Dlg(), IDC_TRIGGER2, "AB");
+        click(Dlg(), radio);
         EXPECT_TRUE(Dlg().isChecked(radio));
         EXPECT_FALSE(Dlg().isChecked(IDC_SERIAL_SW));
         for (int id : kTriggerIds) EXPECT_FALSE(Dlg().isEnabled(id)) << id;
@@ -130,13 +131,13 @@ TEST_F(OptionHandlers, UseDnsGovernsOnlyItsDomainName) {
     for (std::size_t i = 0; i < kChannels.size(); ++i) {
         const ChannelIds& ch = kChannels[i];
         SCOPED_TRACE(i);
-        Dlg().simulateSelect(IDC_CHANNEL_TAB, static_cast<int>(i));
-        Dlg().click(ch.use_dns);
+        simulate_select(Dlg(), IDC_CHANNEL_TAB, static_cast<int>(i));
+        click(Dlg(), ch.use_dns);
         ASSERT_TRUE(Dlg().isChecked(ch.use_dns));
         EXPECT_TRUE(Dlg().isEnabled(ch.domain_name));
-        Dlg().simulateType(ch.domain_name, "example.org");
+        simulate_type(Dlg(), ch.domain_name, "example.org");
 
-        Dlg().click(ch.use_dns);
+        click(Dlg(), ch.use_dns);
         EXPECT_FALSE(Dlg().isChecked(ch.use_dns));
         EXPECT_FALSE(Dlg().isEnabled(ch.domain_name));
         EXPECT_EQ(Dlg().text(ch.domain_name), "example.org");
@@ -152,8 +153,8 @@ TEST_F(OptionHandlers, UseDnsGovernsOnlyItsDomainName) {
 TEST_F(OptionHandlers, ClientAndUdpEnableNothing) {
     const ChannelIds& ch = kChannels[0];
     Dlg().enable(ch.udp, true);
-    Dlg().click(ch.client);
-    Dlg().click(ch.udp);
+    click(Dlg(), ch.client);
+    click(Dlg(), ch.udp);
     EXPECT_TRUE(Dlg().isChecked(ch.client));
     EXPECT_FALSE(Dlg().isChecked(ch.server));
     EXPECT_TRUE(Dlg().isChecked(ch.udp));
@@ -177,7 +178,7 @@ TEST_F(OptionHandlers, TabsShowExactlyOnePageAndKeepTheLabels) {
     ASSERT_GT(labels, 0);
     for (int tab : {3, 1, 2, 0, 3}) {
         SCOPED_TRACE(tab);
-        Dlg().simulateSelect(IDC_CHANNEL_TAB, tab);
+        simulate_select(Dlg(), IDC_CHANNEL_TAB, tab);
         for (std::size_t i = 0; i < kChannels.size(); ++i)
             for (int id : kChannels[i].all())
                 EXPECT_EQ(Dlg().isShown(id), static_cast<int>(i) == tab) << id;
@@ -187,19 +188,19 @@ TEST_F(OptionHandlers, TabsShowExactlyOnePageAndKeepTheLabels) {
 
 TEST_F(OptionHandlers, SwitchingTabsKeepsEnabledStatesAndContents) {
     const ChannelIds& ch4 = kChannels[3];
-    Dlg().simulateSelect(IDC_CHANNEL_TAB, 3);
-    Dlg().click(ch4.use_dns);
-    Dlg().simulateType(ch4.local_port, "4444");
-    Dlg().simulateSelect(IDC_CHANNEL_TAB, 0);
+    simulate_select(Dlg(), IDC_CHANNEL_TAB, 3);
+    click(Dlg(), ch4.use_dns);
+    simulate_type(Dlg(), ch4.local_port, "4444");
+    simulate_select(Dlg(), IDC_CHANNEL_TAB, 0);
     EXPECT_FALSE(Dlg().isShown(ch4.domain_name));
-    Dlg().simulateSelect(IDC_CHANNEL_TAB, 3);
+    simulate_select(Dlg(), IDC_CHANNEL_TAB, 3);
     EXPECT_TRUE(Dlg().isEnabled(ch4.domain_name));
     EXPECT_EQ(Dlg().text(ch4.local_port), "4444");
     EXPECT_FALSE(Dlg().isEnabled(ch4.udp));
 }
 
 TEST_F(OptionHandlers, TabChangeWithoutASelectedTabChangesNothing) {
-    Dlg().simulateSelect(IDC_CHANNEL_TAB, 2);
+    simulate_select(Dlg(), IDC_CHANNEL_TAB, 2);
     Dlg().tabDeleteAll(IDC_CHANNEL_TAB);
     ASSERT_EQ(Dlg().tabCurSel(IDC_CHANNEL_TAB), -1);
     Dlg().OnTabSelChange();

@@ -12,18 +12,22 @@
 #include <vector>
 
 #include "app/quorin_config_tool_app.h"
-#include "platform/platform_services.h"
 #include "res/resource_ids.h"
 #include "res/texts.h"
 #include "sim/board_simulator.h"
 #include "sim/sim_board.h"
 #include "tests/support/loopback.h"
+#include "tests/support/manual_window_timers.h"
+#include "tests/support/recording_services.h"
+#include "tests/support/simulated_input.h"
 #include "ui/quorin_config_tool_dlg.h"
 
 namespace quorin {
 namespace {
 
 using namespace res;
+using testing::click;
+using testing::simulate_select;
 using testing::waitFor;
 
 // A board whose settings the window can show and collect again unchanged: the fields the tool
@@ -63,7 +67,7 @@ class SettingAgainstSimulator : public ::testing::Test {
             std::make_unique<CQuorinConfigToolDlg>(*app_, WindowServices{timers_, files_, poster_});
         dlg_->OnInitDialog();
 
-        dlg_->click(IDC_SEARCH);
+        click(*dlg_, IDC_SEARCH);
         ASSERT_TRUE(waitFor([&] { return app_->core().board_count() == 2; }));
     }
     void TearDown() override {
@@ -76,7 +80,7 @@ class SettingAgainstSimulator : public ::testing::Test {
     void select(std::uint8_t product) {
         for (int i = 0; i < app_->core().board_count(); ++i) {
             if (app_->core().board(i).product_code[1] == product) {
-                dlg_->simulateSelect(IDC_BOARD_LIST, i);
+                simulate_select(*dlg_, IDC_BOARD_LIST, i);
                 return;
             }
         }
@@ -117,7 +121,7 @@ TEST_F(SettingAgainstSimulator, MainProtocolBoardGetsExactlyTheEditedFields) {
     dlg_->setText(kChannels[0].local_port, "4001");
     dlg_->setText(kChannels[3].remote_port, "65000");
     dlg_->setText(IDC_GATEWAY, "127.0.9.254");
-    dlg_->click(IDC_SETTING);
+    click(*dlg_, IDC_SETTING);
 
     ASSERT_TRUE(waitFor([&] { return !eventsNamed("settings_applied").empty(); }));
     ASSERT_TRUE(waitFor([&] { return completedMessages() == 1; }));
@@ -145,7 +149,7 @@ TEST_F(SettingAgainstSimulator, LegacyBoardGetsExactlyTheEditedFields) {
     select(4);
     dlg_->setText(kChannels[0].packing_time, "250");
     dlg_->setText(IDC_DNS_SERVER_IP, "127.0.0.53");
-    dlg_->click(IDC_SETTING);
+    click(*dlg_, IDC_SETTING);
 
     ASSERT_TRUE(waitFor([&] { return !eventsNamed("settings_applied").empty(); }));
     ASSERT_TRUE(waitFor([&] { return completedMessages() == 1; }));

@@ -9,9 +9,11 @@
 
 #include "app/quorin_config_tool_app.h"
 #include "log/log_dlg.h"
-#include "platform/platform_services.h"
 #include "res/resource_ids.h"
 #include "res/texts.h"
+#include "tests/support/manual_window_timers.h"
+#include "tests/support/recording_services.h"
+#include "tests/support/simulated_input.h"
 #include "tests/support/upload_sim.h"
 #include "ui/quorin_config_tool_dlg.h"
 #include "ui/ui_text.h"
@@ -47,8 +49,8 @@ class UploadAgainstSimulator : public ::testing::Test {
             std::make_unique<CQuorinConfigToolDlg>(*app_, WindowServices{timers_, files_, poster_});
         dlg_->OnInitDialog();
         if (!real_pacing) dlg_->uploadWorker().setPacer(pacer_);
-        dlg_->click(IDC_VIEW_LOG);
-        dlg_->click(IDC_SEARCH);
+        click(*dlg_, IDC_VIEW_LOG);
+        click(*dlg_, IDC_SEARCH);
         ASSERT_TRUE(waitFor([&] { return app_->core().board_count() == int(products.size()); }));
     }
 
@@ -57,24 +59,24 @@ class UploadAgainstSimulator : public ::testing::Test {
         const QString mac = QString::fromStdString(mac_text(sim_->row(board).mac_address));
         const int index = static_cast<int>(dlg_->listItems(IDC_BOARD_LIST).indexOf(mac));
         ASSERT_GE(index, 0);
-        dlg_->simulateSelect(IDC_BOARD_LIST, index);
+        simulate_select(*dlg_, IDC_BOARD_LIST, index);
     }
     QByteArray choose(qsizetype size) {
         const QByteArray image = test_image(size);
         files_.next = images_.write("firmware.bin", image);
-        dlg_->click(IDC_BROWSE);
+        click(*dlg_, IDC_BROWSE);
         return image;
     }
     // Upload on a main-protocol board up to the start of its transfer.
     void startMainUpload() {
-        dlg_->click(IDC_UPLOAD);
+        click(*dlg_, IDC_UPLOAD);
         ASSERT_TRUE(waitFor([&] { return timers_.isArmed(kStartDelay); }));
         ASSERT_TRUE(timers_.fire(kStartDelay));
     }
     // Upload on a legacy board up to the start of its worker, once the board listens.
     void startLegacyUpload(int board) {
         const std::size_t before = sim_->count("upload_listening", board);
-        dlg_->click(IDC_UPLOAD);
+        click(*dlg_, IDC_UPLOAD);
         ASSERT_TRUE(waitFor([&] { return sim_->count("upload_listening", board) > before; }));
         ASSERT_TRUE(timers_.fire(kStreamStart));
     }
@@ -220,7 +222,7 @@ TEST_F(UploadAgainstSimulator, LegacyBoardThatNeverListensEndsInConnectionFailur
     start({4}, [](UploadSimulator& sim) { sim.faults(0).refuse_upload = true; });
     select(0);
     choose(3000);
-    dlg_->click(IDC_UPLOAD);
+    click(*dlg_, IDC_UPLOAD);
     ASSERT_TRUE(timers_.fire(kStreamStart));
     ASSERT_TRUE(messageShown());
     EXPECT_EQ(messages_.shown, QStringList{ui_text(text::kStreamConnectionFailure)});
@@ -236,7 +238,7 @@ TEST_F(UploadAgainstSimulator, LegacyBoardThatClosesEndsInASendError) {
         {4}, [](UploadSimulator& sim) { sim.faults(0).close_after_blocks = 2; }, true);
     select(0);
     choose(20 * 1024);
-    dlg_->click(IDC_UPLOAD);
+    click(*dlg_, IDC_UPLOAD);
     ASSERT_TRUE(waitFor([&] { return sim_->count("upload_listening") == 1; }));
     ASSERT_TRUE(timers_.fire(kStreamStart));
     ASSERT_TRUE(messageShown());
@@ -332,7 +334,7 @@ TEST_F(UploadAgainstSimulator, ClosingTheWindowDuringAStreamedTransferStopsItCle
     start({4}, {}, true);
     select(0);
     choose(64 * 1024);
-    dlg_->click(IDC_UPLOAD);
+    click(*dlg_, IDC_UPLOAD);
     ASSERT_TRUE(waitFor([&] { return sim_->count("upload_listening") == 1; }));
     ASSERT_TRUE(timers_.fire(kStreamStart));
     ASSERT_TRUE(waitFor([&] { return dlg_->progressPos(IDC_PROGRESS) >= 2; }));

@@ -10,6 +10,7 @@
 
 #include "log/log_dlg.h"
 #include "protocol/upload_procedure.h"
+#include "tests/support/simulated_input.h"
 #include "tests/support/upload_sim.h"
 #include "tests/ui/board_rows.h"
 #include "tests/ui/user_input.h"
@@ -41,13 +42,13 @@ class UploadProcedure : public WindowFixture {
         boardPort = free_tcp_port();
         WindowFixture::SetUp();
         Dlg().uploadWorker().setPacer(pacer);
-        Dlg().click(IDC_VIEW_LOG);
+        click(Dlg(), IDC_VIEW_LOG);
     }
 
     // Chooses an existing image file with the browse command.
     void chooseImage(const QByteArray& bytes = test_image(1500)) {
         files.next = images.write("fw.bin", bytes);
-        Dlg().click(IDC_BROWSE);
+        click(Dlg(), IDC_BROWSE);
     }
     // Reads the next datagram a board socket received within `ms`; empty when none came.
     static QByteArray received(QUdpSocket& board, int ms = 1000) {
@@ -71,8 +72,8 @@ class UploadProcedure : public WindowFixture {
 TEST_F(UploadProcedure, WithoutAnImageNothingIsSent) {
     addBoard(loopback_board(product::kQuorin712P, 1));
     // A path typed into the file name edit is not an image choice.
-    Dlg().simulateType(IDC_FILENAME, images.write("typed.bin", test_image(10)));
-    Dlg().click(IDC_UPLOAD);
+    simulate_type(Dlg(), IDC_FILENAME, images.write("typed.bin", test_image(10)));
+    click(Dlg(), IDC_UPLOAD);
     EXPECT_EQ(messages.shown, QStringList{ui_text(text::kFileNotSelected)});
     EXPECT_TRUE(received(*mainBoard, 200).isEmpty());
     EXPECT_EQ(Core().operation_state(), OperationState::Search);
@@ -83,19 +84,19 @@ TEST_F(UploadProcedure, WithoutAnImageNothingIsSent) {
 TEST_F(UploadProcedure, BrowseKeepsThePathAndShowsItLowerCased) {
     const QString chosen = images.write("FirmWare-V2.BIN", test_image(10));
     files.next = chosen;
-    Dlg().click(IDC_BROWSE);
+    click(Dlg(), IDC_BROWSE);
     EXPECT_EQ(files.last_filter, ui_text(text::kImageFileFilter));
     EXPECT_EQ(App().image_path, chosen);
     EXPECT_EQ(Dlg().text(IDC_FILENAME), chosen.toLower());
 
     files.next.reset();  // cancelled: nothing changes
-    Dlg().click(IDC_BROWSE);
+    click(Dlg(), IDC_BROWSE);
     EXPECT_EQ(App().image_path, chosen);
     EXPECT_EQ(Dlg().text(IDC_FILENAME), chosen.toLower());
 
     // The file opens by the path as chosen, capitals and all.
     addBoard(loopback_board(product::kQuorin712P, 1));
-    Dlg().click(IDC_UPLOAD);
+    click(Dlg(), IDC_UPLOAD);
     EXPECT_TRUE(messages.shown.isEmpty());
     EXPECT_TRUE(Dlg().uploadRunning());
 }
@@ -103,8 +104,8 @@ TEST_F(UploadProcedure, BrowseKeepsThePathAndShowsItLowerCased) {
 TEST_F(UploadProcedure, AnImageThatCannotBeOpenedStopsTheUpload) {
     addBoard(loopback_board(product::kQuorin712P, 1));
     files.next = images.path("gone.bin");
-    Dlg().click(IDC_BROWSE);
-    Dlg().click(IDC_UPLOAD);
+    click(Dlg(), IDC_BROWSE);
+    click(Dlg(), IDC_UPLOAD);
     EXPECT_EQ(messages.shown, QStringList{ui_text(text::kFileCouldNotOpen)});
     EXPECT_TRUE(received(*mainBoard, 200).isEmpty());
     EXPECT_TRUE(Dlg().isEnabled(IDC_UPLOAD));
@@ -115,13 +116,13 @@ TEST_F(UploadProcedure, MainBoardIsAskedAndConnectedToTheBoardSelectedTwoSeconds
     const BoardRow second = loopback_board(product::kDAVRO2xM, 2);
     addBoard(first);
     addBoard(second);
-    Dlg().simulateSelect(IDC_BOARD_LIST, 0);
+    simulate_select(Dlg(), IDC_BOARD_LIST, 0);
     QTcpServer board;
     board.setProxy(QNetworkProxy::NoProxy);
     ASSERT_TRUE(board.listen(QHostAddress("127.0.1.22"), boardPort));
     chooseImage();
 
-    Dlg().click(IDC_UPLOAD);
+    click(Dlg(), IDC_UPLOAD);
     const QByteArray request = received(*mainBoard);
     ASSERT_EQ(request.size(), 402);
     EXPECT_EQ(request[0], char{OPCODE_UPLOAD_REQUEST});
@@ -138,7 +139,7 @@ TEST_F(UploadProcedure, MainBoardIsAskedAndConnectedToTheBoardSelectedTwoSeconds
     EXPECT_EQ(timers.period(kUploadWatch), kUploadWatchMs);
     EXPECT_FALSE(timers.isArmed(kUploadGuard));
 
-    Dlg().simulateSelect(IDC_BOARD_LIST, 1);  // the operator picks another board meanwhile
+    simulate_select(Dlg(), IDC_BOARD_LIST, 1);  // the operator picks another board meanwhile
     ASSERT_TRUE(timers.fire(kStartDelay));
     EXPECT_EQ(Dlg().uploadSock().state(), AckState::Connecting);
     ASSERT_TRUE(waitFor([&] { return board.hasPendingConnections(); }));
@@ -153,7 +154,7 @@ TEST_F(UploadProcedure, BoardWithoutAnAddressIsNotConnectedTo) {
     row.local_ip = {0, 0, 0, 0};
     addBoard(row);
     chooseImage();
-    Dlg().click(IDC_UPLOAD);
+    click(Dlg(), IDC_UPLOAD);
     replyToUpload();
     ASSERT_TRUE(timers.fire(kStartDelay));
     EXPECT_EQ(messages.shown, QStringList{ui_text(text::kBoardAddressInvalid)});
@@ -162,14 +163,14 @@ TEST_F(UploadProcedure, BoardWithoutAnAddressIsNotConnectedTo) {
     EXPECT_FALSE(Dlg().uploadRunning());
     // Upload stays disabled after a failure until a board is shown again.
     EXPECT_FALSE(Dlg().isEnabled(IDC_UPLOAD));
-    Dlg().simulateFocus(IDC_BOARD_LIST);
+    simulate_focus(Dlg(), IDC_BOARD_LIST);
     EXPECT_TRUE(Dlg().isEnabled(IDC_UPLOAD));
 }
 
 TEST_F(UploadProcedure, ListEmptiedBeforeTheTransferStartsCountsAsNoAddress) {
     addBoard(loopback_board(product::kQuorin712P, 1));
     chooseImage();
-    Dlg().click(IDC_UPLOAD);
+    click(Dlg(), IDC_UPLOAD);
     replyToUpload();
     Dlg().listReset(IDC_BOARD_LIST);  // a search emptied the list
     ASSERT_TRUE(timers.fire(kStartDelay));
@@ -183,7 +184,7 @@ TEST_F(UploadProcedure, LegacyBoardIsStreamedToOneSecondAfterItsRequestWithoutAn
     QTcpServer board;
     board.setProxy(QNetworkProxy::NoProxy);
     ASSERT_TRUE(board.listen(QHostAddress("127.0.1.23"), boardPort));
-    Dlg().click(IDC_UPLOAD);
+    click(Dlg(), IDC_UPLOAD);
     const QByteArray request = received(*legacyBoard);
     ASSERT_EQ(request.size(), 120);
     EXPECT_EQ(request.left(4), "FIRS");
@@ -213,9 +214,9 @@ TEST_F(UploadProcedure, LegacyBoardIsStreamedToOneSecondAfterItsRequestWithoutAn
 TEST_F(UploadProcedure, EmptyLegacyImageIsReportedTwiceAndNotByALaterMainUpload) {
     addBoard(loopback_board(product::k5836KL, 3));
     addBoard(loopback_board(product::kQuorin712P, 1));
-    Dlg().simulateSelect(IDC_BOARD_LIST, 0);
+    simulate_select(Dlg(), IDC_BOARD_LIST, 0);
     chooseImage(QByteArray());
-    Dlg().click(IDC_UPLOAD);
+    click(Dlg(), IDC_UPLOAD);
     ASSERT_TRUE(timers.fire(kStreamStart));
     ASSERT_TRUE(waitFor([&] { return timers.isArmed(uploadtimer::kEmptyImageError); }));
     EXPECT_EQ(messages.shown, QStringList{ui_text(text::kImageEmpty)});
@@ -228,9 +229,9 @@ TEST_F(UploadProcedure, EmptyLegacyImageIsReportedTwiceAndNotByALaterMainUpload)
 
     // The streamed status of that failure does not make timer 10 of a main upload report it.
     messages.shown.clear();
-    Dlg().simulateSelect(IDC_BOARD_LIST, 1);
+    simulate_select(Dlg(), IDC_BOARD_LIST, 1);
     chooseImage();
-    Dlg().click(IDC_UPLOAD);
+    click(Dlg(), IDC_UPLOAD);
     replyToUpload();
     ASSERT_TRUE(timers.fire(kUploadWatch));
     EXPECT_TRUE(messages.shown.isEmpty());
@@ -240,7 +241,7 @@ TEST_F(UploadProcedure, EmptyLegacyImageIsReportedTwiceAndNotByALaterMainUpload)
 TEST_F(UploadProcedure, NoUploadReplyIsReportedAfterTheGuardAndALateReplyIsIgnored) {
     addBoard(loopback_board(product::kQuorin712P, 1));
     chooseImage();
-    Dlg().click(IDC_UPLOAD);
+    click(Dlg(), IDC_UPLOAD);
     ASSERT_TRUE(timers.fire(kUploadGuard));
     EXPECT_EQ(messages.shown, QStringList{ui_text(text::kNoUploadReply).arg(30)});
     EXPECT_EQ(Core().operation_state(), OperationState::Idle);
@@ -253,7 +254,7 @@ TEST_F(UploadProcedure, NoUploadReplyIsReportedAfterTheGuardAndALateReplyIsIgnor
 TEST_F(UploadProcedure, OneUploadAtATime) {
     addBoard(loopback_board(product::kQuorin712P, 1));
     chooseImage();
-    Dlg().click(IDC_UPLOAD);
+    click(Dlg(), IDC_UPLOAD);
     ASSERT_FALSE(received(*mainBoard).isEmpty());
     Dlg().sendCommand(IDC_UPLOAD);  // whatever reaches the disabled button
     Dlg().OnUpload();

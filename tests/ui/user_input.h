@@ -1,6 +1,6 @@
 // Acting on a shown main window as the operator does: real mouse clicks and key presses sent to
-// the controls' widgets (QTest), never the dialog's own simulate* shortcuts, so that focus,
-// visibility and enabled state play their part as they do for a user.
+// the controls' widgets (QTest), never the shortcuts of tests/support/simulated_input.h, so that
+// focus, visibility and enabled state play their part as they do for a user.
 #pragma once
 
 #include <gtest/gtest.h>

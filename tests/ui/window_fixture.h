@@ -10,12 +10,13 @@
 #include <memory>
 
 #include "app/quorin_config_tool_app.h"
-#include "platform/platform_services.h"
 #include "protocol/record_codec.h"
 #include "res/resource_ids.h"
 #include "res/texts.h"
 #include "tests/support/core_states.h"
 #include "tests/support/loopback.h"
+#include "tests/support/manual_window_timers.h"
+#include "tests/support/recording_services.h"
 #include "ui/quorin_config_tool_dlg.h"
 
 namespace quorin::testing {

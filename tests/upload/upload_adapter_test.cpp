@@ -14,9 +14,9 @@
 #include <utility>
 #include <vector>
 
-#include "platform/window_timers.h"
 #include "protocol/upload_transfer.h"
 #include "res/texts.h"
+#include "tests/support/manual_window_timers.h"
 #include "tests/support/upload_sim.h"
 #include "upload/image_file.h"
 #include "upload/pacer.h"

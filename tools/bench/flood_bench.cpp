@@ -27,6 +27,8 @@
 #include "log/log_dlg.h"
 #include "platform/platform_services.h"
 #include "res/resource_ids.h"
+#include "tests/support/recording_services.h"
+#include "tests/support/simulated_input.h"
 #include "tools/flood/junk_flood.h"
 #include "tools/sim_process.h"
 #include "ui/quorin_config_tool_dlg.h"
@@ -143,7 +145,7 @@ int main(int argc, char* argv[]) {
     realBoxes.setParent(&dlg);
     dlg.OnInitDialog();
     dlg.show();
-    if (!parser.isSet("no-log-window")) dlg.click(quorin::res::IDC_VIEW_LOG);
+    if (!parser.isSet("no-log-window")) quorin::testing::click(dlg, quorin::res::IDC_VIEW_LOG);
 
     // The operator: closes whatever message box is open, every so often.
     QTimer closer;
@@ -253,7 +255,7 @@ int main(int argc, char* argv[]) {
                 heapAfter = quorin::flood::live_heap_bytes() / 1048576.0;
                 stall = probe.longest_ms;
                 boxesDuringFlood = boxes.shown;
-                dlg.click(quorin::res::IDC_SEARCH);
+                quorin::testing::click(dlg, quorin::res::IDC_SEARCH);
                 phase = Phase::SearchAfter;
                 phaseStart = now;
                 return;
@@ -267,7 +269,7 @@ int main(int argc, char* argv[]) {
                 std::_Exit(0);
         }
     });
-    dlg.click(quorin::res::IDC_SEARCH);
+    quorin::testing::click(dlg, quorin::res::IDC_SEARCH);
     driver.start();
     qt.exec();
     return 0;

@@ -19,8 +19,10 @@
 #include <vector>
 
 #include "app/quorin_config_tool_app.h"
-#include "platform/platform_services.h"
 #include "res/resource_ids.h"
+#include "tests/support/manual_window_timers.h"
+#include "tests/support/recording_services.h"
+#include "tests/support/simulated_input.h"
 #include "tools/bench/bench_support.h"
 #include "tools/sim_process.h"
 #include "ui/quorin_config_tool_dlg.h"
@@ -87,7 +89,7 @@ int main(int argc, char* argv[]) {
         QElapsedTimer clock;
         const double cpuBefore = thread_cpu_ms();
         clock.start();
-        dlg.click(quorin::res::IDC_SEARCH);
+        quorin::testing::click(dlg, quorin::res::IDC_SEARCH);
         double doneMs = -1;
         double cpuMs = -1;
         if (quorin::tools::waitSleeping([&] { return app.core().board_count() >= boards; }, 5000)) {

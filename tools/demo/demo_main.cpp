@@ -24,6 +24,8 @@
 #include "protocol/board_record.h"
 #include "protocol/record_codec.h"
 #include "res/resource_ids.h"
+#include "tests/support/recording_services.h"
+#include "tests/support/simulated_input.h"
 #include "tools/sim_process.h"
 #include "ui/quorin_config_tool_dlg.h"
 
@@ -145,7 +147,7 @@ int main(int argc, char* argv[]) {
             return;
         }
         dlg.show();
-        dlg.click(quorin::res::IDC_SEARCH);
+        quorin::testing::click(dlg, quorin::res::IDC_SEARCH);
         // Wait until no further board has been listed for a while.
         int listed = -1;
         QElapsedTimer quiet;
@@ -172,13 +174,13 @@ int main(int argc, char* argv[]) {
         // Upload the sample image to the first main-protocol board.
         for (int i = 0; i < theApp.core().board_count(); ++i) {
             if (quorin::uses_legacy_protocol(theApp.core().board(i).product_code)) continue;
-            dlg.simulateSelect(quorin::res::IDC_BOARD_LIST, i);
-            dlg.click(quorin::res::IDC_BROWSE);
+            quorin::testing::simulate_select(dlg, quorin::res::IDC_BOARD_LIST, i);
+            quorin::testing::click(dlg, quorin::res::IDC_BROWSE);
             const qsizetype before = recordedMessages.shown.size();
             out() << "Uploading " << samplePath << " to "
                   << dlg.listItem(quorin::res::IDC_BOARD_LIST, i) << "\n";
             out().flush();
-            dlg.click(quorin::res::IDC_UPLOAD);
+            quorin::testing::click(dlg, quorin::res::IDC_UPLOAD);
             if (!quorin::tools::waitFor([&] { return recordedMessages.shown.size() > before; },
                                         kUploadWaitMs))
                 status = 1;

@@ -6,9 +6,9 @@
 #include <optional>
 #include <string>
 
-#include "tests/ui/collection_support.h"
 #include "settings/collection_rules.h"
 #include "settings/display_rules.h"
+#include "tests/support/text_field.h"
 
 namespace quorin::collection {
 namespace {
