@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCompleter>
 #include <QFontDatabase>
 #include <QFontMetrics>
 #include <QGroupBox>
@@ -18,6 +19,7 @@
 #include <QProxyStyle>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStyleOptionComboBox>
 #include <QTabBar>
 #include <algorithm>
 
@@ -55,6 +57,31 @@ class ChoiceRadio final : public QRadioButton {
             return;
         }
         QRadioButton::keyPressEvent(event);
+    }
+};
+
+// An editable combo box whose typed text is taken as it is, never completed. It is what
+// setEditable(true) makes, less the completer: that completer would be made for the combo's model
+// (a proxy model connected to every change of the list) and at once removed again, and it was
+// nearly half of what the window's twenty combos took to build. Qt leaves a line edit's own
+// completer in place, so a stand-in one keeps it from making its own; the stand-in is removed
+// before the constructor returns.
+class TypedCombo final : public QComboBox {
+  public:
+    explicit TypedCombo(QWidget* parent) : QComboBox(parent) {
+        // What setEditable(true) does besides: it asks the style with the combo not yet editable,
+        // and sizes the combo once.
+        QStyleOptionComboBox option;
+        initStyleOption(&option);
+        const bool popup = style()->styleHint(QStyle::SH_ComboBox_Popup, &option, this);
+        auto* edit = new QLineEdit(this);
+        edit->setPalette(palette());
+        QCompleter stand_in;
+        edit->setCompleter(&stand_in);
+        setLineEdit(edit);
+        setCompleter(nullptr);
+        if (popup) view()->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+        if (!testAttribute(Qt::WA_Resized)) adjustSize();
     }
 };
 
@@ -271,10 +298,8 @@ QWidget* Dialog::createControl(const res::ControlTemplate& c) {
             return list;
         }
         case ControlKind::ComboBox: {
-            auto* combo = new QComboBox(this);
-            combo->setEditable(true);
+            auto* combo = new TypedCombo(this);
             combo->setInsertPolicy(QComboBox::NoInsert);
-            combo->setCompleter(nullptr);  // the typed text is taken as it is, never completed
             combo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
             combo->setMinimumContentsLength(1);
             connect(combo, &QComboBox::activated, this, [this, id](int) {

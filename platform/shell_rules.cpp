@@ -1,6 +1,9 @@
 #include "platform/shell_rules.h"
 
 #include <QAction>
+#include <QImage>
+#include <QImageReader>
+#include <QPixmap>
 #include <QWidget>
 
 #include "res/dialog_template.h"
@@ -49,7 +52,11 @@ QIcon app_icon() {
         return true;
     }();
     (void)registered;
-    return QIcon(QStringLiteral(":/quorin/icon128.png"));
+    // Decoded as the PNG it is, by the reader built into Qt: read by its name alone, the image
+    // would first be offered to every image format plugin installed, each loaded for the purpose.
+    QImageReader reader(QStringLiteral(":/quorin/icon128.png"), "png");
+    reader.setAutoDetectImageFormat(false);
+    return QIcon(QPixmap::fromImage(reader.read()));
 }
 
 }  // namespace quorin::platform

@@ -12,7 +12,9 @@ PACKAGES=(cmake ninja-build g++ qt6-base-dev libgl-dev libgtest-dev libgmock-dev
           clang libclang-rt-14-dev llvm
           # the Debian package and its checks
           dpkg-dev file help2man lintian desktop-file-utils appstream
-          qt6-qpa-plugins xvfb x11-utils)
+          qt6-qpa-plugins xvfb x11-utils
+          # the start-up benchmark watches its Xvfb through xcb
+          libxcb1-dev)
 # Build jobs: one per core (ninja alone would run cores + 2).
 JOBS="$(nproc)"
 

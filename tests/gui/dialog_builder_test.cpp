@@ -2,9 +2,11 @@
 // and label, geometry from dialog units, the channel pages, the font and offscreen renderings.
 #include <gtest/gtest.h>
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCompleter>
 #include <QDir>
 #include <QFontDatabase>
 #include <QFontMetrics>
@@ -307,6 +309,52 @@ TEST_F(MainTemplateTest, ListsAndCombosNeverSort) {
               QStringList({"CC:00:00:00:00:01", "AA:00:00:00:00:02", "BB:00:00:00:00:03"}));
     dlg.comboFill(1019, {"None", "Odd", "Even"});
     EXPECT_EQ(dlg.comboItems(1019), QStringList({"None", "Odd", "Even"}));
+}
+
+// The template's combos are built without the completer that setEditable(true) would make and the
+// dialog would remove again; otherwise they are what setEditable(true) makes, down to the popup.
+TEST_F(MainTemplateTest, CombosAreWhatSetEditableMakesLessTheCompleter) {
+    auto* combo = qobject_cast<QComboBox*>(dlg.control(kChannels[0].baud_rate));
+    ASSERT_NE(combo, nullptr);
+    auto* made = new QComboBox(&dlg);
+    made->setEditable(true);
+    made->setCompleter(nullptr);
+    made->setInsertPolicy(combo->insertPolicy());
+    made->setSizeAdjustPolicy(combo->sizeAdjustPolicy());
+    made->setMinimumContentsLength(combo->minimumContentsLength());
+    made->setGeometry(combo->geometry());
+    const QStringList entries{"600", "1200", "2400", "4800", "9600", "19200", "38400", "57600"};
+    for (QComboBox* c : {combo, made}) {
+        c->clear();
+        c->addItems(entries);
+        c->setCurrentIndex(2);
+    }
+    EXPECT_TRUE(combo->findChildren<QCompleter*>().isEmpty());
+    EXPECT_EQ(combo->sizeHint(), made->sizeHint());
+    EXPECT_EQ(combo->minimumSizeHint(), made->minimumSizeHint());
+    EXPECT_EQ(combo->focusPolicy(), made->focusPolicy());
+    EXPECT_EQ(combo->testAttribute(Qt::WA_InputMethodEnabled),
+              made->testAttribute(Qt::WA_InputMethodEnabled));
+    const QLineEdit* edit = combo->lineEdit();
+    ASSERT_NE(edit, nullptr);
+    EXPECT_EQ(edit->hasFrame(), made->lineEdit()->hasFrame());
+    EXPECT_EQ(edit->contextMenuPolicy(), made->lineEdit()->contextMenuPolicy());
+    EXPECT_EQ(edit->focusProxy(), combo);
+    EXPECT_EQ(edit->geometry(), made->lineEdit()->geometry());
+    EXPECT_EQ(edit->palette(), made->lineEdit()->palette());
+    EXPECT_EQ(combo->view()->verticalScrollBarPolicy(), made->view()->verticalScrollBarPolicy());
+    EXPECT_STREQ(combo->itemDelegate()->metaObject()->className(),
+                 made->itemDelegate()->metaObject()->className());
+
+    dlg.show();
+    for (QComboBox* c : {combo, made}) c->showPopup();
+    const QWidget* popup = combo->view()->window();
+    const QWidget* made_popup = made->view()->window();
+    EXPECT_TRUE(popup->isVisible());
+    EXPECT_EQ(popup->size(), made_popup->size());
+    EXPECT_EQ(popup->contentsMargins(), made_popup->contentsMargins());
+    EXPECT_EQ(combo->view()->geometry(), made->view()->geometry());
+    for (QComboBox* c : {combo, made}) c->hidePopup();
 }
 
 TEST_F(MainTemplateTest, CaptionAndWindowButtons) {
