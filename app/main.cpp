@@ -17,8 +17,7 @@ int main(int argc, char* argv[]) {
     app.setMainWindowRunner([&messages, &qt](quorin::CQuorinConfigToolApp& theApp) {
         quorin::platform::QtWindowTimers timers;
         quorin::platform::QtFileChooser files;
-        quorin::platform::QtMessagePoster poster(&qt);
-        quorin::CQuorinConfigToolDlg dlg(theApp, {timers, files, poster});
+        quorin::CQuorinConfigToolDlg dlg(theApp, {timers, files});
         messages.setParent(&dlg);
         dlg.OnInitDialog();
         dlg.exec();

@@ -1,7 +1,5 @@
 #include "platform/platform_services.h"
 
-#include "platform/call_queue.h"
-
 #include <QCoreApplication>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -20,21 +18,6 @@ void QtMessageBoxes::show(const QString& text) {
     QMessageBox box(QMessageBox::Warning, application_title(), text, QMessageBox::Ok, parent_);
     box.setWindowModality(Qt::ApplicationModal);
     box.exec();
-}
-
-// --- posted messages -----------------------------------------------------------------------
-
-QtMessagePoster::QtMessagePoster(QObject* receiver_thread_owner) : context_(new CallQueue) {
-    if (receiver_thread_owner && receiver_thread_owner->thread() != context_->thread())
-        context_->moveToThread(receiver_thread_owner->thread());
-}
-
-QtMessagePoster::~QtMessagePoster() = default;
-
-void QtMessagePoster::PostMessage(int message) {
-    // The call runs on the context's thread from its event loop and is dropped if the poster
-    // (and with it the context) is gone by then.
-    context_->post([this, message] { deliver(message); });
 }
 
 // --- file-open dialog ----------------------------------------------------------------------

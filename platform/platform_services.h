@@ -1,13 +1,11 @@
 // Small interfaces over the platform services that the window logic uses: message boxes, one-shot
-// window timers (window_timers.h), a posted message and the file-open dialog, with their Qt
+// window timers (window_timers.h) and the file-open dialog, with their Qt
 // implementations. Tests put doubles of their own behind the same interfaces to read messages,
 // fire timers and choose files without blocking or waiting.
 #pragma once
 
 #include <QString>
 #include <QStringList>
-#include <functional>
-#include <memory>
 #include <optional>
 
 #include "platform/window_timers.h"
@@ -16,8 +14,6 @@ class QObject;
 class QWidget;
 
 namespace quorin::platform {
-
-class CallQueue;
 
 // Modal message boxes in the tool's convention: the application's name as title (the
 // executable's file name without extension), an OK button only and an exclamation icon.
@@ -39,35 +35,6 @@ class QtMessageBoxes final : public MessageBoxes {
 
   private:
     QWidget* parent_;
-};
-
-// Posting a message to the window: the handler runs later, on the window's thread, from its
-// event loop. Safe to call from any thread.
-class MessagePoster {
-  public:
-    virtual ~MessagePoster() = default;
-    virtual void PostMessage(int message) = 0;
-    void setHandler(std::function<void(int)> handler) { handler_ = std::move(handler); }
-
-  protected:
-    void deliver(int message) {
-        if (handler_) handler_(message);
-    }
-
-  private:
-    std::function<void(int)> handler_;
-};
-
-// Delivers each posted message through the owner's thread's event loop (a queued call). Messages
-// still queued when the poster is destroyed are dropped.
-class QtMessagePoster final : public MessagePoster {
-  public:
-    explicit QtMessagePoster(QObject* receiver_thread_owner);
-    ~QtMessagePoster() override;
-    void PostMessage(int message) override;
-
-  private:
-    std::unique_ptr<CallQueue> context_;  // lives on the owner's thread; posts go through it
 };
 
 // The file-open dialog. Returns the chosen file's full path, or nullopt when cancelled.

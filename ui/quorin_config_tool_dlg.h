@@ -31,7 +31,6 @@ class UploadWorker;
 struct WindowServices {
     platform::WindowTimers& timers;
     platform::FileChooser& files;
-    platform::MessagePoster& poster;
 };
 
 class CQuorinConfigToolDlg : public platform::Dialog, public ConfigWindow, public TransferHost {

@@ -69,12 +69,11 @@ int main(int argc, char* argv[]) {
     quorin::platform::RecordingMessageBoxes messages;
     quorin::platform::ManualWindowTimers timers;
     quorin::platform::ScriptedFileChooser files;
-    quorin::platform::RecordingMessagePoster poster;
 
     QElapsedTimer clock;
     clock.start();
     quorin::CQuorinConfigToolApp app(messages, target);
-    quorin::CQuorinConfigToolDlg dlg(app, {timers, files, poster});
+    quorin::CQuorinConfigToolDlg dlg(app, {timers, files});
     dlg.OnInitDialog();
     dlg.show();
     const bool exposed = QTest::qWaitForWindowExposed(&dlg);

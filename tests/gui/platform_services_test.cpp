@@ -1,4 +1,4 @@
-// Message boxes, window timers, posted messages and the file-open filter.
+// Message boxes, window timers, calls handed between threads and the file-open filter.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -78,27 +78,7 @@ TEST(QtWindowTimers, ArmedFromAnotherThreadExpiresOnTheOwnersThread) {
     EXPECT_TRUE(on_main_thread);
 }
 
-// --- posted messages -----------------------------------------------------------------------
-
-TEST(QtMessagePoster, DeliversLaterOnTheOwnersThread) {
-    QObject owner;
-    QtMessagePoster poster(&owner);
-    std::atomic<int> delivered{0};
-    std::atomic<bool> on_main_thread{false};
-    poster.setHandler([&](int message) {
-        on_main_thread = QThread::currentThread() == qApp->thread();
-        delivered = message;
-    });
-    poster.PostMessage(1034);
-    EXPECT_EQ(delivered.load(), 0);  // queued, not called in place
-    ASSERT_TRUE(process_until([&] { return delivered.load() == 1034; }));
-
-    delivered = 0;
-    std::thread worker([&] { poster.PostMessage(1034); });
-    worker.join();
-    ASSERT_TRUE(process_until([&] { return delivered.load() == 1034; }));
-    EXPECT_TRUE(on_main_thread);
-}
+// --- calls handed between threads ----------------------------------------------------------
 
 // The worker goes on running while the call runs, as a worker thread of the tool does: whatever
 // it wrote before posting must be seen by the call (a ThreadSanitizer build reports a race if the
@@ -133,18 +113,6 @@ TEST(CallQueue, CallsOfADestroyedQueueAreDropped) {
     }
     process_until([] { return false; }, 30);
     EXPECT_FALSE(ran);
-}
-
-TEST(QtMessagePoster, MessagesOfADestroyedPosterAreDropped) {
-    QObject owner;
-    int delivered = 0;
-    {
-        QtMessagePoster poster(&owner);
-        poster.setHandler([&](int) { ++delivered; });
-        poster.PostMessage(1034);
-    }
-    process_until([] { return false; }, 30);
-    EXPECT_EQ(delivered, 0);
 }
 
 // --- file-open filter ----------------------------------------------------------------------

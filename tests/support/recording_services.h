@@ -1,13 +1,11 @@
 // Doubles of the window's platform services (platform/platform_services.h) for tests and tools
-// that drive the window without a user: messages are recorded instead of shown, posted messages
-// wait until the test delivers them, and the file-open dialog answers from a script.
+// that drive the window without a user: messages are recorded instead of shown and the file-open
+// dialog answers from a script.
 #pragma once
 
 #include <QString>
 #include <QStringList>
-#include <QVector>
 #include <functional>
-#include <mutex>
 #include <optional>
 
 #include "platform/platform_services.h"
@@ -20,21 +18,6 @@ class RecordingMessageBoxes final : public MessageBoxes {
     void show(const QString& text) override;
     QStringList shown;
     std::function<void(const QString&)> on_show;  // optional hook, called after recording
-};
-
-// Keeps posted messages until a test delivers them. PostMessage may come from any thread; read
-// `posted` directly only while no other thread posts (or use pending()).
-class RecordingMessagePoster final : public MessagePoster {
-  public:
-    void PostMessage(int message) override;
-    // Delivers the oldest posted message, if any; returns whether one was delivered.
-    bool deliverNext();
-    // A copy of the messages not yet delivered, oldest first.
-    QVector<int> pending() const;
-    QVector<int> posted;
-
-  private:
-    mutable std::mutex mutex_;
 };
 
 // Answers every file-open dialog with `next` (nullopt: cancelled) and keeps the filter it was

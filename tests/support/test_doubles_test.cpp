@@ -86,30 +86,6 @@ TEST(ManualWindowTimers, ArmedFromAnotherThread) {
     EXPECT_TRUE(timers.isArmed(3));
 }
 
-// --- posted messages -----------------------------------------------------------------------
-
-TEST(RecordingMessagePoster, DeliversInPostingOrder) {
-    RecordingMessagePoster poster;
-    std::vector<int> delivered;
-    poster.setHandler([&](int message) { delivered.push_back(message); });
-    poster.PostMessage(1034);
-    poster.PostMessage(7);
-    EXPECT_EQ(poster.pending(), (QVector<int>{1034, 7}));
-    EXPECT_TRUE(delivered.empty());  // nothing runs until delivered
-    EXPECT_TRUE(poster.deliverNext());
-    EXPECT_TRUE(poster.deliverNext());
-    EXPECT_FALSE(poster.deliverNext());
-    EXPECT_EQ(delivered, (std::vector<int>{1034, 7}));
-    EXPECT_TRUE(poster.posted.isEmpty());
-}
-
-TEST(RecordingMessagePoster, PostFromAnotherThread) {
-    RecordingMessagePoster poster;
-    std::thread worker([&] { poster.PostMessage(1034); });
-    worker.join();
-    EXPECT_EQ(poster.pending(), QVector<int>{1034});
-}
-
 // --- file chooser --------------------------------------------------------------------------
 
 TEST(ScriptedFileChooser, ReturnsTheScriptedChoiceAndKeepsTheFilter) {

@@ -79,9 +79,8 @@ TEST(HostileTraffic, AFloodOfJunkLeavesTheWindowResponsiveAndTheNextSearchWorks)
     CountingBoxes boxes(real_boxes);
     platform::ManualWindowTimers timers;
     platform::ScriptedFileChooser files;
-    platform::RecordingMessagePoster poster;
     CQuorinConfigToolApp app(boxes, loopback_target(simulator.mainPort(), simulator.legacyPort()));
-    CQuorinConfigToolDlg dlg(app, WindowServices{timers, files, poster});
+    CQuorinConfigToolDlg dlg(app, WindowServices{timers, files});
     real_boxes.setParent(&dlg);
     dlg.OnInitDialog();
     dlg.show();

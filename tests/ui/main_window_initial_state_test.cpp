@@ -129,7 +129,7 @@ TEST_F(InitialState, WindowCarriesTheIconAndTheCaption) {
 TEST_F(InitialState, InitialisationReturnsTrue) {
     platform::RecordingMessageBoxes own_messages;
     CQuorinConfigToolApp own_app(own_messages, App().target());
-    CQuorinConfigToolDlg own_window(own_app, WindowServices{timers, files, poster});
+    CQuorinConfigToolDlg own_window(own_app, WindowServices{timers, files});
     EXPECT_TRUE(own_window.OnInitDialog());
 }
 

@@ -36,7 +36,7 @@ class RealBoxes : public ::testing::Test {
         ASSERT_TRUE(junk.bind(QHostAddress::LocalHost, 0));
         app = std::make_unique<CQuorinConfigToolApp>(
             boxes, loopback_target(junk.localPort(), junk.localPort()));
-        dlg = std::make_unique<CQuorinConfigToolDlg>(*app, WindowServices{timers, files, poster});
+        dlg = std::make_unique<CQuorinConfigToolDlg>(*app, WindowServices{timers, files});
         boxes.setParent(dlg.get());
         dlg->OnInitDialog();
         dlg->show();
@@ -56,7 +56,6 @@ class RealBoxes : public ::testing::Test {
     platform::QtMessageBoxes boxes;
     platform::ManualWindowTimers timers;
     platform::ScriptedFileChooser files;
-    platform::RecordingMessagePoster poster;
     QUdpSocket junk;
     std::unique_ptr<CQuorinConfigToolApp> app;
     std::unique_ptr<CQuorinConfigToolDlg> dlg;

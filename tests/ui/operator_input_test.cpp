@@ -210,9 +210,8 @@ TEST(LegacySocketAtStartUp, AFailureOtherThanAPortInUseIsReportedAsSuch) {
     platform::QtMessageBoxes boxes;
     platform::ManualWindowTimers timers;
     platform::ScriptedFileChooser files;
-    platform::RecordingMessagePoster poster;
     CQuorinConfigToolApp app(boxes, target);
-    CQuorinConfigToolDlg dlg(app, WindowServices{timers, files, poster});
+    CQuorinConfigToolDlg dlg(app, WindowServices{timers, files});
 
     const QStringList seen = answer_message_boxes([&] { dlg.OnInitDialog(); });
 

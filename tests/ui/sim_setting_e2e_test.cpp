@@ -64,7 +64,7 @@ class SettingAgainstSimulator : public ::testing::Test {
         app_ = std::make_unique<CQuorinConfigToolApp>(
             messages_, testing::loopback_target(sim_->mainPort(), sim_->legacyPort()));
         dlg_ =
-            std::make_unique<CQuorinConfigToolDlg>(*app_, WindowServices{timers_, files_, poster_});
+            std::make_unique<CQuorinConfigToolDlg>(*app_, WindowServices{timers_, files_});
         dlg_->OnInitDialog();
 
         click(*dlg_, IDC_SEARCH);
@@ -111,7 +111,6 @@ class SettingAgainstSimulator : public ::testing::Test {
     platform::RecordingMessageBoxes messages_;
     platform::ManualWindowTimers timers_;
     platform::ScriptedFileChooser files_;
-    platform::RecordingMessagePoster poster_;
     std::unique_ptr<CQuorinConfigToolApp> app_;
     std::unique_ptr<CQuorinConfigToolDlg> dlg_;
 };

@@ -46,7 +46,7 @@ class UploadAgainstSimulator : public ::testing::Test {
             messages_, loopback_target(sim_->mainPort(), sim_->legacyPort(), sim_->uploadPort(),
                                        sim_->streamPort()));
         dlg_ =
-            std::make_unique<CQuorinConfigToolDlg>(*app_, WindowServices{timers_, files_, poster_});
+            std::make_unique<CQuorinConfigToolDlg>(*app_, WindowServices{timers_, files_});
         dlg_->OnInitDialog();
         if (!real_pacing) dlg_->uploadWorker().setPacer(pacer_);
         click(*dlg_, IDC_VIEW_LOG);
@@ -92,7 +92,6 @@ class UploadAgainstSimulator : public ::testing::Test {
     platform::RecordingMessageBoxes messages_;
     platform::ManualWindowTimers timers_;
     platform::ScriptedFileChooser files_;
-    platform::RecordingMessagePoster poster_;
     InstantPacer pacer_;
     ImageFiles images_;
     std::unique_ptr<CQuorinConfigToolApp> app_;

@@ -32,7 +32,7 @@ class WindowFixture : public ::testing::Test {
         NetworkTarget target = loopback_target(mainBoard->localPort(), legacyBoard->localPort());
         adjustTarget(target);
         app = std::make_unique<CQuorinConfigToolApp>(messages, target);
-        dlg = std::make_unique<CQuorinConfigToolDlg>(*app, WindowServices{timers, files, poster});
+        dlg = std::make_unique<CQuorinConfigToolDlg>(*app, WindowServices{timers, files});
         dlg->setModalAbout(false);
         dlg->OnInitDialog();
     }
@@ -70,7 +70,6 @@ class WindowFixture : public ::testing::Test {
     platform::RecordingMessageBoxes messages;
     platform::ManualWindowTimers timers;
     platform::ScriptedFileChooser files;
-    platform::RecordingMessagePoster poster;
     std::unique_ptr<QUdpSocket> mainBoard;
     std::unique_ptr<QUdpSocket> legacyBoard;
     std::unique_ptr<CQuorinConfigToolApp> app;

@@ -139,9 +139,8 @@ int main(int argc, char* argv[]) {
     CountingBoxes boxes(realBoxes, clock);
     quorin::platform::QtWindowTimers timers;
     quorin::platform::ScriptedFileChooser files;
-    quorin::platform::QtMessagePoster poster(&qt);
     quorin::CQuorinConfigToolApp app(boxes, target);
-    quorin::CQuorinConfigToolDlg dlg(app, {timers, files, poster});
+    quorin::CQuorinConfigToolDlg dlg(app, {timers, files});
     realBoxes.setParent(&dlg);
     dlg.OnInitDialog();
     dlg.show();

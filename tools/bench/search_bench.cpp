@@ -73,9 +73,8 @@ int main(int argc, char* argv[]) {
     quorin::platform::RecordingMessageBoxes messages;
     quorin::platform::ManualWindowTimers timers;
     quorin::platform::ScriptedFileChooser files;
-    quorin::platform::RecordingMessagePoster poster;
     quorin::CQuorinConfigToolApp app(messages, target);
-    quorin::CQuorinConfigToolDlg dlg(app, {timers, files, poster});
+    quorin::CQuorinConfigToolDlg dlg(app, {timers, files});
     dlg.OnInitDialog();
     dlg.show();
 

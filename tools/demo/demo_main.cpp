@@ -133,8 +133,7 @@ int main(int argc, char* argv[]) {
         scriptedFiles.next = samplePath;
         quorin::platform::FileChooser& files =
             unattended ? static_cast<quorin::platform::FileChooser&>(scriptedFiles) : shownFiles;
-        quorin::platform::QtMessagePoster poster(&qt);
-        quorin::CQuorinConfigToolDlg dlg(theApp, {timers, files, poster});
+        quorin::CQuorinConfigToolDlg dlg(theApp, {timers, files});
         shownMessages.setParent(&dlg);
         dlg.OnInitDialog();
         if (!unattended) {
