@@ -362,6 +362,8 @@ void UploadProcedure::count_cycle(UploadActions& out) {
     }
     if (step.arm_next) arm(uploadtimer::kAgingRestart, uploadtimer::kAgingRestartMs, out);
     if (step.over) {
+        // The last upload may have been started by hand before the restart timer ran it.
+        disarm(uploadtimer::kAgingRestart, out);
         A a = act(A::AgingOver, aging_.count());
         a.limit = aging_.limit();
         a.counted = true;
@@ -405,6 +407,7 @@ UploadActions UploadProcedure::stop() {
         end(UploadOutcome::Stopped, out);
     }
     end_aging(out);
+    disarm(uploadtimer::kAgingRestart, out);
     return out;
 }
 

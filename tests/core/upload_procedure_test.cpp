@@ -590,6 +590,22 @@ TEST_F(Procedure, AgingRestartWaitsForAnUploadThatStillRuns) {
     EXPECT_FALSE(procedure.aging().running());
 }
 
+TEST_F(Procedure, ASeriesEndedByAnUploadStartedByHandLeavesNoRestartArmed) {
+    procedure.set_aging_limit(1);
+    procedure.begin_aging();
+    for (int upload = 0; upload < 2; ++upload) {  // both pressed by hand, before timer 3 ran
+        SCOPED_TRACE(upload);
+        transferring();
+        procedure.transfer_sent_whole(TransferKind::Acknowledged);
+        procedure.transfer_ended(TransferKind::Acknowledged, TransferOutcome::Succeeded);
+        core.handle_datagram(kSearchSocketTag, std::vector<std::uint8_t>{OPCODE_UPLOAD_COMPLETE});
+        procedure.upload_done();
+    }
+    EXPECT_EQ(procedure.aging().phase(), AgingSeries::Phase::Over);
+    EXPECT_FALSE(procedure.armed(uploadtimer::kAgingRestart));
+    EXPECT_FALSE(procedure.any_timer_armed());
+}
+
 // --- rules -------------------------------------------------------------------------------------
 
 TEST(UploadRules, TransferAddress) {
