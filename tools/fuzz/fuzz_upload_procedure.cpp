@@ -610,7 +610,9 @@ void Face::check() const {
     if (procedure_timers_ & bit(uploadtimer::kAgingRestart)) CHECK(procedure_.aging().running());
     if (procedure_.aging().running() && !running)
         CHECK((procedure_timers_ & bit(uploadtimer::kAgingRestart)) != 0);
-    CHECK(procedure_.aging().count() <= procedure_.aging().limit());
+    // The count stays the last series' until the next begins, whatever limit is set meanwhile.
+    if (procedure_.aging().running())
+        CHECK(procedure_.aging().count() <= procedure_.aging().limit());
 
     // One upload at a time, and it has no outcome yet.
     CHECK(outstanding_ == (running ? 1 : 0));
