@@ -111,16 +111,19 @@ fuzz_rates() {
         match($0, /Test: fuzz_[A-Za-z0-9_]+_short_run/) {
             name = substr($0, RSTART + 6, RLENGTH - 6); sub(/_short_run$/, "", name)
             if (!(name in runs)) order[++n] = name
-            runs[name] = "?"; secs[name] = "?"; cov[name] = "?"; rss[name] = "?"
+            runs[name] = "?"; secs[name] = "?"; cov[name] = "?"; rss[name] = "?"; avg[name] = "?"
         }
         /^Done [0-9]+ runs in [0-9]+ second/ { runs[name] = $2; secs[name] = $5 }
         /stat::number_of_executed_units:/ { runs[name] = $2 }
         /stat::peak_rss_mb:/ { rss[name] = $2 }
+        /stat::average_exec_per_sec:/ { avg[name] = $2 }
         /DONE +cov: / { for (i = 1; i < NF; i++) if ($i == "cov:") cov[name] = $(i + 1) }
         END {
             for (k = 1; k <= n; k++) {
                 t = order[k]
-                rate = (runs[t] ~ /^[0-9]+$/ && secs[t] > 0) ? int(runs[t] / secs[t]) : "?"
+                # A run stopped by a finding has no Done line: its own average stands in.
+                rate = (runs[t] ~ /^[0-9]+$/ && secs[t] ~ /^[0-9]+$/ && secs[t] > 0) \
+                    ? int(runs[t] / secs[t]) : avg[t]
                 printf "%s: %s executions in %s s = %s exec/s, coverage %s, peak RSS %s MB\n",
                        t, runs[t], secs[t], rate, cov[t], rss[t]
             }

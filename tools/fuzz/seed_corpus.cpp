@@ -1,6 +1,7 @@
-// fuzz-seeds: writes the seed corpora of the fuzz targets into DIR/fuzz_record_codec and
-// DIR/fuzz_config_core: records of every layout, whole and cut short, and step sequences that
-// walk the configuration core through a search, a setting and an upload.
+// fuzz-seeds: writes the seed corpora of the fuzz targets into DIR/fuzz_record_codec,
+// DIR/fuzz_config_core and DIR/fuzz_upload_procedure: records of every layout, whole and cut
+// short, step sequences that walk the configuration core through a search, a setting and an
+// upload, and event sequences that take the upload procedure through its common ends.
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -9,6 +10,7 @@
 
 #include "protocol/record_codec.h"
 #include "tools/fuzz/core_ops.h"
+#include "tools/fuzz/upload_ops.h"
 
 namespace {
 
@@ -64,6 +66,43 @@ struct Steps {
     Steps& state(int index) { return op(fuzz::kSetState).b(static_cast<std::uint8_t>(index)); }
 };
 
+// Event sequences for the upload procedure.
+struct Events {
+    Bytes bytes;
+    Events& op(fuzz::UploadOp o) {
+        bytes.push_back(o);
+        return *this;
+    }
+    Events& b(std::uint8_t v) {
+        bytes.push_back(v);
+        return *this;
+    }
+    Events& start(std::uint8_t facts = 0) { return op(fuzz::kStart).b(facts).b(0); }
+    Events& datagram(std::uint8_t kind) { return op(fuzz::kDatagram).b(kind); }
+    // Timer `id`, which must be armed, with the board at its address.
+    Events& timer(int id) {
+        std::uint8_t index = 0;
+        while (fuzz::kTimerIds[index] != id) ++index;
+        return op(fuzz::kTimer).b(index);
+    }
+    Events& ack(fuzz::AckEvent e) { return op(fuzz::kAckEvent).b(e); }
+    Events& stream(fuzz::StreamEvent e) { return op(fuzz::kStreamEvent).b(e); }
+    // The board's reply, the start delay, the connection and the image read (2500 bytes: the size
+    // header and three blocks to acknowledge).
+    Events& main_transfer_begins() {
+        datagram(fuzz::kDatagramReply).timer(uploadtimer::kStartDelay);
+        ack(fuzz::kAckConnected).ack(fuzz::kAckImageLoaded).b(0);
+        return *this;
+    }
+    Events& accepts(int n) {
+        for (int i = 0; i < n; ++i) ack(fuzz::kAckAccept);
+        return *this;
+    }
+    Events& main_cycle() {
+        return main_transfer_begins().accepts(4).datagram(fuzz::kDatagramReport);
+    }
+};
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -76,6 +115,8 @@ int main(int argc, char* argv[]) {
     const auto core = dir / "fuzz_config_core";
     std::filesystem::create_directories(codec);
     std::filesystem::create_directories(core);
+    const auto upload_dir = dir / "fuzz_upload_procedure";
+    std::filesystem::create_directories(upload_dir);
 
     for (std::uint8_t product : {1, 2, 3, 4, 5, 6, 7}) {
         const Bytes whole =
@@ -123,5 +164,42 @@ int main(int argc, char* argv[]) {
     Steps tags;
     for (std::uint8_t t : {1, 2, 0, 3, 1, 255}) tags.op(fuzz::kTags).b(t);
     write(core / "tag-queue", tags.bytes);
+
+    Events main_upload;
+    main_upload.start().main_cycle();
+    write(upload_dir / "main", main_upload.bytes);
+
+    Events legacy_upload;  // the size header and three blocks, each followed by a pause
+    legacy_upload.start(fuzz::kFactLegacy).timer(uploadtimer::kStreamStart);
+    legacy_upload.stream(fuzz::kStreamPauseDone).stream(fuzz::kStreamConnected);
+    for (int item = 0; item < 4; ++item)
+        legacy_upload.stream(fuzz::kStreamSent).stream(fuzz::kStreamPauseDone);
+    for (int step = 0; step <= kStreamFinishSteps; ++step)
+        legacy_upload.timer(uploadtimer::kFinishStep);
+    write(upload_dir / "legacy", legacy_upload.bytes);
+
+    Events no_reply;  // the guard ends the wait; the reply that comes later is dropped
+    no_reply.start().timer(uploadtimer::kUploadGuard).datagram(fuzz::kDatagramReply);
+    write(upload_dir / "no-reply", no_reply.bytes);
+
+    Events overtaken;  // the report overtakes the last acknowledgement, which follows it
+    overtaken.start().main_transfer_begins().accepts(3).datagram(fuzz::kDatagramReport);
+    overtaken.accepts(1);
+    write(upload_dir / "report-before-last-ack", overtaken.bytes);
+
+    Events late;  // no report within the guard, then the report
+    late.start().main_transfer_begins().accepts(4).timer(uploadtimer::kUploadGuard);
+    late.datagram(fuzz::kDatagramReport);
+    write(upload_dir / "late-report", late.bytes);
+
+    Events search_wait;  // a search abandons the wait; the board's answers to it are dropped
+    search_wait.start().op(fuzz::kOtherExchange).b(0);
+    search_wait.datagram(fuzz::kDatagramReply).datagram(fuzz::kDatagramReport);
+    write(upload_dir / "search-during-wait", search_wait.bytes);
+
+    Events aging;  // two counted cycles and the last, uncounted upload
+    aging.op(fuzz::kAgingLimit).b(1).op(fuzz::kBeginAging);
+    for (int upload = 0; upload < 3; ++upload) aging.timer(uploadtimer::kAgingRestart).main_cycle();
+    write(upload_dir / "aging-2", aging.bytes);
     return 0;
 }
