@@ -14,7 +14,7 @@ int main(int argc, char* argv[]) {
     QGuiApplication::setDesktopFileName(QStringLiteral(QUORIN_APP_ID));
     quorin::platform::QtMessageBoxes messages;
     quorin::CQuorinConfigToolApp app(messages);
-    app.setMainWindowRunner([&messages, &qt](quorin::CQuorinConfigToolApp& theApp) {
+    app.setMainWindowRunner([&messages](quorin::CQuorinConfigToolApp& theApp) {
         quorin::platform::QtWindowTimers timers;
         quorin::platform::QtFileChooser files;
         quorin::CQuorinConfigToolDlg dlg(theApp, {timers, files});
