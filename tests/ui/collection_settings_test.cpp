@@ -446,6 +446,8 @@ TEST_F(CollectionTest, SettingALegacyBoardSendsOneSettDatagram) {
 
 TEST_F(CollectionTest, TwoPressesSendTwoIdenticalRequestsEachClearingSetDone) {
     showQuorin712P();
+    // The host tag comes from a lookup of its own; both requests must carry the same one.
+    ASSERT_TRUE(waitFor([&] { return App().hostTagKnown(); }, 10000));
     Core().set_done = 1;
     click(Dlg(), res::IDC_SETTING);
     EXPECT_EQ(Core().set_done, 0);
