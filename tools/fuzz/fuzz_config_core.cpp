@@ -16,39 +16,14 @@
 #include "res/texts.h"
 #include "tests/support/core_states.h"
 #include "tools/fuzz/core_ops.h"
+#include "tools/fuzz/fuzz_support.h"
 
 namespace {
 
 using namespace quorin;
 using quorin::fuzz::CoreOp;
 
-// Aborts, naming the broken invariant, when `condition` is false.
-#define CHECK(...) check_at((__VA_ARGS__), #__VA_ARGS__, __LINE__)
-void check_at(bool condition, const char* what, int line) {
-    if (condition) return;
-    std::fprintf(stderr, "invariant broken at line %d: %s\n", line, what);
-    std::abort();
-}
-
-// Operands, read from the input; past its end they read as zero.
-class Reader {
-  public:
-    Reader(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
-    bool done() const { return at_ >= size_; }
-    std::uint8_t byte() { return at_ < size_ ? data_[at_++] : 0; }
-    std::vector<std::uint8_t> bytes(std::size_t n) {
-        const std::size_t take = std::min(n, size_ - std::min(at_, size_));
-        std::vector<std::uint8_t> out(data_ + at_,
-                                      data_ + at_ + take);  // exact size: reads past it trap
-        at_ += take;
-        return out;
-    }
-
-  private:
-    const std::uint8_t* data_;
-    std::size_t size_;
-    std::size_t at_ = 0;
-};
+using fuzz::Reader;
 
 // What a step may change, read before it.
 struct Before {
@@ -370,10 +345,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                     CHECK(core.operation_state() == fuzz::kStates[pick]);
                 } else if (pick == kCount) {
                     core.upload_sent_whole();
-                    CHECK(core.operation_state() ==
-                          (before == OperationState::UploadReplyReceived
-                               ? OperationState::UploadCompleteAwaited
-                               : before));
+                    CHECK(core.operation_state() == (before == OperationState::UploadReplyReceived
+                                                         ? OperationState::UploadCompleteAwaited
+                                                         : before));
                 } else if (pick == kCount + 1) {
                     core.upload_ended();
                     CHECK(core.operation_state() ==

@@ -17,6 +17,7 @@
 #include "protocol/record_codec.h"
 #include "protocol/upload_procedure.h"
 #include "protocol/upload_transfer.h"
+#include "tools/fuzz/fuzz_support.h"
 #include "tools/fuzz/upload_ops.h"
 
 namespace {
@@ -28,27 +29,6 @@ using T = TransferAction;
 using Phase = UploadPhase;
 using Outcome = UploadOutcome;
 using S = OperationState;
-
-// Aborts, naming the broken invariant, when `condition` is false.
-#define CHECK(...) check_at((__VA_ARGS__), #__VA_ARGS__, __LINE__)
-void check_at(bool condition, const char* what, int line) {
-    if (condition) return;
-    std::fprintf(stderr, "invariant broken at line %d: %s\n", line, what);
-    std::abort();
-}
-
-// Operands, read from the input; past its end they read as zero.
-class Reader {
-  public:
-    Reader(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
-    bool done() const { return at_ >= size_; }
-    std::uint8_t byte() { return at_ < size_ ? data_[at_++] : 0; }
-
-  private:
-    const std::uint8_t* data_;
-    std::size_t size_;
-    std::size_t at_ = 0;
-};
 
 // Events per input, and rounds of the final drive to the end (the first half succeeding).
 constexpr int kMaxSteps = 2000;
