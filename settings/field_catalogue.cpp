@@ -624,6 +624,21 @@ std::string put(const Ref& ref, BoardRow& row, const Context& c, const Edit& edi
 
 }  // namespace
 
+std::string quoted_value(std::string_view value) {
+    std::string out = "\"";
+    std::size_t chars = 0;
+    for (std::size_t i = 0; i < value.size(); ++i) {
+        const auto c = static_cast<unsigned char>(value[i]);
+        const bool continuation = (c & 0xC0) == 0x80;
+        if (!continuation && chars++ == kQuotedValueChars) {
+            out += "...";
+            break;
+        }
+        out += c < 0x20 || c == 0x7F ? '?' : static_cast<char>(c);
+    }
+    return out + '"';
+}
+
 std::string fill(std::string_view pattern, std::initializer_list<std::string_view> args) {
     std::string out;
     for (std::size_t i = 0; i < pattern.size(); ++i) {

@@ -88,6 +88,12 @@ EditResult apply_edits(const BoardRow& board, const std::vector<Edit>& edits);
 // Fills %1, %2, ... of `pattern` with `args` in order.
 std::string fill(std::string_view pattern, std::initializer_list<std::string_view> args);
 
+// `value` in double quotes for a message: at most its first kQuotedValueChars characters (then
+// "..."), each control character shown as '?', so a long or hostile value never floods a
+// terminal.
+inline constexpr std::size_t kQuotedValueChars = 60;
+std::string quoted_value(std::string_view value);
+
 // "Quorin712P", or the product code text for a code outside the table ("0107").
 std::string model_label(const BoardRow& row);
 

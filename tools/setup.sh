@@ -5,7 +5,7 @@ set -euo pipefail
 
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 BUILD="${QUORIN_BUILD_DIR:-$ROOT/build}"
-PACKAGES=(cmake ninja-build g++ qt6-base-dev libgl-dev libgtest-dev libgmock-dev libcli11-dev
+PACKAGES=(cmake ninja-build g++ qt6-base-dev libgl-dev libgtest-dev libgmock-dev libcli11-dev libyaml-cpp-dev
           fonts-nanum iproute2 util-linux
           # clang, its sanitizer runtimes and llvm (the symbolizer) build and read the
           # ThreadSanitizer and fuzz builds of tools/run-tests.sh

@@ -1,0 +1,1 @@
+#include "fleet/site_file.h"
