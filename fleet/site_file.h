@@ -62,6 +62,9 @@ ReadResult<SiteFile> read_site(std::string_view text);
 // The site file as YAML, in the member order above (what `quorinctl site init` prints).
 std::string write_site_yaml(const SiteFile& site);
 
+// The same as JSON (what `quorinctl site init --json` prints): read_site accepts it.
+std::string write_site_json(const SiteFile& site);
+
 // The settings a board is to hold: the defaults of `model` overlaid by the board's own (a name
 // given in both: the board's value, at the board's place). Empty when neither names any.
 std::vector<SiteSetting> wanted_settings(const SiteFile& site, const SiteBoard& board,

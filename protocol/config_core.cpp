@@ -226,6 +226,16 @@ void ConfigCore::search_reply(std::span<const std::uint8_t> d, bool legacy,
     ++board_count_;
 }
 
+void ConfigCore::list_board(const BoardRow& row) {
+    const std::string mac = mac_text(row.mac_address);
+    for (int i = 0; i < listed_count_; ++i) {
+        if (listed_[static_cast<std::size_t>(i)] == mac) return;
+    }
+    if (board_count_ >= kMaxBoards || listed_count_ >= kMaxBoards) return;
+    listed_[static_cast<std::size_t>(listed_count_++)] = mac;
+    boards_[static_cast<std::size_t>(board_count_++)] = row;
+}
+
 void ConfigCore::set_reply(std::span<const std::uint8_t> d, bool legacy, std::vector<Action>& out) {
     const auto mac = mac_at(d, legacy ? kLegacyMacOffset : kMainMacOffset);
     BoardRow* found = nullptr;

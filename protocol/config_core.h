@@ -105,6 +105,11 @@ class ConfigCore {
     // stray datagram.
     void upload_ended();
 
+    // A core that serves one board another core has found (a command line's exchange with many
+    // boards at once): lists `row` as its search would have, so that the board's set reply is
+    // read into it. Does nothing once the table is full or the board is listed.
+    void list_board(const BoardRow& row);
+
     // Readable-data handler step: stores the tag at the write position and advances it.
     void push_tag(std::uint8_t tag);
     // Dispatcher steps 1-2: the tag at the read position if it is 1 or 2 (and advances the read

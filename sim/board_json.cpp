@@ -214,6 +214,7 @@ QJsonObject faults_to_json(const FaultConfig& faults) {
         object.insert(QStringLiteral("close_after_blocks"), *faults.close_after_blocks);
     }
     if (faults.no_upload_complete) object.insert(QStringLiteral("no_upload_complete"), true);
+    if (faults.ignore_set) object.insert(QStringLiteral("ignore_set"), true);
     return object;
 }
 

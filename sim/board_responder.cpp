@@ -101,6 +101,10 @@ Outcome BoardResponder::on_main_datagram(std::span<const std::uint8_t> datagram)
             out.ignored = "short_request";
             return out;
         }
+        if (board.faults.ignore_set) {
+            out.faults.push_back({*index, "ignore_set", 1});
+            return out;
+        }
         out.settings_before = board.row;
         board.row = apply_set_request(board.row, datagram, layout);
         out.applied_board = *index;
@@ -161,6 +165,10 @@ Outcome BoardResponder::on_legacy_datagram(std::span<const std::uint8_t> datagra
     if (set) {
         if (datagram.size() < kLegacyPacketSize) {
             out.ignored = "short_request";
+            return out;
+        }
+        if (board.faults.ignore_set) {
+            out.faults.push_back({*index, "ignore_set", 1});
             return out;
         }
         out.settings_before = board.row;

@@ -239,9 +239,9 @@ std::optional<std::vector<std::array<std::uint8_t, 2>>> parse_board_list(std::st
 }
 
 std::vector<std::string_view> fault_names() {
-    return {"search_twice",  "reply_delay_ms",     "truncate_reply",
-            "wrong_opcode",  "ack_stop_after",     "ack_byte",
-            "refuse_upload", "close_after_blocks", "no_upload_complete"};
+    return {"search_twice",       "reply_delay_ms", "truncate_reply", "wrong_opcode",
+            "ack_stop_after",     "ack_byte",       "refuse_upload",  "close_after_blocks",
+            "no_upload_complete", "ignore_set"};
 }
 
 bool set_fault(FaultConfig& faults, std::string_view name, std::string_view value,
@@ -269,6 +269,7 @@ bool set_fault(FaultConfig& faults, std::string_view name, std::string_view valu
     if (name == "search_twice") return switch_value(faults.search_twice);
     if (name == "refuse_upload") return switch_value(faults.refuse_upload);
     if (name == "no_upload_complete") return switch_value(faults.no_upload_complete);
+    if (name == "ignore_set") return switch_value(faults.ignore_set);
     if (name == "reply_delay_ms") {
         const auto v = number(0, 600000);
         if (v) faults.reply_delay_ms = static_cast<int>(*v);

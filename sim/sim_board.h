@@ -27,6 +27,7 @@ struct FaultConfig {
     bool refuse_upload = false;                // do not listen for the firmware connection
     std::optional<int> close_after_blocks;     // close the firmware connection after N blocks
     bool no_upload_complete = false;           // never send the upload-complete report
+    bool ignore_set = false;                   // neither take nor answer set requests
 
     bool any() const;
     friend bool operator==(const FaultConfig&, const FaultConfig&) = default;

@@ -62,7 +62,7 @@ std::optional<SimSetup> parse_command_line(const QStringList& arguments, QString
          QStringLiteral("Fault hook for some boards: INDEXES:NAME[=VALUE], INDEXES like 0,3-5 or "
                         "all. Names: search_twice, reply_delay_ms=MS, truncate_reply=N, "
                         "wrong_opcode=OP, ack_stop_after=N, ack_byte=B, refuse_upload, "
-                        "close_after_blocks=N, no_upload_complete. Repeatable."),
+                        "close_after_blocks=N, no_upload_complete, ignore_set. Repeatable."),
          QStringLiteral("text")},
         {QStringLiteral("main-port"), QStringLiteral("UDP port of the main protocol (0: any)."),
          QStringLiteral("port"), QString::number(kMainPort)},

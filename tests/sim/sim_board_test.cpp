@@ -165,6 +165,7 @@ TEST(FaultRule, EveryHookCanBeSet) {
         {"ack_stop_after", "2", with([](FaultConfig& f) { f.ack_stop_after = 2; })},
         {"ack_byte", "0x21", with([](FaultConfig& f) { f.ack_byte = 0x21; })},
         {"refuse_upload", "true", with([](FaultConfig& f) { f.refuse_upload = true; })},
+        {"ignore_set", "", with([](FaultConfig& f) { f.ignore_set = true; })},
         {"close_after_blocks", "3", with([](FaultConfig& f) { f.close_after_blocks = 3; })},
         {"no_upload_complete", "1", with([](FaultConfig& f) { f.no_upload_complete = true; })},
     };
