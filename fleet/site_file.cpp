@@ -29,42 +29,33 @@ std::string model_names() {
     return out;
 }
 
-// The rows a board of one model may hold, as far as they decide what a setting may be: the
-// newest firmware first, then one below the baud-table change; static addressing and PPPoE
-// (where the model offers it); eight and seven data bits. A value no row takes is one no board
-// of the model could take.
+// The rows a board of one model may hold, as far as they decide which values a setting may take:
+// the newest firmware first, then one below the baud-table change; eight and seven data bits (the
+// parity lists). A value that no row takes is one that no board of the model could take. Whether
+// the window enables a field follows the board's other settings, so it is left to the board.
 class ModelCheck {
   public:
     explicit ModelCheck(const std::array<std::uint8_t, 2>& code) {
-        BoardRow base;
-        base.product_code = code;
-        base.serial_command_method = 2;  // SW: the trigger characters are enabled
-        const auto ip_mode = settings::field_of(base, "ip_mode");
-        const bool pppoe = ip_mode && std::find(ip_mode->choices.begin(), ip_mode->choices.end(),
-                                                text::cli::kIpModePppoe) != ip_mode->choices.end();
         for (const auto& [major, minor] : {std::pair<int, int>{9, 99}, {1, 52}}) {
-            for (const std::uint8_t mode : {0, 2}) {
-                if (mode == 2 && !pppoe) continue;
-                for (const std::uint8_t bits : {1, 0}) {
-                    BoardRow row = base;
-                    row.firmware_major = static_cast<std::uint8_t>(major);
-                    row.firmware_minor = static_cast<std::uint8_t>(minor);
-                    row.ip_mode = mode;
-                    for (ChannelBlock& ch : row.channel) ch.data_bits = bits;
-                    rows_.push_back(row);
-                }
+            for (const std::uint8_t bits : {1, 0}) {
+                BoardRow row;
+                row.product_code = code;
+                row.firmware_major = static_cast<std::uint8_t>(major);
+                row.firmware_minor = static_cast<std::uint8_t>(minor);
+                for (ChannelBlock& ch : row.channel) ch.data_bits = bits;
+                rows_.push_back(row);
             }
         }
     }
 
-    // The row some board takes `setting` into; otherwise the first row's refusal.
-    settings::EditResult check(const SiteSetting& setting) const {
-        const std::vector<settings::Edit> edit{{setting.name, setting.value}};
-        settings::EditResult first;
+    // Empty when some row takes `setting`; otherwise the first row's refusal.
+    std::string check(const SiteSetting& setting) const {
+        const settings::Edit edit{setting.name, setting.value};
+        std::string first;
         for (const BoardRow& row : rows_) {
-            settings::EditResult result = settings::apply_edits(row, edit);
-            if (result.row) return result;
-            if (first.error.empty()) first = std::move(result);
+            std::string error = settings::edit_error(row, edit);
+            if (error.empty()) return error;
+            if (first.empty()) first = std::move(error);
         }
         return first;
     }
@@ -109,8 +100,9 @@ class SiteReader {
         for (const Member& s : reader_.entries(m.node, m.at)) {
             SiteSetting setting{s.name, reader_.value(s), reader_.where(s.at)};
             if (check) {
-                const auto result = check->check(setting);
-                if (!result.row) reader_.refuse(s.at, result.error);
+                if (const std::string error = check->check(setting); !error.empty()) {
+                    reader_.refuse(s.at, error);
+                }
             } else if (!settings::is_known_name(s.name)) {
                 reader_.refuse(s.at, fill(text::cli::kUnknownField, {s.name}));
             }
