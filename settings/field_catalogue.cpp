@@ -708,6 +708,28 @@ bool is_known_name(std::string_view name) {
     return find_def(name).has_value();
 }
 
+namespace {
+
+// Finds the field `name` of the board, or says why it cannot be set.
+std::string resolve(const BoardRow& board, const Context& c, std::string_view name, Ref& ref) {
+    const auto found = find_def(name);
+    if (!found) return fill(text::cli::kUnknownField, {name});
+    if (!carried(*found, c)) return fill(text::cli::kFieldNotOnModel, {c.model_name, name});
+    if (!describe(*found, board, c).settable()) return fill(text::cli::kFieldNotEditable, {name});
+    ref = *found;
+    return {};
+}
+
+}  // namespace
+
+std::string edit_error(const BoardRow& board, const Edit& edit) {
+    const Context c = context_of(board);
+    Ref ref;
+    if (std::string error = resolve(board, c, edit.name, ref); !error.empty()) return error;
+    BoardRow row = board;
+    return put(ref, row, c, edit);
+}
+
 EditResult apply_edits(const BoardRow& board, const std::vector<Edit>& edits) {
     const Context c = context_of(board);
     // Resolve every name first: an unknown or foreign name is reported before any value.
@@ -719,24 +741,20 @@ EditResult apply_edits(const BoardRow& board, const std::vector<Edit>& edits) {
     std::vector<Resolved> resolved;
     const auto& defs = catalogue();
     for (const Edit& e : edits) {
-        const auto ref = find_def(e.name);
-        if (!ref) return {std::nullopt, fill(text::cli::kUnknownField, {e.name})};
-        if (!carried(*ref, c)) {
-            return {std::nullopt, fill(text::cli::kFieldNotOnModel, {c.model_name, e.name})};
-        }
-        if (!describe(*ref, board, c).settable()) {
-            return {std::nullopt, fill(text::cli::kFieldNotEditable, {e.name})};
+        Ref ref;
+        if (std::string error = resolve(board, c, e.name, ref); !error.empty()) {
+            return {std::nullopt, std::move(error)};
         }
         for (const Resolved& r : resolved) {
-            if (r.ref.def == ref->def && r.ref.channel == ref->channel) {
+            if (r.ref.def == ref.def && r.ref.channel == ref.channel) {
                 return {std::nullopt, fill(text::cli::kFieldTwice, {e.name})};
             }
         }
-        const auto def_index = static_cast<std::size_t>(ref->def - defs.data());
+        const auto def_index = static_cast<std::size_t>(ref.def - defs.data());
         const std::size_t order =
-            ref->def->channel ? defs.size() * static_cast<std::size_t>(ref->channel + 1) + def_index
-                              : def_index;
-        resolved.push_back({*ref, &e, order});
+            ref.def->channel ? defs.size() * static_cast<std::size_t>(ref.channel + 1) + def_index
+                             : def_index;
+        resolved.push_back({ref, &e, order});
     }
     std::stable_sort(resolved.begin(), resolved.end(),
                      [](const Resolved& a, const Resolved& b) { return a.order < b.order; });

@@ -85,6 +85,11 @@ struct EditResult {
 };
 EditResult apply_edits(const BoardRow& board, const std::vector<Edit>& edits);
 
+// The message of the first check that apply_edits makes of `edit` alone on `board`, or empty: the
+// name and the value, leaving out whether the window enables the field, which follows the board's
+// other settings. For checking a value before the board that is to take it is known.
+std::string edit_error(const BoardRow& board, const Edit& edit);
+
 // Fills %1, %2, ... of `pattern` with `args` in order.
 std::string fill(std::string_view pattern, std::initializer_list<std::string_view> args);
 

@@ -294,6 +294,21 @@ TEST(FieldCatalogueEdits, ADisabledFieldMayBeNamedWithTheValueItHolds) {
     EXPECT_EQ(r.row->local_ip, (std::array<std::uint8_t, 4>{10, 0, 0, 9}));
 }
 
+// A value checked before its board is known: the checks of apply_edits but the enabling, which
+// follows the board's other settings.
+TEST(FieldCatalogueEdits, OneEditsErrorLeavesOutTheEnabling) {
+    BoardRow dhcp = board(2);
+    dhcp.ip_mode = 1;
+    EXPECT_EQ(edit_error(dhcp, {"local_ip", "10.0.0.9"}), "");
+    EXPECT_EQ(edit_error(board(5), {"channel[0].baud_rate", "600"}), "");
+    EXPECT_EQ(edit_error(dhcp, {"local_ip", "10.0.0"}),
+              "local_ip: '10.0.0' is not an IPv4 address (a.b.c.d)");
+    EXPECT_EQ(edit_error(board(3), {"channel[1].baud_rate", "9600"}),
+              "model Quorin712PD has no field 'channel[1].baud_rate'");
+    EXPECT_EQ(edit_error(board(2), {"firmware_version", "9.9.9"}),
+              "field 'firmware_version' cannot be set");
+}
+
 TEST(FieldCatalogueEdits, EveryShownValueConvertsBackToTheSameRecord) {
     for (std::uint8_t code = 1; code <= 6; ++code) {
         BoardRow row = board(code);
