@@ -10,6 +10,7 @@
 #include <iostream>
 
 #include "cli/commands.h"
+#include "cli/site_commands.h"
 #include "res/cli_texts.h"
 #include "res/version.h"
 
@@ -98,11 +99,32 @@ int main(int argc, char* argv[]) {
     CLI::App* exp = app.add_subcommand("export", "Print a board's settings as a profile (JSON)");
     exp->add_option("BOARD", board, "MAC or IP address")->required();
 
+    RunOptions run;
+    std::string report_file, journal_out;
     CLI::App* apply = app.add_subcommand(
-        "apply", "Write a profile to boards of its model, then read back and compare");
-    apply->add_option("PROFILE", profile, "A file written by 'quorinctl export'")->required();
-    apply->add_option("BOARD", boards, "MAC or IP address")->required();
-    apply->add_flag("--dry-run", dry_run, "Check and print the changes; send nothing");
+        "apply",
+        "Bring boards to a site file or a plan (with no BOARD), or write a profile to the boards "
+        "named; then read back and compare");
+    apply
+        ->add_option("FILE", profile,
+                     "A site file, a plan written by 'quorinctl plan --out', or a profile written "
+                     "by 'quorinctl export'")
+        ->required();
+    apply->add_option("BOARD", boards, "Profile: MAC or IP address of each board to write");
+    apply->add_flag("--dry-run", dry_run, "Profile: check and print the changes; send nothing");
+    apply->add_option("--jobs", run.jobs, "Site: at most N set requests outstanding (16)")
+        ->option_text("N")
+        ->check(CLI::Range(1, kMaxSetJobs));
+    apply
+        ->add_option("--report", report_file,
+                     "Site: also write the results to FILE.csv or FILE.json")
+        ->option_text("FILE");
+    apply
+        ->add_option("--journal", journal_out,
+                     "Site: write the journal to FILE (default: a new file under "
+                     "$XDG_STATE_HOME/quorinctl/)")
+        ->option_text("FILE");
+    apply->add_flag("--json", run.json, "Site: the results as JSON");
 
     CLI::App* diagnose = app.add_subcommand(
         "diagnose", "Explain why boards may not be found: interfaces, routes, ports, addresses");
@@ -117,7 +139,52 @@ int main(int argc, char* argv[]) {
         ->option_text("N")
         ->check(CLI::Range(1, kMaxUploadJobs));
 
-    for (CLI::App* command : {search, show, set, exp, apply, diagnose, upload}) {
+    CLI::App* site = app.add_subcommand("site", "Site files");
+    site->require_subcommand(1);
+    std::string ip_from;
+    CLI::App* init = site->add_subcommand(
+        "init", "Print a site file (YAML) for every board that answers a search");
+    init->add_option("--ip-from", ip_from,
+                     "Give the boards, ordered by MAC, consecutive addresses from this one")
+        ->option_text("A.B.C.D");
+    init->add_flag("--json", json, "As JSON");
+
+    std::string site_file, out_file, format = "table";
+    CLI::App* plan = app.add_subcommand(
+        "plan", "Compare boards with a site file: what apply would change, who did not answer");
+    plan->add_option("SITE", site_file, "The site file (YAML or JSON)")->required();
+    plan->add_option("--out", out_file, "Write the plan, with every board's settings, to FILE")
+        ->option_text("FILE");
+    plan->add_option("--format", format, "table, json or csv")
+        ->check(CLI::IsMember({"table", "json", "csv"}));
+    plan->add_flag("--json", json, "Same as --format json");
+
+    CLI::App* audit = app.add_subcommand(
+        "audit", "Check boards against a site file: differences, firmware, boards missing");
+    audit->add_option("SITE", site_file, "The site file (YAML or JSON)")->required();
+    audit->add_flag("--json", json, "As JSON");
+
+    std::string journal_file;
+    CLI::App* rollback = app.add_subcommand(
+        "rollback", "Write every board of a journal back to the settings it recorded");
+    rollback->add_option("JOURNAL", journal_file, "A journal written by apply or rollback")
+        ->required();
+    rollback->add_option("--jobs", run.jobs, "At most N set requests outstanding (16)")
+        ->option_text("N")
+        ->check(CLI::Range(1, kMaxSetJobs));
+    rollback->add_option("--report", report_file, "Also write the results to FILE.csv or FILE.json")
+        ->option_text("FILE");
+    rollback->add_option("--journal", journal_out, "Write this run's own journal to FILE")
+        ->option_text("FILE");
+    rollback->add_flag("--json", run.json, "The results as JSON");
+
+    app.footer(
+        "Exit status: 0 success, nothing to change or compliant; 1 failure; 2 bad input (nothing "
+        "sent); 3 changes pending (plan) or findings (audit); 4 partial (some boards done, others "
+        "failed or not reached); 130 interrupted.");
+
+    for (CLI::App* command :
+         {search, show, set, exp, apply, diagnose, upload, init, plan, audit, rollback}) {
         command->footer(
             "Also takes --wait MS and the network options (--broadcast, --interface, --port, "
             "--legacy-port, --legacy-local-port, --upload-port, --stream-port): see quorinctl "
@@ -150,13 +217,31 @@ int main(int argc, char* argv[]) {
         return l;
     };
     const QString b = QString::fromStdString(board);
+    run.report = QString::fromStdString(report_file);
+    run.journal = QString::fromStdString(journal_out);
     if (*search) return search_command(o, json, io);
     if (*show) return show_command(o, b, json, io);
     if (*set) return set_command(o, b, qlist(assignments), dry_run, io);
     if (*exp) return export_command(o, b, io);
     if (*apply) {
-        return apply_command(o, QString::fromStdString(profile), qlist(boards), dry_run, io);
+        const QString file = QString::fromStdString(profile);
+        if (boards.empty() && is_site_or_plan(file)) return site_apply_command(o, file, run, io);
+        if (boards.empty()) {
+            err << "quorinctl: apply: a profile needs at least one BOARD\n";
+            return kExitUsage;
+        }
+        return apply_command(o, file, qlist(boards), dry_run, io);
     }
+    if (*init) return site_init_command(o, QString::fromStdString(ip_from), json, io);
+    if (*plan) {
+        const ResultFormat f = json || format == "json" ? ResultFormat::Json
+                               : format == "csv"        ? ResultFormat::Csv
+                                                        : ResultFormat::Table;
+        return plan_command(o, QString::fromStdString(site_file), QString::fromStdString(out_file),
+                            f, io);
+    }
+    if (*audit) return audit_command(o, QString::fromStdString(site_file), json, io);
+    if (*rollback) return rollback_command(o, QString::fromStdString(journal_file), run, io);
     if (*diagnose) return diagnose_command(o, io);
     if (*upload) return upload_command(o, QString::fromStdString(image), qlist(boards), jobs, io);
     return kExitUsage;

@@ -115,6 +115,7 @@ void write_board(JsonWriter& json, const BoardSettings& board) {
     json.name("settings").open('{');
     for (const auto& [name, value] : board.values) json.name(name).string(value);
     json.close('}');
+    if (!board.record.empty()) json.name("record").string(board.record);
 }
 
 void write_header(JsonWriter& json, std::string_view kind) {
@@ -169,19 +170,22 @@ class RunFileReader {
     void boards(const Member& list, bool planned, F&& each) const {
         for (const detail::Item& item : reader_.items(list.node, list.at)) {
             const auto members =
-                planned ? reader_.members(
-                              item.node, item.at,
-                              {"mac", "model", "local_ip", "firmware", "settings", "changes"},
-                              {"mac", "model", "local_ip", "firmware", "settings", "changes"})
-                        : reader_.members(item.node, item.at,
-                                          {"mac", "model", "local_ip", "firmware", "settings"},
-                                          {"mac", "model", "local_ip", "firmware", "settings"});
+                planned
+                    ? reader_.members(
+                          item.node, item.at,
+                          {"mac", "model", "local_ip", "firmware", "settings", "record", "changes"},
+                          {"mac", "model", "local_ip", "firmware", "settings", "changes"})
+                    : reader_.members(
+                          item.node, item.at,
+                          {"mac", "model", "local_ip", "firmware", "settings", "record"},
+                          {"mac", "model", "local_ip", "firmware", "settings"});
             BoardSettings board;
             const Member& m = *detail::find(members, "mac");
             board.mac = mac(m.node, m.at);
             board.model = value(members, "model");
             board.local_ip = value(members, "local_ip");
             board.firmware = value(members, "firmware");
+            if (detail::find(members, "record") != nullptr) board.record = value(members, "record");
             const Member& settings = *detail::find(members, "settings");
             for (const Member& s : reader_.entries(settings.node, settings.at)) {
                 board.values.emplace_back(s.name, reader_.value(s));

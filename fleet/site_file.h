@@ -77,6 +77,10 @@ struct BoardSettings {
     std::string local_ip;
     std::string firmware;
     std::vector<std::pair<std::string, std::string>> values;
+    // The whole record as the board reported it, in hexadecimal (its reply's bytes), so that a
+    // rollback writes back exactly what was there, also a value the model's lists do not offer.
+    // Empty when a file does not carry it.
+    std::string record;
 };
 
 struct Change {

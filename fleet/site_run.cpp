@@ -2,9 +2,19 @@
 
 #include <algorithm>
 
+#include "protocol/record_codec.h"
+
 namespace quorin::fleet {
 
 namespace {
+
+constexpr char kHexDigits[] = "0123456789abcdef";
+
+std::vector<std::uint8_t> record_bytes(const BoardRow& row) {
+    return uses_legacy_protocol(row.product_code)
+               ? encode_legacy_datagram(row, kLegacySearchReply)
+               : encode_main_datagram(row, OPCODE_SEARCH_REPLY, 0);
+}
 
 std::string value_of(const BoardRow& row, std::string_view name) {
     const auto f = settings::field_of(row, name);
@@ -35,7 +45,40 @@ BoardSettings settings_of(const BoardRow& row) {
     for (const settings::Field& f : settings::fields_of(row)) {
         if (f.settable()) s.values.emplace_back(f.name, f.value);
     }
+    for (std::uint8_t b : record_bytes(row)) {
+        s.record += kHexDigits[b >> 4];
+        s.record += kHexDigits[b & 0x0F];
+    }
     return s;
+}
+
+std::optional<BoardRow> recorded_row(const BoardSettings& recorded, const BoardRow& now) {
+    const std::size_t length = record_bytes(now).size();
+    if (recorded.record.size() != 2 * length) return std::nullopt;
+    std::vector<std::uint8_t> bytes;
+    for (std::size_t i = 0; i < recorded.record.size(); i += 2) {
+        int v = 0;
+        for (std::size_t k = i; k < i + 2; ++k) {
+            const char c = recorded.record[k];
+            const int d = c >= '0' && c <= '9'   ? c - '0'
+                          : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                          : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                                 : -1;
+            if (d < 0) return std::nullopt;
+            v = v * 16 + d;
+        }
+        bytes.push_back(static_cast<std::uint8_t>(v));
+    }
+    BoardRow row = now;
+    if (uses_legacy_protocol(now.product_code)) {
+        decode_legacy_reply(bytes, row, /*keep_mac=*/true);
+    } else {
+        decode_main_reply(bytes, row, /*keep_mac=*/true);
+    }
+    row.product_code = now.product_code;
+    row.firmware_major = now.firmware_major;
+    row.firmware_minor = now.firmware_minor;
+    return row;
 }
 
 std::vector<Change> drift(const BoardSettings& recorded, const BoardRow& row) {
@@ -74,6 +117,31 @@ BoardTarget target_for(const BoardRow& board, const std::vector<SiteSetting>& wa
     return t;
 }
 
+BoardTarget restore_target(const BoardRow& board, const std::vector<SiteSetting>& recorded) {
+    BoardRow row = board;
+    // Last first: a field comes after the settings that enable it, so it is restored while the
+    // board's present settings still enable it; what fails now is tried again after the others.
+    std::vector<SiteSetting> pending(recorded.rbegin(), recorded.rend());
+    for (bool progress = true; progress && !pending.empty();) {
+        progress = false;
+        for (auto it = pending.begin(); it != pending.end();) {
+            settings::EditResult r = settings::apply_edits(row, {{it->name, it->value}});
+            if (r.row) {
+                row = *r.row;
+                it = pending.erase(it);
+                progress = true;
+            } else {
+                ++it;
+            }
+        }
+    }
+    if (!pending.empty()) return target_for(row, pending);
+    BoardTarget t;
+    t.changes = differences(board, row);
+    t.row = std::move(row);
+    return t;
+}
+
 std::string_view result_name(BoardResult result) {
     switch (result) {
         case BoardResult::Unchanged:
@@ -91,16 +159,17 @@ std::string_view result_name(BoardResult result) {
 }
 
 SetRun::SetRun(std::vector<Board> boards, int jobs) : jobs_(std::max(1, jobs)) {
-    for (Board& b : boards) boards_.push_back({std::move(b), Phase::Queued, {}, {}});
+    // A board that holds what is wanted is done before anything is sent.
+    for (Board& b : boards) {
+        const Phase phase = b.changes.empty() ? Phase::Done : Phase::Queued;
+        boards_.push_back({std::move(b), phase, BoardResult::Unchanged, {}});
+    }
 }
 
 void SetRun::fill(std::vector<Step>& out) {
     while (!interrupted_ && outstanding_ < jobs_ && next_ < boards_.size()) {
         State& s = boards_[next_];
-        if (s.board.changes.empty()) {
-            s.phase = Phase::Done;
-            s.result = BoardResult::Unchanged;
-        } else {
+        if (s.phase == Phase::Queued) {
             s.phase = Phase::Sent;
             ++outstanding_;
             out.push_back({Step::SendSet, next_, {}});

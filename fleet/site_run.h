@@ -36,6 +36,18 @@ struct BoardTarget {
 };
 BoardTarget target_for(const BoardRow& board, const std::vector<SiteSetting>& wanted);
 
+// What a board is to become when it is put back to recorded settings (a rollback, `recorded` in
+// catalogue order): each setting is carried out alone, last first, as soon as the board's
+// settings let it, so that a field the recorded settings disable is restored before the setting
+// that disables it (an address before the return to DHCP). Fails when some settings cannot be
+// carried out that way.
+BoardTarget restore_target(const BoardRow& board, const std::vector<SiteSetting>& recorded);
+
+// The board as `recorded.record` holds it, with the identity of `now` (MAC, product code,
+// firmware: what a set request does not change). Nullopt when there is no record, or it is not
+// hexadecimal of the length the board's protocol gives.
+std::optional<BoardRow> recorded_row(const BoardSettings& recorded, const BoardRow& now);
+
 // How one board of a run ended.
 enum class BoardResult {
     Unchanged,   // held what was wanted: nothing sent

@@ -137,4 +137,40 @@ inline constexpr std::string_view kFindOutsideSubnet =
 inline constexpr std::string_view kFindSharedAddress =
     "Boards %1 share the address %2. Give each its own: quorinctl set MAC local_ip=ADDRESS";
 
+// Site files: init, plan, apply, rollback, audit.
+inline constexpr std::string_view kFileUnreadable = "cannot read %1: %2";
+inline constexpr std::string_view kFileRefused = "%1: %2";
+inline constexpr std::string_view kSiteOtherModel = "%1: board %2 is a %3, the site file says %4";
+inline constexpr std::string_view kSiteBadIpFrom = "--ip-from: %1 is not an IPv4 address (a.b.c.d)";
+inline constexpr std::string_view kSiteIpFromOverflow =
+    "--ip-from: %1 boards from %2 run past 255.255.255.255";
+inline constexpr std::string_view kPlanChange = "%1  %2: %3 -> %4";
+inline constexpr std::string_view kPlanMissing = "%1  did not answer";
+inline constexpr std::string_view kPlanUnlisted = "%1  answered, not in the site file";
+inline constexpr std::string_view kPlanFirmwareLow = "%1  firmware %2 is below the site's %3";
+inline constexpr std::string_view kPlanSummary =
+    "%1 board(s) to change, %2 already as wanted, %3 did not answer, %4 not in the site file";
+inline constexpr std::string_view kAuditSummary =
+    "%1 finding(s): %2 board(s) differ, %3 below the firmware minimum, %4 did not answer; "
+    "%5 board(s) compliant, %6 not in the site file";
+inline constexpr std::string_view kPlanWritten = "quorinctl: plan written to %1";
+inline constexpr std::string_view kPlanStale =
+    "board %1 has changed since the plan: %2 was %3, now %4; nothing was sent";
+inline constexpr std::string_view kJournalWritten = "journal: %1";
+inline constexpr std::string_view kJournalFailed = "cannot write the journal %1; nothing was sent";
+inline constexpr std::string_view kReportFailed = "cannot write the report %1";
+inline constexpr std::string_view kReportBadName = "--report: %1 must end in .csv or .json";
+inline constexpr std::string_view kRunUnchanged = "%1  unchanged";
+inline constexpr std::string_view kRunVerified = "%1  changed and verified: %2";
+inline constexpr std::string_view kRunFailed = "%1  FAILED: %2";
+inline constexpr std::string_view kRunNotReached = "%1  not reached: did not answer the search";
+inline constexpr std::string_view kRunNotStarted = "%1  not started: interrupted";
+inline constexpr std::string_view kRunSummary =
+    "%1 board(s): %2 changed and verified, %3 unchanged, %4 failed, %5 not reached, "
+    "%6 not started";
+inline constexpr std::string_view kRunInterrupted =
+    "quorinctl: interrupted: no new set request is sent; waiting for the outstanding replies";
+inline constexpr std::string_view kNoSetReplyRun = "no set reply";
+inline constexpr std::string_view kNothingToChange = "quorinctl: every board already holds what is wanted";
+
 }  // namespace quorin::text::cli

@@ -18,39 +18,7 @@ namespace {
 const QString kTool = QStringLiteral(QUORIN_CTL_PATH);
 const QString kSim = QStringLiteral(QUORIN_BOARD_SIM_PATH);
 
-class QuorinctlAgainstSimulator : public ::testing::Test {
-  protected:
-    void start(const QString& boards, const QStringList& extra = {}) {
-        ASSERT_TRUE(dir_.isValid());
-        events_ = dir_.filePath(QStringLiteral("events.jsonl"));
-        ASSERT_TRUE(sim_.start(kSim, boards, QStringList{"--events", events_} + extra));
-    }
-    Outcome ctl(const QStringList& args, int wait_ms = 400) {
-        return run_program(
-            kTool,
-            QStringList{"--broadcast", "127.255.255.255", "--port", QString::number(sim_.main_port),
-                        "--legacy-port", QString::number(sim_.legacy_port), "--legacy-local-port",
-                        "0", "--wait", QString::number(wait_ms)} +
-                args);
-    }
-    int received() const { return count_events(events_, QStringLiteral("datagram_received")); }
-    int set_requests() const {
-        return count_events(events_, QStringLiteral("datagram_received"), QStringLiteral("opcode"),
-                            3) +
-               count_events(events_, QStringLiteral("datagram_received"), QStringLiteral("opcode"),
-                            QStringLiteral("SETT"));
-    }
-    QString file(const QString& name, const QByteArray& content) {
-        QFile f(dir_.filePath(name));
-        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(content);
-        return f.fileName();
-    }
-
-    QTemporaryDir dir_;
-    QString events_;
-    quorin::tools::SimulatorProcess sim_;
-};
+using QuorinctlAgainstSimulator = SimulatorTest;
 
 TEST_F(QuorinctlAgainstSimulator, SearchListsEveryModelAsATableAndAsJson) {
     start(QStringLiteral("all:1"));

@@ -2,12 +2,15 @@
 // simulator's event log.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
 #include <vector>
 
 #include "tests/support/event_log.h"
@@ -24,8 +27,11 @@ struct Outcome {
 };
 
 // Runs the program with `args` (no standard input) until it ends.
-inline Outcome run_program(const QString& program, const QStringList& args) {
+inline Outcome run_program(
+    const QString& program, const QStringList& args,
+    const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment()) {
     QProcess p;
+    p.setProcessEnvironment(env);
     p.setProcessChannelMode(QProcess::SeparateChannels);
     p.setStandardInputFile(QProcess::nullDevice());
     p.start(program, args);
@@ -55,5 +61,41 @@ inline int count_events(const QString& path, const QString& name, const QString&
     }
     return n;
 }
+
+// A simulator on loopback with its event log, and quorinctl aimed at it.
+class SimulatorTest : public ::testing::Test {
+  protected:
+    void start(const QString& boards, const QStringList& extra = {}) {
+        ASSERT_TRUE(dir_.isValid());
+        events_ = dir_.filePath(QStringLiteral("events.jsonl"));
+        ASSERT_TRUE(sim_.start(QStringLiteral(QUORIN_BOARD_SIM_PATH), boards,
+                               QStringList{"--events", events_} + extra));
+    }
+    Outcome ctl(const QStringList& args, int wait_ms = 400) {
+        return run_program(
+            QStringLiteral(QUORIN_CTL_PATH),
+            QStringList{"--broadcast", "127.255.255.255", "--port", QString::number(sim_.main_port),
+                        "--legacy-port", QString::number(sim_.legacy_port), "--legacy-local-port",
+                        "0", "--wait", QString::number(wait_ms)} +
+                args);
+    }
+    int received() const { return count_events(events_, QStringLiteral("datagram_received")); }
+    int set_requests() const {
+        return count_events(events_, QStringLiteral("datagram_received"), QStringLiteral("opcode"),
+                            3) +
+               count_events(events_, QStringLiteral("datagram_received"), QStringLiteral("opcode"),
+                            QStringLiteral("SETT"));
+    }
+    QString file(const QString& name, const QByteArray& content) {
+        QFile f(dir_.filePath(name));
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(content);
+        return f.fileName();
+    }
+
+    QTemporaryDir dir_;
+    QString events_;
+    quorin::tools::SimulatorProcess sim_;
+};
 
 }  // namespace quorin::cli::testing

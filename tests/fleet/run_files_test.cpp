@@ -11,7 +11,8 @@ BoardSettings board(std::uint8_t id) {
             "Quorin712P",
             "10.0.0." + std::to_string(id),
             "1.5.3",
-            {{"local_ip", "10.0.0." + std::to_string(id)}, {"pppoe_id", "a\"b\\c\td\xc3\xa9"}}};
+            {{"local_ip", "10.0.0." + std::to_string(id)}, {"pppoe_id", "a\"b\\c\td\xc3\xa9"}},
+            "0a1b"};
 }
 
 bool same(const BoardSettings& a, const BoardSettings& b) {

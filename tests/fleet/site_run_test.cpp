@@ -130,21 +130,22 @@ TEST(SetRun, InterruptSendsNothingNewButAwaitsAndReadsBackTheOutstanding) {
 }
 
 TEST(SetRun, InterruptBeforeTheStartFinishesAtOnce) {
-    SetRun run = run_of(2, 2);
+    SetRun run = run_of(2, 2, {1});
     EXPECT_NE(find(run.interrupt(), Step::Finished), nullptr);
     EXPECT_EQ(run.result(0), BoardResult::NotStarted);
+    EXPECT_EQ(run.result(1), BoardResult::Unchanged) << "it needed nothing sent";
 }
 
 TEST(SiteComparison, TargetNamesTheSettingThatFails) {
     const BoardRow now = board(1);
-    const BoardTarget ok = target_for(now, {{"local_ip", "10.0.0.1", "line 4"},
-                                            {"subnet_mask", "255.255.0.0", "line 5"}});
+    const BoardTarget ok = target_for(
+        now, {{"local_ip", "10.0.0.1", "line 4"}, {"subnet_mask", "255.255.0.0", "line 5"}});
     ASSERT_TRUE(ok.row);
     ASSERT_EQ(ok.changes.size(), 1u) << "local_ip already holds its value";
     EXPECT_EQ(ok.changes[0].field, "subnet_mask");
 
-    const BoardTarget bad = target_for(now, {{"local_ip", "10.0.0.9", "line 4"},
-                                             {"subnet_mask", "255.255.0", "line 5"}});
+    const BoardTarget bad = target_for(
+        now, {{"local_ip", "10.0.0.9", "line 4"}, {"subnet_mask", "255.255.0", "line 5"}});
     EXPECT_FALSE(bad.row);
     EXPECT_EQ(bad.error.rfind("line 5: ", 0), 0u) << bad.error;
 }
