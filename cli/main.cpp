@@ -79,7 +79,13 @@ int main(int argc, char* argv[]) {
     std::vector<std::string> assignments, boards;
 
     CLI::App* search = app.add_subcommand("search", "List every board that answers a search");
-    search->add_flag("--json", json, "Every field of each board's record, as JSON");
+    std::string format = "table";
+    CLI::Option* format_option =
+        search->add_option("--format", format, "table, json or csv (table)")
+            ->option_text("FORMAT")
+            ->check(CLI::IsMember({"table", "json", "csv"}));
+    search->add_flag("--json", json, "Each board's record as JSON: --format json")
+        ->excludes(format_option);
     search->add_option("--expect", o.expect, "End the search once N boards have answered")
         ->option_text("N")
         ->check(CLI::Range(1, 100000));
@@ -150,7 +156,9 @@ int main(int argc, char* argv[]) {
         return l;
     };
     const QString b = QString::fromStdString(board);
-    if (*search) return search_command(o, json, io);
+    if (*search) {
+        return search_command(o, json ? OutputFormat::Json : *output_format(format), io);
+    }
     if (*show) return show_command(o, b, json, io);
     if (*set) return set_command(o, b, qlist(assignments), dry_run, io);
     if (*exp) return export_command(o, b, io);

@@ -8,6 +8,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <map>
+#include <set>
 
 #include "tests/cli/cli_support.h"
 #include "tests/support/test_image.h"
@@ -66,7 +67,10 @@ TEST_F(QuorinctlAgainstSimulator, SearchListsEveryModelAsATableAndAsJson) {
 
     const Outcome json = ctl({"search", "--json", "--expect", "6"}, 3000);
     ASSERT_EQ(json.status, 0) << json.err.toStdString();
-    const QJsonArray boards = QJsonDocument::fromJson(json.out.toUtf8()).array();
+    const QJsonObject doc = QJsonDocument::fromJson(json.out.toUtf8()).object();
+    EXPECT_EQ(doc.value("format_version"), 1);
+    EXPECT_EQ(doc.keys(), (QStringList{"boards", "format_version"}));
+    const QJsonArray boards = doc.value("boards").toArray();
     ASSERT_EQ(boards.size(), 6);
     std::map<QString, QString> protocol_by_model;
     for (const QJsonValue& b : boards) {
@@ -78,6 +82,113 @@ TEST_F(QuorinctlAgainstSimulator, SearchListsEveryModelAsATableAndAsJson) {
     EXPECT_EQ(protocol_by_model["5836KL"], "legacy");
     EXPECT_EQ(protocol_by_model["DAVRO2xM"], "main");
     EXPECT_EQ(set_requests(), 0);
+}
+
+// The search's rows as CSV: the table's columns under a heading row, records ending in CRLF;
+// --json is --format json, so the two together are refused.
+TEST_F(QuorinctlAgainstSimulator, SearchAsCsvAndFormatJsonAsJson) {
+    start(QStringLiteral("all:1"));
+    const Outcome csv = ctl({"search", "--format", "csv", "--expect", "6"}, 3000);
+    ASSERT_EQ(csv.status, 0) << csv.err.toStdString();
+    const QStringList records = csv.out.split(QStringLiteral("\r\n"));
+    ASSERT_EQ(records.size(), 8) << csv.out.toStdString();  // heading, 6 boards, "" after the last
+    EXPECT_EQ(records[0], "MAC,MODEL,IP ADDRESS,MASK,GATEWAY,FIRMWARE,IP MODE,INTERFACE");
+    EXPECT_TRUE(records[7].isEmpty());
+    for (int i = 1; i <= 6; ++i) {
+        EXPECT_EQ(records[i].split(',').size(), 8) << records[i].toStdString();
+        EXPECT_TRUE(records[i].endsWith(",lo")) << records[i].toStdString();
+    }
+
+    const Outcome json = ctl({"search", "--format", "json", "--expect", "6"}, 3000);
+    ASSERT_EQ(json.status, 0) << json.err.toStdString();
+    const QJsonObject doc = QJsonDocument::fromJson(json.out.toUtf8()).object();
+    EXPECT_EQ(doc.value("format_version"), 1);
+    EXPECT_EQ(doc.value("boards").toArray().size(), 6);
+
+    const int before = received();
+    for (const QStringList& args : {QStringList{"search", "--json", "--format", "csv"},
+                                    QStringList{"search", "--format", "xml"}}) {
+        const Outcome refused = ctl(args);
+        EXPECT_EQ(refused.status, 2) << args.join(' ').toStdString();
+        EXPECT_TRUE(refused.out.isEmpty());
+        EXPECT_TRUE(refused.err.contains("--format")) << refused.err.toStdString();
+    }
+    EXPECT_EQ(received(), before);
+}
+
+// Boards past one /24 and far past the window's 200: every one listed, in each format, and no
+// styling when standard output is not a terminal.
+TEST_F(QuorinctlAgainstSimulator, SearchListsTwoThousandBoardsWithNoneLost) {
+    start(QStringLiteral("0002:2000"));
+    const Outcome csv = ctl({"search", "--format", "csv", "--expect", "2000"}, 10000);
+    ASSERT_EQ(csv.status, 0) << csv.err.toStdString();
+    EXPECT_TRUE(csv.err.isEmpty()) << csv.err.toStdString();  // no "table full" note
+    QStringList records = csv.out.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+    ASSERT_FALSE(records.isEmpty());
+    records.removeFirst();
+    std::set<QString> macs, addresses;
+    for (const QString& r : records) {
+        const QStringList f = r.split(',');
+        ASSERT_EQ(f.size(), 8) << r.toStdString();
+        macs.insert(f[0]);
+        addresses.insert(f[2]);
+    }
+    EXPECT_EQ(macs.size(), 2000u);
+    EXPECT_EQ(addresses.size(), 2000u);
+    EXPECT_EQ(addresses.count("127.0.8.222"), 1u);  // board 1999: the eighth /24
+
+    const Outcome json = ctl({"search", "--json", "--expect", "2000"}, 10000);
+    ASSERT_EQ(json.status, 0) << json.err.toStdString();
+    std::set<QString> json_macs;
+    for (const QJsonValue& b :
+         QJsonDocument::fromJson(json.out.toUtf8()).object().value("boards").toArray()) {
+        json_macs.insert(b.toObject().value("mac_address").toString());
+    }
+    EXPECT_EQ(json_macs.size(), 2000u);
+
+    const Outcome table = ctl({"search", "--expect", "2000"}, 10000);
+    ASSERT_EQ(table.status, 0) << table.err.toStdString();
+    EXPECT_EQ(table.out.count('\n'), 2001);
+    EXPECT_TRUE(table.out.startsWith("MAC  ")) << table.out.left(80).toStdString();
+    EXPECT_FALSE(table.out.contains('\x1b'));
+}
+
+// On a terminal the table's headings are bold, unless NO_COLOR is set to something.
+TEST_F(QuorinctlAgainstSimulator, ATerminalGetsBoldHeadingsUnlessNoColorIsSet) {
+    const QString script = QStandardPaths::findExecutable(QStringLiteral("script"));
+    const QString env = QStandardPaths::findExecutable(QStringLiteral("env"));
+    if (script.isEmpty() || env.isEmpty()) GTEST_SKIP() << "no script(1) here to make a terminal";
+    start(QStringLiteral("0002:2"));
+    const auto on_terminal = [&](const QString& no_color) {
+        QStringList words{env};
+        words << (no_color.isNull() ? QStringLiteral("-u")
+                                    : QStringLiteral("NO_COLOR=") + no_color);
+        if (no_color.isNull()) words << QStringLiteral("NO_COLOR");
+        words << kTool << "--broadcast"
+              << "127.255.255.255"
+              << "--port" << QString::number(sim_.main_port) << "--legacy-port"
+              << QString::number(sim_.legacy_port) << "--legacy-local-port"
+              << "0"
+              << "--wait"
+              << "3000"
+              << "search"
+              << "--expect"
+              << "2";
+        QStringList quoted;
+        for (const QString& w : words) quoted << "'" + w + "'";
+        return run_program(script, {"-qec", quoted.join(' '), "/dev/null"});
+    };
+    const QString bold = QStringLiteral("\x1b[1mMAC ");
+    for (const QString& no_color : {QString(), QStringLiteral("")}) {
+        const Outcome r = on_terminal(no_color);
+        EXPECT_EQ(r.status, 0) << r.err.toStdString();
+        EXPECT_TRUE(r.out.contains(bold)) << no_color.isNull() << r.out.toStdString();
+        EXPECT_TRUE(r.out.contains("INTERFACE\x1b[0m")) << r.out.toStdString();
+    }
+    const Outcome plain = on_terminal(QStringLiteral("1"));
+    EXPECT_EQ(plain.status, 0) << plain.err.toStdString();
+    EXPECT_FALSE(plain.out.contains('\x1b')) << plain.out.toStdString();
+    EXPECT_TRUE(plain.out.contains("MAC ")) << plain.out.toStdString();
 }
 
 TEST_F(QuorinctlAgainstSimulator, ShowGivesEveryFieldWithItsList) {
@@ -158,7 +269,10 @@ TEST_F(QuorinctlAgainstSimulator, ExportThenApplyToFiveBoardsOfOneModel) {
 
     // Every board now shows the profile's values.
     const Outcome json = ctl({"search", "--json", "--expect", "6"}, 3000);
-    for (const QJsonValue& b : QJsonDocument::fromJson(json.out.toUtf8()).array()) {
+    const QJsonArray boards =
+        QJsonDocument::fromJson(json.out.toUtf8()).object().value("boards").toArray();
+    EXPECT_EQ(boards.size(), 6);
+    for (const QJsonValue& b : boards) {
         const QJsonObject o = b.toObject();
         for (auto it = values.begin(); it != values.end(); ++it) {
             EXPECT_EQ(o.value(it.key()), it.value())
