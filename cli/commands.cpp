@@ -112,12 +112,12 @@ std::optional<std::vector<settings::Edit>> parse_assignments(const QStringList& 
     for (const QString& a : assignments) {
         const qsizetype eq = a.indexOf(QLatin1Char('='));
         if (eq <= 0) {
-            io.err << "quorinctl: " << qs(T::kBadAssignment).arg(a) << '\n';
+            io.err << "quorinctl: " << qs(T::kBadAssignment).arg(quoted(a)) << '\n';
             return std::nullopt;
         }
         settings::Edit e{a.left(eq).toStdString(), a.mid(eq + 1).toStdString()};
-        if (!settings::is_known_name(e.name)) {
-            io.err << "quorinctl: " << qs(settings::fill(T::kUnknownField, {e.name})) << '\n';
+        if (const std::string error = settings::check_edit(e); !error.empty()) {
+            io.err << "quorinctl: " << qs(error) << '\n';
             return std::nullopt;
         }
         edits.push_back(std::move(e));
@@ -316,7 +316,7 @@ int show_command(const CommonOptions& o, const QString& board, bool json, Output
 int set_command(const CommonOptions& o, const QString& board, const QStringList& assignments,
                 bool dry_run, Output io) {
     if (!parse_board(board)) {
-        io.err << "quorinctl: " << qs(T::kBadBoard).arg(board) << '\n';
+        io.err << "quorinctl: " << qs(T::kBadBoard).arg(quoted(board)) << '\n';
         return kExitUsage;
     }
     const auto edits = parse_assignments(assignments, io);
@@ -383,8 +383,8 @@ int apply_command(const CommonOptions& o, const QString& profile_path, const QSt
     for (auto it = settings_object.begin(); it != settings_object.end(); ++it) {
         if (!it.value().isString()) return fail(qs(T::kProfileShape).arg(profile_path));
         settings::Edit e{it.key().toStdString(), it.value().toString().toStdString()};
-        if (!settings::is_known_name(e.name)) {
-            return fail(qs(settings::fill(T::kUnknownField, {e.name})));
+        if (const std::string error = settings::check_edit(e); !error.empty()) {
+            return fail(qs(error));
         }
         edits.push_back(std::move(e));
     }

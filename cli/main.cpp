@@ -12,6 +12,7 @@
 #include "cli/commands.h"
 #include "res/cli_texts.h"
 #include "res/version.h"
+#include "settings/field_catalogue.h"
 
 namespace {
 
@@ -143,7 +144,7 @@ int main(int argc, char* argv[]) {
             const std::string_view message = quorin::text::cli::kBadBroadcast;
             err << "quorinctl: "
                 << QString::fromUtf8(message.data(), static_cast<qsizetype>(message.size()))
-                       .arg(QString::fromStdString(broadcast))
+                       .arg(QString::fromStdString(quorin::settings::quoted_value(broadcast)))
                 << '\n';
             return kExitUsage;
         }
