@@ -493,6 +493,12 @@ const std::vector<Def>& catalogue() {
     return defs;
 }
 
+bool kind_settable(FieldKind kind) {
+    Field f;
+    f.kind = kind;
+    return f.settable();
+}
+
 std::string channel_prefix(int ch) {
     return "channel[" + std::to_string(ch) + "].";
 }
@@ -775,6 +781,20 @@ std::optional<Field> field_of(const BoardRow& row, std::string_view name) {
 
 bool is_known_name(std::string_view name) {
     return find_def(name).has_value();
+}
+
+std::vector<std::string> settable_field_names() {
+    std::vector<std::string> names;
+    for (const Def& d : catalogue()) {
+        if (!d.channel && kind_settable(d.kind)) names.emplace_back(d.name);
+    }
+    for (int ch = 0; ch < static_cast<int>(BoardRow{}.channel.size()); ++ch) {
+        for (const Def& d : catalogue()) {
+            if (d.channel && kind_settable(d.kind))
+                names.push_back(channel_prefix(ch) + std::string(d.name));
+        }
+    }
+    return names;
 }
 
 std::string check_edit(const Edit& edit) {

@@ -65,6 +65,10 @@ std::optional<Field> field_of(const BoardRow& row, std::string_view name);
 // True for a name that some model has (used to tell "unknown" from "not on this model").
 bool is_known_name(std::string_view name);
 
+// Every name that some model lets the operator set, in catalogue order: board-wide fields, then
+// the channel fields of channel[0] to channel[3] (for shell completion).
+std::vector<std::string> settable_field_names();
+
 // One FIELD=VALUE edit.
 struct Edit {
     std::string name;

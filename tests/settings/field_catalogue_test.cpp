@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <set>
 
 #include "res/texts.h"
 
@@ -376,6 +377,22 @@ TEST(FieldCatalogueCheckEdit, PassesEveryValueAndEntryABoardOffers) {
             }
         }
     }
+}
+
+// The names shell completion offers: exactly the settable fields of every model, each once.
+TEST(FieldCatalogue, SettableNamesAreEveryFieldSomeModelLetsBeSet) {
+    const std::vector<std::string> names = settable_field_names();
+    std::set<std::string> from_boards;
+    for (std::uint8_t code = 1; code <= 7; ++code) {
+        for (const Field& f : fields_of(board(code))) {
+            if (f.settable()) from_boards.insert(f.name);
+        }
+    }
+    EXPECT_EQ(std::set<std::string>(names.begin(), names.end()), from_boards);
+    EXPECT_EQ(std::set<std::string>(names.begin(), names.end()).size(), names.size());
+    EXPECT_EQ(names.front(), "debug_mode");
+    EXPECT_NE(std::find(names.begin(), names.end(), "channel[3].inactivity_time"), names.end());
+    EXPECT_EQ(std::find(names.begin(), names.end(), "mac_address"), names.end());
 }
 
 TEST(FieldCatalogueEdits, ADisabledFieldMayBeNamedWithTheValueItHolds) {
