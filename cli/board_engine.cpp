@@ -52,9 +52,9 @@ void BoardEngine::receive(const Received& datagram) {
               ->replies[one_address ? to.front().label : interface_label(datagram.interface_index)];
         for (const Action& a : actions) {
             if (a.kind == Action::AppendBoardEntry) {
-                row_interface_.resize(static_cast<std::size_t>(ConfigCore::kMaxBoards));
-                row_interface_[static_cast<std::size_t>(core_.board_count() - 1)] = {
-                    interface_label(datagram.interface_index), datagram.interface_index};
+                row_interface_.resize(static_cast<std::size_t>(core_.board_count()));
+                row_interface_.back() = {interface_label(datagram.interface_index),
+                                         datagram.interface_index};
             } else if (a.is_message() || a.kind == Action::TableFull) {
                 const QString note = QString::fromStdString(a.text);
                 auto& notes = searching_->notes;
@@ -70,7 +70,7 @@ void BoardEngine::receive(const Received& datagram) {
 SearchResult BoardEngine::search(
     int wait_ms, const std::function<bool(const std::vector<FoundBoard>&)>& enough) {
     SearchResult result;
-    row_interface_.assign(static_cast<std::size_t>(ConfigCore::kMaxBoards), {});
+    row_interface_.clear();
     const std::vector<OutgoingDatagram> requests = core_.send_data(OPCODE_SEARCH_REQUEST);
 
     QEventLoop loop;

@@ -31,6 +31,10 @@ struct SearchResult {
     std::vector<QString> failed_sends;  // destinations the system refused
 };
 
+// The command line's board table: far beyond any one network's boards, so that a search lists
+// every board that answers (the window's table keeps ConfigCore::kMaxBoards).
+inline constexpr int kEngineBoardTable = 100000;
+
 class BoardEngine {
   public:
     explicit BoardEngine(LinkOptions options);
@@ -39,8 +43,8 @@ class BoardEngine {
     bool open(QString* error, QString* warning);
 
     // Sends one search to every destination and collects replies for `wait_ms`, or until
-    // `enough` (called after each new board) returns true. Boards beyond the board table's 200
-    // are not listed; a note says so.
+    // `enough` (called after each new board) returns true. Boards beyond the board table's
+    // kEngineBoardTable are not listed; a note says so.
     SearchResult search(int wait_ms,
                         const std::function<bool(const std::vector<FoundBoard>&)>& enough = {});
 
@@ -77,7 +81,7 @@ class BoardEngine {
     void receive(const Received& datagram);
 
     BoardLink link_;
-    ConfigCore core_;
+    ConfigCore core_{kEngineBoardTable};
     // Per board row: the interface its search reply came in on.
     std::vector<std::pair<QString, int>> row_interface_;
     mutable std::map<int, QString> interface_names_;

@@ -15,6 +15,7 @@
 #include "protocol/config_core.h"
 #include "res/cli_texts.h"
 #include "res/texts.h"
+#include "settings/field_catalogue.h"
 
 namespace quorin::cli {
 namespace {
@@ -126,11 +127,13 @@ bool BoardLink::open(QString* error, QString* warning) {
             }
         }
         if (named == nullptr || !named->up) {
-            *error = qs(text::cli::kNoSuchInterface).arg(options_.interface_name);
+            *error = qs(text::cli::kNoSuchInterface)
+                         .arg(qs(settings::quoted_value(options_.interface_name.toStdString())));
             return false;
         }
         if (options_.broadcast.isNull() && named->broadcast.isNull()) {
-            *error = qs(text::cli::kNoBroadcastAddress).arg(options_.interface_name);
+            *error = qs(text::cli::kNoBroadcastAddress)
+                         .arg(qs(settings::quoted_value(options_.interface_name.toStdString())));
             return false;
         }
     }

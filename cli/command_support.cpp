@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "res/cli_texts.h"
+#include "settings/field_catalogue.h"
 
 namespace quorin::cli {
 
@@ -13,6 +14,10 @@ QString qs(std::string_view s) {
 }
 QString qs(const std::string& s) {
     return QString::fromStdString(s);
+}
+
+QString quoted(const QString& typed) {
+    return qs(settings::quoted_value(typed.toStdString()));
 }
 
 QString mac_of(const BoardRow& row) {
@@ -98,7 +103,7 @@ std::optional<std::vector<BoardName>> parse_boards(const QStringList& texts, Out
     for (const QString& t : texts) {
         const auto name = parse_board(t);
         if (!name) {
-            io.err << "quorinctl: " << qs(T::kBadBoard).arg(t) << '\n';
+            io.err << "quorinctl: " << qs(T::kBadBoard).arg(quoted(t)) << '\n';
             return std::nullopt;
         }
         names.push_back(*name);

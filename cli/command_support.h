@@ -21,6 +21,10 @@ namespace quorin::cli {
 QString qs(std::string_view s);
 QString qs(const std::string& s);
 
+// What the user typed, for a message: in double quotes, cut short and with control characters
+// shown as '?' (settings::quoted_value).
+QString quoted(const QString& typed);
+
 // The board's MAC text ("02:51:00:02:00:01").
 QString mac_of(const BoardRow& row);
 QHostAddress address_of(const std::array<std::uint8_t, 4>& a);

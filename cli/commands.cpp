@@ -13,6 +13,7 @@
 #include "cli/board_engine.h"
 #include "cli/command_support.h"
 #include "cli/json_out.h"
+#include "cli/table_out.h"
 #include "protocol/record_codec.h"
 #include "res/cli_texts.h"
 #include "res/texts.h"
@@ -29,26 +30,6 @@ using settings::FieldKind;
 QString protocol_of(const BoardRow& row) {
     return uses_legacy_protocol(row.product_code) ? QStringLiteral("legacy")
                                                   : QStringLiteral("main");
-}
-
-// Pads each column to its widest cell; the last column is not padded.
-void print_table(QTextStream& out, const std::vector<QStringList>& rows) {
-    std::vector<qsizetype> width;
-    for (const QStringList& r : rows) {
-        width.resize(std::max(width.size(), static_cast<std::size_t>(r.size())), 0);
-        for (qsizetype i = 0; i < r.size(); ++i) {
-            width[static_cast<std::size_t>(i)] =
-                std::max(width[static_cast<std::size_t>(i)], r[i].size());
-        }
-    }
-    for (const QStringList& r : rows) {
-        QString line;
-        for (qsizetype i = 0; i < r.size(); ++i) {
-            line += i + 1 < r.size() ? r[i].leftJustified(width[static_cast<std::size_t>(i)] + 2)
-                                     : r[i];
-        }
-        out << line.trimmed() << '\n';
-    }
 }
 
 // Prints FIELD: old -> new for each edited field of a board.
@@ -131,12 +112,12 @@ std::optional<std::vector<settings::Edit>> parse_assignments(const QStringList& 
     for (const QString& a : assignments) {
         const qsizetype eq = a.indexOf(QLatin1Char('='));
         if (eq <= 0) {
-            io.err << "quorinctl: " << qs(T::kBadAssignment).arg(a) << '\n';
+            io.err << "quorinctl: " << qs(T::kBadAssignment).arg(quoted(a)) << '\n';
             return std::nullopt;
         }
         settings::Edit e{a.left(eq).toStdString(), a.mid(eq + 1).toStdString()};
-        if (!settings::is_known_name(e.name)) {
-            io.err << "quorinctl: " << qs(settings::fill(T::kUnknownField, {e.name})) << '\n';
+        if (const std::string error = settings::check_edit(e); !error.empty()) {
+            io.err << "quorinctl: " << qs(error) << '\n';
             return std::nullopt;
         }
         edits.push_back(std::move(e));
@@ -144,19 +125,20 @@ std::optional<std::vector<settings::Edit>> parse_assignments(const QStringList& 
     return edits;
 }
 
-// One board of `search --json`: where it answered, then every field, in catalogue order.
+// One board of `search --json`: where it answered, then each field the model shows, in
+// catalogue order.
 void write_record_json(JsonOut& json, const FoundBoard& b) {
-    json.raw("    {\n        \"interface\": ");
+    json.raw("        {\n            \"interface\": ");
     json.string(b.interface.toStdString());
-    json.raw(",\n        \"protocol\": ");
+    json.raw(",\n            \"protocol\": ");
     json.string(protocol_of(b.row).toStdString());
     settings::for_each_value(b.row, [&](std::string_view name, const std::string& value) {
-        json.raw(",\n        ");
+        json.raw(",\n            ");
         json.string(name);
         json.raw(": ");
         json.string(value);
     });
-    json.raw("\n    }");
+    json.raw("\n        }");
 }
 
 QJsonObject record_json(const FoundBoard& b) {
@@ -241,23 +223,23 @@ std::optional<BoardName> parse_board(const QString& text) {
     return std::nullopt;
 }
 
-int search_command(const CommonOptions& o, bool json, Output io) {
+int search_command(const CommonOptions& o, OutputFormat format, Output io) {
     auto engine = open_engine(o, io);
     if (!engine) return kExitFailure;
     const SearchResult r = engine->search(o.wait_ms, [&](const std::vector<FoundBoard>& boards) {
         return o.expect > 0 && static_cast<int>(boards.size()) >= o.expect;
     });
     print_notes(r, io);
-    if (json) {
-        // Written as it is made, fields in catalogue order: 200 records of about 100 fields
-        // each would spend most of the command's time in a JSON document's sorted inserts.
+    if (format == OutputFormat::Json) {
+        // Written as it is made, fields in catalogue order: thousands of records of about 100
+        // fields each would spend most of the command's time in a JSON document's sorted inserts.
         JsonOut out(io.out);
-        out.raw("[");
+        out.raw("{\n    \"format_version\": 1,\n    \"boards\": [");
         for (std::size_t i = 0; i < r.boards.size(); ++i) {
             out.raw(i == 0 ? "\n" : ",\n");
             write_record_json(out, r.boards[i]);
         }
-        out.raw(r.boards.empty() ? "]\n" : "\n]\n");
+        out.raw(r.boards.empty() ? "]\n}\n" : "\n    ]\n}\n");
     } else {
         std::vector<QStringList> rows{
             {"MAC", "MODEL", "IP ADDRESS", "MASK", "GATEWAY", "FIRMWARE", "IP MODE", "INTERFACE"}};
@@ -270,7 +252,7 @@ int search_command(const CommonOptions& o, bool json, Output io) {
                             v("subnet_mask"), v("gateway_ip"), v("firmware_version"), v("ip_mode"),
                             b.interface});
         }
-        print_table(io.out, rows);
+        print_rows(io.out, format, rows, stdout_styling());
     }
     if (r.boards.empty()) io.err << qs(T::kNoBoards) << '\n';
     return kExitOk;
@@ -334,7 +316,7 @@ int show_command(const CommonOptions& o, const QString& board, bool json, Output
 int set_command(const CommonOptions& o, const QString& board, const QStringList& assignments,
                 bool dry_run, Output io) {
     if (!parse_board(board)) {
-        io.err << "quorinctl: " << qs(T::kBadBoard).arg(board) << '\n';
+        io.err << "quorinctl: " << qs(T::kBadBoard).arg(quoted(board)) << '\n';
         return kExitUsage;
     }
     const auto edits = parse_assignments(assignments, io);
@@ -401,8 +383,8 @@ int apply_command(const CommonOptions& o, const QString& profile_path, const QSt
     for (auto it = settings_object.begin(); it != settings_object.end(); ++it) {
         if (!it.value().isString()) return fail(qs(T::kProfileShape).arg(profile_path));
         settings::Edit e{it.key().toStdString(), it.value().toString().toStdString()};
-        if (!settings::is_known_name(e.name)) {
-            return fail(qs(settings::fill(T::kUnknownField, {e.name})));
+        if (const std::string error = settings::check_edit(e); !error.empty()) {
+            return fail(qs(error));
         }
         edits.push_back(std::move(e));
     }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "cli/board_link.h"
+#include "cli/table_out.h"
 
 namespace quorin::cli {
 
@@ -44,7 +45,9 @@ struct Output {
     QTextStream& err;
 };
 
-int search_command(const CommonOptions& o, bool json, Output io);
+// `format`: a table (bold headings on a terminal), JSON ({"format_version": 1, "boards": [...]})
+// or CSV.
+int search_command(const CommonOptions& o, OutputFormat format, Output io);
 int show_command(const CommonOptions& o, const QString& board, bool json, Output io);
 int set_command(const CommonOptions& o, const QString& board, const QStringList& assignments,
                 bool dry_run, Output io);

@@ -78,6 +78,18 @@ void JsonOut::raw(std::string_view text) {
 }
 
 void JsonOut::string(std::string_view text) {
+    // Most texts need no escape at all: copied whole, quotes included.
+    if (text.size() + 2 <= kJsonChunkBytes && std::none_of(text.begin(), text.end(), [](char ch) {
+            const auto c = static_cast<unsigned char>(ch);
+            return c < 0x20 || c == '"' || c == '\\';
+        })) {
+        char* at = room(text.size() + 2);
+        *at = '"';
+        std::copy_n(text.data(), text.size(), at + 1);
+        at[text.size() + 1] = '"';
+        used_ += text.size() + 2;
+        return;
+    }
     *room(1) = '"';
     ++used_;
     while (!text.empty()) {

@@ -13,6 +13,7 @@
 #include "cli/site_commands.h"
 #include "res/cli_texts.h"
 #include "res/version.h"
+#include "settings/field_catalogue.h"
 
 namespace {
 
@@ -80,7 +81,13 @@ int main(int argc, char* argv[]) {
     std::vector<std::string> assignments, boards;
 
     CLI::App* search = app.add_subcommand("search", "List every board that answers a search");
-    search->add_flag("--json", json, "Every field of each board's record, as JSON");
+    std::string format = "table";
+    CLI::Option* format_option =
+        search->add_option("--format", format, "table, json or csv (table)")
+            ->option_text("FORMAT")
+            ->check(CLI::IsMember({"table", "json", "csv"}));
+    search->add_flag("--json", json, "Each board's record as JSON: --format json")
+        ->excludes(format_option);
     search->add_option("--expect", o.expect, "End the search once N boards have answered")
         ->option_text("N")
         ->check(CLI::Range(1, 100000));
@@ -149,7 +156,7 @@ int main(int argc, char* argv[]) {
         ->option_text("A.B.C.D");
     init->add_flag("--json", json, "As JSON");
 
-    std::string site_file, out_file, format = "table";
+    std::string site_file, out_file;
     CLI::App* plan = app.add_subcommand(
         "plan", "Compare boards with a site file: what apply would change, who did not answer");
     plan->add_option("SITE", site_file, "The site file (YAML or JSON)")->required();
@@ -204,7 +211,7 @@ int main(int argc, char* argv[]) {
             const std::string_view message = quorin::text::cli::kBadBroadcast;
             err << "quorinctl: "
                 << QString::fromUtf8(message.data(), static_cast<qsizetype>(message.size()))
-                       .arg(QString::fromStdString(broadcast))
+                       .arg(QString::fromStdString(quorin::settings::quoted_value(broadcast)))
                 << '\n';
             return kExitUsage;
         }
@@ -219,7 +226,9 @@ int main(int argc, char* argv[]) {
     const QString b = QString::fromStdString(board);
     run.report = QString::fromStdString(report_file);
     run.journal = QString::fromStdString(journal_out);
-    if (*search) return search_command(o, json, io);
+    if (*search) {
+        return search_command(o, json ? OutputFormat::Json : *output_format(format), io);
+    }
     if (*show) return show_command(o, b, json, io);
     if (*set) return set_command(o, b, qlist(assignments), dry_run, io);
     if (*exp) return export_command(o, b, io);
@@ -234,9 +243,7 @@ int main(int argc, char* argv[]) {
     }
     if (*init) return site_init_command(o, QString::fromStdString(ip_from), json, io);
     if (*plan) {
-        const ResultFormat f = json || format == "json" ? ResultFormat::Json
-                               : format == "csv"        ? ResultFormat::Csv
-                                                        : ResultFormat::Table;
+        const OutputFormat f = json ? OutputFormat::Json : *output_format(format);
         return plan_command(o, QString::fromStdString(site_file), QString::fromStdString(out_file),
                             f, io);
     }

@@ -115,18 +115,8 @@ std::optional<Compared> compare(const fleet::SiteFile& site, const SearchResult&
     return c;
 }
 
-QString csv_field(const QString& text) {
-    if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"')) &&
-        !text.contains(QLatin1Char('\n')) && !text.contains(QLatin1Char('\r')))
-        return text;
-    QString quoted = text;
-    quoted.replace(QLatin1String("\""), QLatin1String("\"\""));
-    return QLatin1Char('"') + quoted + QLatin1Char('"');
-}
 void csv_row(QTextStream& out, const QStringList& cells) {
-    QStringList q;
-    for (const QString& c : cells) q << csv_field(c);
-    out << q.join(QLatin1Char(',')) << "\r\n";
+    print_csv(out, {cells});
 }
 
 std::string json_string(std::string_view s) {
@@ -370,7 +360,7 @@ bool is_site_or_plan(const QString& path) {
 }
 
 int plan_command(const CommonOptions& o, const QString& path, const QString& out_path,
-                 ResultFormat format, Output io) {
+                 OutputFormat format, Output io) {
     const auto text = read_text(path, io);
     if (!text) return fleet::kExitUsage;
     const auto site = accepted(path, fleet::read_site(*text), io);
@@ -391,9 +381,9 @@ int plan_command(const CommonOptions& o, const QString& path, const QString& out
     }
     std::size_t changing = 0;
     for (const Entry& e : c->entries) changing += e.target.changes.empty() ? 0 : 1;
-    if (format == ResultFormat::Json) {
+    if (format == OutputFormat::Json) {
         io.out << QString::fromStdString(fleet::write_plan_json(plan));
-    } else if (format == ResultFormat::Csv) {
+    } else if (format == OutputFormat::Csv) {
         csv_row(io.out, {"mac", "model", "status", "field", "now", "wanted"});
         for (const Entry& e : c->entries) {
             for (const Change& ch : e.target.changes) {

@@ -6,10 +6,9 @@
 #include <QString>
 
 #include "cli/commands.h"
+#include "cli/table_out.h"
 
 namespace quorin::cli {
-
-enum class ResultFormat { Table, Json, Csv };
 
 struct RunOptions {
     int jobs = 16;      // set requests outstanding at most
@@ -22,7 +21,7 @@ inline constexpr int kMaxSetJobs = 1024;
 
 int site_init_command(const CommonOptions& o, const QString& ip_from, bool json, Output io);
 int plan_command(const CommonOptions& o, const QString& site, const QString& out_path,
-                 ResultFormat format, Output io);
+                 OutputFormat format, Output io);
 int audit_command(const CommonOptions& o, const QString& site, bool json, Output io);
 // `file` is a site file or a plan written by `plan --out`.
 int site_apply_command(const CommonOptions& o, const QString& file, const RunOptions& r, Output io);

@@ -61,7 +61,25 @@ bool is_upload_wait(OperationState state) {
            state == OperationState::UploadCompleteAwaited;
 }
 
-ConfigCore::ConfigCore() : boards_(kMaxBoards) {}
+namespace {
+
+// The rows a table of `capacity` keeps at all times.
+std::size_t kept_rows(int capacity) {
+    return static_cast<std::size_t>(std::min(capacity, ConfigCore::kMaxBoards));
+}
+
+// "Board table full (N boards): ..." for a table of `capacity`.
+std::string table_full_text(int capacity) {
+    std::string out(text::kLogBoardTableFullPattern);
+    const std::size_t at = out.find("%1");
+    if (at != std::string::npos) out.replace(at, 2, std::to_string(capacity));
+    return out;
+}
+
+}  // namespace
+
+ConfigCore::ConfigCore(int capacity)
+    : capacity_(std::max(capacity, 1)), boards_(kept_rows(capacity_)) {}
 
 std::int8_t ConfigCore::advance(std::int8_t position) {
     int next = position + 1;
@@ -72,6 +90,8 @@ std::int8_t ConfigCore::advance(std::int8_t position) {
 void ConfigCore::reset() {
     board_count_ = 0;
     listed_count_ = 0;
+    listed_.clear();
+    listed_set_.clear();
     set_done = 0;
     state_ = OperationState::Idle;
     upload_left_ = false;
@@ -82,8 +102,10 @@ void ConfigCore::reset() {
 }
 
 void ConfigCore::clear_table() {
+    boards_.resize(kept_rows(capacity_));
     std::fill(boards_.begin(), boards_.end(), BoardRow{});
-    for (auto& mac : listed_) mac.clear();
+    listed_.clear();
+    listed_set_.clear();
     board_count_ = 0;
     listed_count_ = 0;
     queue_.fill(0);
@@ -206,16 +228,17 @@ std::vector<Action> ConfigCore::handle_datagram(std::uint8_t tag, std::span<cons
 void ConfigCore::search_reply(std::span<const std::uint8_t> d, bool legacy,
                               std::vector<Action>& out) {
     const std::string mac = mac_text(mac_at(d, legacy ? kLegacyMacOffset : kMainMacOffset));
-    for (int i = 0; i < listed_count_; ++i) {
-        if (listed_[static_cast<std::size_t>(i)] == mac) return;  // already listed
-    }
-    if (board_count_ >= kMaxBoards || listed_count_ >= kMaxBoards) {
-        // The table holds 200 boards; further boards of this search are not listed. Say so once.
-        if (!overflowed_) out.push_back({Action::TableFull, std::string(text::kLogBoardTableFull)});
+    if (listed_set_.contains(mac)) return;  // already listed
+    if (board_count_ >= capacity_ || listed_count_ >= capacity_) {
+        // The table is full; further boards of this search are not listed. Say so once.
+        if (!overflowed_) out.push_back({Action::TableFull, table_full_text(capacity_)});
         overflowed_ = true;
         return;
     }
-    listed_[static_cast<std::size_t>(listed_count_++)] = mac;
+    listed_.push_back(mac);
+    listed_set_.insert(mac);
+    ++listed_count_;
+    if (static_cast<std::size_t>(board_count_) == boards_.size()) boards_.emplace_back();
     BoardRow& row = boards_[static_cast<std::size_t>(board_count_)];
     if (legacy) {
         decode_legacy_reply(d, row);

@@ -10,6 +10,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "protocol/board_record.h"
@@ -76,10 +77,15 @@ std::optional<std::array<std::uint8_t, 6>> datagram_mac(std::uint8_t tag,
 
 class ConfigCore {
   public:
+    // The window's board table holds 200 boards; a face that lists more (the command line)
+    // sizes its own table.
     static constexpr int kMaxBoards = 200;
     static constexpr int kQueueEntries = 101;
 
-    ConfigCore();
+    // A table of `capacity` boards (at least 1). The first min(capacity, kMaxBoards) rows are
+    // kept at all times, cleared by each search; rows beyond them are added as boards answer and
+    // dropped by the next search, so that a large table costs only the boards it lists.
+    explicit ConfigCore(int capacity = kMaxBoards);
 
     // Opening the sockets: board and MAC counts 0, set-done 0, state idle, queue emptied.
     void reset();
@@ -143,17 +149,21 @@ class ConfigCore {
     std::int8_t queue_read_position() const { return read_pos_; }
     // True once a search has found more distinct boards than the table holds.
     bool table_overflowed() const { return overflowed_; }
+    // How many boards the table holds.
+    int capacity() const { return capacity_; }
 
   private:
     void clear_table();
     void search_reply(std::span<const std::uint8_t> d, bool legacy, std::vector<Action>& out);
     void set_reply(std::span<const std::uint8_t> d, bool legacy, std::vector<Action>& out);
 
+    int capacity_;
     OperationState state_ = OperationState::Idle;
     bool upload_left_ = false;  // an upload ended while the board may still answer it
     std::vector<BoardRow> boards_;
     int board_count_ = 0;
-    std::array<std::string, kMaxBoards> listed_{};
+    std::vector<std::string> listed_;             // in listing order
+    std::unordered_set<std::string> listed_set_;  // the same MACs, to find one at once
     int listed_count_ = 0;
     std::array<std::uint8_t, kQueueEntries> queue_{};
     std::int8_t write_pos_ = 0;

@@ -20,27 +20,30 @@ inline constexpr std::string_view kClient = "Client";
 inline constexpr std::string_view kRawMode = "Raw mode";
 inline constexpr std::string_view kTelnetMode = "Telnet mode";
 
-// Checks of a FIELD=VALUE edit.
+// Checks of a FIELD=VALUE edit. A value or name the user typed is filled in by
+// settings::quoted_value, which adds the quotes.
 inline constexpr std::string_view kUnknownField =
-    "unknown field '%1' (quorinctl show BOARD lists the fields)";
-inline constexpr std::string_view kFieldNotOnModel = "model %1 has no field '%2'";
-inline constexpr std::string_view kFieldNotEditable = "field '%1' cannot be set";
-inline constexpr std::string_view kFieldTwice = "field '%1' is named twice";
+    "unknown field %1 (quorinctl show BOARD lists the fields)";
+inline constexpr std::string_view kFieldNotOnModel = "model %1 has no field %2";
+inline constexpr std::string_view kFieldNotEditable = "field %1 cannot be set";
+inline constexpr std::string_view kFieldTwice = "field %1 is named twice";
 inline constexpr std::string_view kFieldDisabled =
-    "field '%1' cannot be changed on this board: the window disables it for model %2 with these "
+    "field %1 cannot be changed on this board: the window disables it for model %2 with these "
     "settings";
-inline constexpr std::string_view kBadAddress = "%1: '%2' is not an IPv4 address (a.b.c.d)";
-inline constexpr std::string_view kBadChoice = "%1: '%2' is not in the list of this board: %3";
-inline constexpr std::string_view kBadFlag = "%1: '%2' must be on or off";
-inline constexpr std::string_view kBadNumber = "%1: '%2' is not a whole number from 0 to %3";
-inline constexpr std::string_view kTextTooLong = "%1: '%2' is longer than %3 characters";
+inline constexpr std::string_view kBadAddress = "%1: %2 is not an IPv4 address (a.b.c.d)";
+inline constexpr std::string_view kBadChoice = "%1: %2 is not in the list of this board: %3";
+inline constexpr std::string_view kBadChoiceAnyModel = "%1: %2 is not in the list of any model: %3";
+inline constexpr std::string_view kBadFlag = "%1: %2 must be on or off";
+inline constexpr std::string_view kBadNumber = "%1: %2 is not a whole number from 0 to %3";
+inline constexpr std::string_view kTextTooLong = "%1: %2 is longer than %3 characters";
 inline constexpr std::string_view kTextNotLatin1 =
-    "%1: '%2' holds a character that the board cannot store (one byte per character)";
+    "%1: %2 holds a character that the board cannot store (one byte per character)";
 
-// Command line: Qt-style %1 placeholders (QString::arg).
+// Command line: Qt-style %1 placeholders (QString::arg); what the user typed goes in through
+// settings::quoted_value, quotes included.
 inline constexpr std::string_view kBadBoard =
-    "'%1' is neither a MAC address (0A:1B:2C:3D:4E:5F) nor an IPv4 address (a.b.c.d)";
-inline constexpr std::string_view kBadAssignment = "'%1' is not of the form FIELD=VALUE";
+    "%1 is neither a MAC address (0A:1B:2C:3D:4E:5F) nor an IPv4 address (a.b.c.d)";
+inline constexpr std::string_view kBadAssignment = "%1 is not of the form FIELD=VALUE";
 inline constexpr std::string_view kBoardNotFound = "board %1 did not answer the search";
 inline constexpr std::string_view kBoardAmbiguous =
     "several boards answer with address %1 (%2): name the board by its MAC address";
@@ -73,7 +76,7 @@ inline constexpr std::string_view kNoSuchInterface =
     "no interface named %1 with an IPv4 address is up";
 inline constexpr std::string_view kNoBroadcastAddress = "interface %1 has no broadcast address";
 inline constexpr std::string_view kCannotOpenSocket = "cannot open a UDP socket: %1";
-inline constexpr std::string_view kBadBroadcast = "--broadcast: '%1' is not an IPv4 address";
+inline constexpr std::string_view kBadBroadcast = "--broadcast: %1 is not an IPv4 address";
 
 // upload
 inline constexpr std::string_view kImageCannotOpen = "cannot open image %1: %2";

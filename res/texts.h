@@ -116,6 +116,9 @@ inline constexpr std::string_view kAgingTitle = "%1 - UPLOAD AGING %2/%3";
 // Not a line of the board exchanges: says that a search found more boards than the table holds.
 inline constexpr std::string_view kLogBoardTableFull =
     "Board table full (200 boards): further search replies ignored";
+// The same line for a table of %1 boards (the command line's is larger than the window's).
+inline constexpr std::string_view kLogBoardTableFullPattern =
+    "Board table full (%1 boards): further search replies ignored";
 // Not a line of the board exchanges: %1 is a message ("Invalid OPCODE Received"), %2 how many
 // more times it came while its box was open (no further box is opened for them).
 inline constexpr std::string_view kLogMessagesWhileOpen = "%1 (%2 more while the message was open)";

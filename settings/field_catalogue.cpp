@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <map>
+#include <mutex>
 
 #include "protocol/record_codec.h"
 #include "res/cli_texts.h"
@@ -491,6 +493,12 @@ const std::vector<Def>& catalogue() {
     return defs;
 }
 
+bool kind_settable(FieldKind kind) {
+    Field f;
+    f.kind = kind;
+    return f.settable();
+}
+
 std::string channel_prefix(int ch) {
     return "channel[" + std::to_string(ch) + "].";
 }
@@ -556,6 +564,61 @@ std::string join(const Choices& list) {
     return out;
 }
 
+// The check of `v` as a value of the field `ref` (named `name` in messages): the kind's form, a
+// number up to `max`, a choice among `choices` (`bad_choice` the message, %3 the list). Returns
+// the message of the failed check, or empty. The window's own messages where it has one.
+std::string value_error(const Ref& ref, const std::string& name, const std::string& v,
+                        std::uint32_t max, const Choices& choices, std::string_view bad_choice) {
+    const Def& d = *ref.def;
+    const std::string quoted = quoted_value(v);
+    switch (d.kind) {
+        case FieldKind::Address:
+            if (!parse_address(v)) return fill(cli::kBadAddress, {name, quoted});
+            return {};
+        case FieldKind::Choice:
+            if (std::find(choices.begin(), choices.end(), v) == choices.end()) {
+                return fill(bad_choice, {name, quoted, join(choices)});
+            }
+            return {};
+        case FieldKind::Flag:
+            if (v != cli::kOn && v != cli::kOff) return fill(cli::kBadFlag, {name, quoted});
+            return {};
+        case FieldKind::Number:
+            if (!parse_number(v, max)) {
+                return fill(cli::kBadNumber, {name, quoted, std::to_string(max)});
+            }
+            return {};
+        case FieldKind::Text: {
+            const auto bytes = utf8_to_latin1(v);
+            if (!bytes) return fill(cli::kTextNotLatin1, {name, quoted});
+            if (bytes->size() > collection::kTextFieldChars) {
+                return fill(cli::kTextTooLong,
+                            {name, quoted, std::to_string(collection::kTextFieldChars)});
+            }
+            return {};
+        }
+        case FieldKind::HexByte:
+            if (d.channel) {
+                // The packing character: not empty, hexadecimal, any length ("5" is 0x50).
+                const auto i = static_cast<std::size_t>(ref.channel);
+                if (v.empty()) return std::string(text::kPackingCharEmpty[i]);
+                if (!collection::hex_text_to_byte(v)) {
+                    return std::string(text::kPackingCharInvalid[i]);
+                }
+                return {};
+            }
+            // A trigger character: exactly two characters, both hexadecimal.
+            if (collection::character_count(v) != 2) return std::string(text::kTriggerInvalid);
+            if (!collection::hex_text_to_byte(v)) return std::string(text::kTriggerNotHex);
+            return {};
+        case FieldKind::Identity:
+        case FieldKind::ReadOnly:
+        case FieldKind::Hidden:
+            break;
+    }
+    return fill(cli::kFieldNotEditable, {quoted_value(name)});
+}
+
 // Converts and writes one edit; returns the message of a failed check, or empty.
 std::string put(const Ref& ref, BoardRow& row, const Context& c, const Edit& edit) {
     const Def& d = *ref.def;
@@ -564,62 +627,74 @@ std::string put(const Ref& ref, BoardRow& row, const Context& c, const Edit& edi
     // The value the field already shows leaves it as it is, also where the board holds a value
     // the list no longer offers (PPPoE on a model without the PPPoE radio).
     if (v == f.value && f.settable()) return {};
+    if (std::string error = value_error(ref, f.name, v, f.max, f.choices, cli::kBadChoice);
+        !error.empty()) {
+        return error;
+    }
     switch (d.kind) {
         case FieldKind::Address:
-            if (!parse_address(v)) return fill(text::cli::kBadAddress, {f.name, v});
             d.put(row, ref.channel, c, v, 0, 0);
-            return {};
+            break;
         case FieldKind::Choice: {
             const auto it = std::find(f.choices.begin(), f.choices.end(), v);
-            if (it == f.choices.end()) {
-                return fill(text::cli::kBadChoice, {f.name, v, join(f.choices)});
-            }
             d.put(row, ref.channel, c, v, static_cast<int>(it - f.choices.begin()), 0);
-            return {};
+            break;
         }
         case FieldKind::Flag:
-            if (v != cli::kOn && v != cli::kOff) return fill(text::cli::kBadFlag, {f.name, v});
             d.put(row, ref.channel, c, v, v == cli::kOn ? 1 : 0, 0);
-            return {};
-        case FieldKind::Number: {
-            const auto n = parse_number(v, f.max);
-            if (!n) return fill(text::cli::kBadNumber, {f.name, v, std::to_string(f.max)});
-            d.put(row, ref.channel, c, v, 0, *n);
-            return {};
-        }
-        case FieldKind::Text: {
-            const auto bytes = utf8_to_latin1(v);
-            if (!bytes) return fill(text::cli::kTextNotLatin1, {f.name, v});
-            if (bytes->size() > collection::kTextFieldChars) {
-                return fill(text::cli::kTextTooLong,
-                            {f.name, v, std::to_string(collection::kTextFieldChars)});
-            }
-            d.put(row, ref.channel, c, *bytes, 0, 0);
-            return {};
-        }
-        case FieldKind::HexByte: {
+            break;
+        case FieldKind::Number:
+            d.put(row, ref.channel, c, v, 0, *parse_number(v, f.max));
+            break;
+        case FieldKind::Text:
+            d.put(row, ref.channel, c, *utf8_to_latin1(v), 0, 0);
+            break;
+        case FieldKind::HexByte:
             if (d.channel) {
-                // The packing character: not empty, hexadecimal, any length ("5" is 0x50).
-                const auto i = static_cast<std::size_t>(ref.channel);
-                if (v.empty()) return std::string(text::kPackingCharEmpty[i]);
-                const auto byte = collection::hex_text_to_byte(v);
-                if (!byte) return std::string(text::kPackingCharInvalid[i]);
-                chan(row, ref.channel).packing_char = *byte;
-                return {};
+                chan(row, ref.channel).packing_char = *collection::hex_text_to_byte(v);
+            } else {
+                row.trigger_chars[static_cast<std::size_t>(d.name[14] - '0')] =
+                    *collection::hex_text_to_byte(v);
             }
-            // A trigger character: exactly two characters, both hexadecimal.
-            if (collection::character_count(v) != 2) return std::string(text::kTriggerInvalid);
-            const auto byte = collection::hex_text_to_byte(v);
-            if (!byte) return std::string(text::kTriggerNotHex);
-            row.trigger_chars[static_cast<std::size_t>(d.name[14] - '0')] = *byte;
-            return {};
-        }
+            break;
         case FieldKind::Identity:
         case FieldKind::ReadOnly:
         case FieldKind::Hidden:
             break;
     }
-    return fill(text::cli::kFieldNotEditable, {f.name});
+    return {};
+}
+
+// Every entry that the list of `def` offers on some model with some firmware (and, for the
+// parity, either data-bits setting), in the order first met.
+const Choices& choices_anywhere(const Def& def) {
+    static std::map<const Def*, Choices> lists;
+    static std::mutex guard;
+    const std::lock_guard lock(guard);
+    const auto known = lists.find(&def);
+    if (known != lists.end()) return known->second;
+    Choices all;
+    // Product codes of every model and one outside the table; firmware on each side of every
+    // threshold of the lists (version numbers 0, 14, 153, 199, 200, 214, 253, 299).
+    for (std::uint8_t code = 1; code <= 7; ++code) {
+        for (std::uint8_t major = 0; major <= 2; ++major) {
+            for (const std::uint8_t minor : {0, 14, 53, 99}) {
+                for (std::uint8_t data_bits = 0; data_bits < text::kDataBits.size(); ++data_bits) {
+                    BoardRow row;
+                    row.product_code = {static_cast<std::uint8_t>(code == 7 ? 1 : 0), code};
+                    row.firmware_major = major;
+                    row.firmware_minor = minor;
+                    row.channel[0].data_bits = data_bits;
+                    for (std::string_view entry : def.choices(row, 0, context_of(row))) {
+                        if (std::find(all.begin(), all.end(), entry) == all.end()) {
+                            all.push_back(entry);
+                        }
+                    }
+                }
+            }
+        }
+    }
+    return lists.emplace(&def, std::move(all)).first->second;
 }
 
 }  // namespace
@@ -713,9 +788,10 @@ namespace {
 // Finds the field `name` of the board, or says why it cannot be set.
 std::string resolve(const BoardRow& board, const Context& c, std::string_view name, Ref& ref) {
     const auto found = find_def(name);
-    if (!found) return fill(text::cli::kUnknownField, {name});
-    if (!carried(*found, c)) return fill(text::cli::kFieldNotOnModel, {c.model_name, name});
-    if (!describe(*found, board, c).settable()) return fill(text::cli::kFieldNotEditable, {name});
+    const std::string quoted = quoted_value(name);
+    if (!found) return fill(text::cli::kUnknownField, {quoted});
+    if (!carried(*found, c)) return fill(text::cli::kFieldNotOnModel, {c.model_name, quoted});
+    if (!describe(*found, board, c).settable()) return fill(text::cli::kFieldNotEditable, {quoted});
     ref = *found;
     return {};
 }
@@ -728,6 +804,35 @@ std::string edit_error(const BoardRow& board, const Edit& edit) {
     if (std::string error = resolve(board, c, edit.name, ref); !error.empty()) return error;
     BoardRow row = board;
     return put(ref, row, c, edit);
+}
+
+std::vector<std::string> settable_field_names() {
+    std::vector<std::string> names;
+    for (const Def& d : catalogue()) {
+        if (!d.channel && kind_settable(d.kind)) names.emplace_back(d.name);
+    }
+    for (int ch = 0; ch < static_cast<int>(BoardRow{}.channel.size()); ++ch) {
+        for (const Def& d : catalogue()) {
+            if (d.channel && kind_settable(d.kind))
+                names.push_back(channel_prefix(ch) + std::string(d.name));
+        }
+    }
+    return names;
+}
+
+std::string check_edit(const Edit& edit) {
+    const auto ref = find_def(edit.name);
+    if (!ref) return fill(cli::kUnknownField, {quoted_value(edit.name)});
+    const Def& d = *ref->def;
+    const bool settable = d.kind != FieldKind::Identity && d.kind != FieldKind::ReadOnly &&
+                          d.kind != FieldKind::Hidden;
+    if (!settable) return fill(cli::kFieldNotEditable, {quoted_value(edit.name)});
+    // An empty choice is left to the board's own check: a board whose value its list lacks
+    // shows it empty, and setting the value it shows changes nothing.
+    if (d.kind == FieldKind::Choice && edit.value.empty()) return {};
+    return value_error(*ref, edit.name, edit.value, d.max,
+                       d.kind == FieldKind::Choice ? choices_anywhere(d) : Choices{},
+                       cli::kBadChoiceAnyModel);
 }
 
 EditResult apply_edits(const BoardRow& board, const std::vector<Edit>& edits) {
@@ -747,7 +852,7 @@ EditResult apply_edits(const BoardRow& board, const std::vector<Edit>& edits) {
         }
         for (const Resolved& r : resolved) {
             if (r.ref.def == ref.def && r.ref.channel == ref.channel) {
-                return {std::nullopt, fill(text::cli::kFieldTwice, {e.name})};
+                return {std::nullopt, fill(text::cli::kFieldTwice, {quoted_value(e.name)})};
             }
         }
         const auto def_index = static_cast<std::size_t>(ref.def - defs.data());
@@ -769,7 +874,8 @@ EditResult apply_edits(const BoardRow& board, const std::vector<Edit>& edits) {
     for (const Resolved& r : resolved) {
         const bool changed = describe(r.ref, row, c).value != describe(r.ref, board, c).value;
         if (changed && !is_enabled(r.ref, row, c)) {
-            return {std::nullopt, fill(text::cli::kFieldDisabled, {r.edit->name, c.model_name})};
+            return {std::nullopt,
+                    fill(text::cli::kFieldDisabled, {quoted_value(r.edit->name), c.model_name})};
         }
     }
     return {row, {}};

@@ -65,11 +65,24 @@ std::optional<Field> field_of(const BoardRow& row, std::string_view name);
 // True for a name that some model has (used to tell "unknown" from "not on this model").
 bool is_known_name(std::string_view name);
 
+// Every name that some model lets the operator set, in catalogue order: board-wide fields, then
+// the channel fields of channel[0] to channel[3] (for shell completion).
+std::vector<std::string> settable_field_names();
+
 // One FIELD=VALUE edit.
 struct Edit {
     std::string name;
     std::string value;
 };
+
+// The check of one edit that needs no board, so that input that can never be right is refused
+// before anything is sent: the name must be a known, settable field, and the value one that the
+// field's kind admits on some model that has the field: an Address a dotted quad, a Number a
+// decimal up to the largest maximum the wire carries for it, a Flag on or off, a Text of at most
+// 31 characters (one byte each), a Choice an entry that some model with some firmware offers
+// (an empty choice is left to the board's check), a HexByte as the window checks it. Returns the
+// message, or empty when the edit passes; apply_edits still checks it against the board.
+std::string check_edit(const Edit& edit);
 
 // The record that carrying out `edits` on `board` gives, or the message of the first check that
 // fails. Edits are applied in catalogue order, whatever order they come in, so a list that depends

@@ -8,6 +8,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <map>
+#include <set>
 
 #include "tests/cli/cli_support.h"
 #include "tests/support/test_image.h"
@@ -34,7 +35,10 @@ TEST_F(QuorinctlAgainstSimulator, SearchListsEveryModelAsATableAndAsJson) {
 
     const Outcome json = ctl({"search", "--json", "--expect", "6"}, 3000);
     ASSERT_EQ(json.status, 0) << json.err.toStdString();
-    const QJsonArray boards = QJsonDocument::fromJson(json.out.toUtf8()).array();
+    const QJsonObject doc = QJsonDocument::fromJson(json.out.toUtf8()).object();
+    EXPECT_EQ(doc.value("format_version"), 1);
+    EXPECT_EQ(doc.keys(), (QStringList{"boards", "format_version"}));
+    const QJsonArray boards = doc.value("boards").toArray();
     ASSERT_EQ(boards.size(), 6);
     std::map<QString, QString> protocol_by_model;
     for (const QJsonValue& b : boards) {
@@ -46,6 +50,113 @@ TEST_F(QuorinctlAgainstSimulator, SearchListsEveryModelAsATableAndAsJson) {
     EXPECT_EQ(protocol_by_model["5836KL"], "legacy");
     EXPECT_EQ(protocol_by_model["DAVRO2xM"], "main");
     EXPECT_EQ(set_requests(), 0);
+}
+
+// The search's rows as CSV: the table's columns under a heading row, records ending in CRLF;
+// --json is --format json, so the two together are refused.
+TEST_F(QuorinctlAgainstSimulator, SearchAsCsvAndFormatJsonAsJson) {
+    start(QStringLiteral("all:1"));
+    const Outcome csv = ctl({"search", "--format", "csv", "--expect", "6"}, 3000);
+    ASSERT_EQ(csv.status, 0) << csv.err.toStdString();
+    const QStringList records = csv.out.split(QStringLiteral("\r\n"));
+    ASSERT_EQ(records.size(), 8) << csv.out.toStdString();  // heading, 6 boards, "" after the last
+    EXPECT_EQ(records[0], "MAC,MODEL,IP ADDRESS,MASK,GATEWAY,FIRMWARE,IP MODE,INTERFACE");
+    EXPECT_TRUE(records[7].isEmpty());
+    for (int i = 1; i <= 6; ++i) {
+        EXPECT_EQ(records[i].split(',').size(), 8) << records[i].toStdString();
+        EXPECT_TRUE(records[i].endsWith(",lo")) << records[i].toStdString();
+    }
+
+    const Outcome json = ctl({"search", "--format", "json", "--expect", "6"}, 3000);
+    ASSERT_EQ(json.status, 0) << json.err.toStdString();
+    const QJsonObject doc = QJsonDocument::fromJson(json.out.toUtf8()).object();
+    EXPECT_EQ(doc.value("format_version"), 1);
+    EXPECT_EQ(doc.value("boards").toArray().size(), 6);
+
+    const int before = received();
+    for (const QStringList& args : {QStringList{"search", "--json", "--format", "csv"},
+                                    QStringList{"search", "--format", "xml"}}) {
+        const Outcome refused = ctl(args);
+        EXPECT_EQ(refused.status, 2) << args.join(' ').toStdString();
+        EXPECT_TRUE(refused.out.isEmpty());
+        EXPECT_TRUE(refused.err.contains("--format")) << refused.err.toStdString();
+    }
+    EXPECT_EQ(received(), before);
+}
+
+// Boards past one /24 and far past the window's 200: every one listed, in each format, and no
+// styling when standard output is not a terminal.
+TEST_F(QuorinctlAgainstSimulator, SearchListsTwoThousandBoardsWithNoneLost) {
+    start(QStringLiteral("0002:2000"));
+    const Outcome csv = ctl({"search", "--format", "csv", "--expect", "2000"}, 10000);
+    ASSERT_EQ(csv.status, 0) << csv.err.toStdString();
+    EXPECT_TRUE(csv.err.isEmpty()) << csv.err.toStdString();  // no "table full" note
+    QStringList records = csv.out.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+    ASSERT_FALSE(records.isEmpty());
+    records.removeFirst();
+    std::set<QString> macs, addresses;
+    for (const QString& r : records) {
+        const QStringList f = r.split(',');
+        ASSERT_EQ(f.size(), 8) << r.toStdString();
+        macs.insert(f[0]);
+        addresses.insert(f[2]);
+    }
+    EXPECT_EQ(macs.size(), 2000u);
+    EXPECT_EQ(addresses.size(), 2000u);
+    EXPECT_EQ(addresses.count("127.0.8.222"), 1u);  // board 1999: the eighth /24
+
+    const Outcome json = ctl({"search", "--json", "--expect", "2000"}, 10000);
+    ASSERT_EQ(json.status, 0) << json.err.toStdString();
+    std::set<QString> json_macs;
+    for (const QJsonValue& b :
+         QJsonDocument::fromJson(json.out.toUtf8()).object().value("boards").toArray()) {
+        json_macs.insert(b.toObject().value("mac_address").toString());
+    }
+    EXPECT_EQ(json_macs.size(), 2000u);
+
+    const Outcome table = ctl({"search", "--expect", "2000"}, 10000);
+    ASSERT_EQ(table.status, 0) << table.err.toStdString();
+    EXPECT_EQ(table.out.count('\n'), 2001);
+    EXPECT_TRUE(table.out.startsWith("MAC  ")) << table.out.left(80).toStdString();
+    EXPECT_FALSE(table.out.contains('\x1b'));
+}
+
+// On a terminal the table's headings are bold, unless NO_COLOR is set to something.
+TEST_F(QuorinctlAgainstSimulator, ATerminalGetsBoldHeadingsUnlessNoColorIsSet) {
+    const QString script = QStandardPaths::findExecutable(QStringLiteral("script"));
+    const QString env = QStandardPaths::findExecutable(QStringLiteral("env"));
+    if (script.isEmpty() || env.isEmpty()) GTEST_SKIP() << "no script(1) here to make a terminal";
+    start(QStringLiteral("0002:2"));
+    const auto on_terminal = [&](const QString& no_color) {
+        QStringList words{env};
+        words << (no_color.isNull() ? QStringLiteral("-u")
+                                    : QStringLiteral("NO_COLOR=") + no_color);
+        if (no_color.isNull()) words << QStringLiteral("NO_COLOR");
+        words << kTool << "--broadcast"
+              << "127.255.255.255"
+              << "--port" << QString::number(sim_.main_port) << "--legacy-port"
+              << QString::number(sim_.legacy_port) << "--legacy-local-port"
+              << "0"
+              << "--wait"
+              << "3000"
+              << "search"
+              << "--expect"
+              << "2";
+        QStringList quoted;
+        for (const QString& w : words) quoted << "'" + w + "'";
+        return run_program(script, {"-qec", quoted.join(' '), "/dev/null"});
+    };
+    const QString bold = QStringLiteral("\x1b[1mMAC ");
+    for (const QString& no_color : {QString(), QStringLiteral("")}) {
+        const Outcome r = on_terminal(no_color);
+        EXPECT_EQ(r.status, 0) << r.err.toStdString();
+        EXPECT_TRUE(r.out.contains(bold)) << no_color.isNull() << r.out.toStdString();
+        EXPECT_TRUE(r.out.contains("INTERFACE\x1b[0m")) << r.out.toStdString();
+    }
+    const Outcome plain = on_terminal(QStringLiteral("1"));
+    EXPECT_EQ(plain.status, 0) << plain.err.toStdString();
+    EXPECT_FALSE(plain.out.contains('\x1b')) << plain.out.toStdString();
+    EXPECT_TRUE(plain.out.contains("MAC ")) << plain.out.toStdString();
 }
 
 TEST_F(QuorinctlAgainstSimulator, ShowGivesEveryFieldWithItsList) {
@@ -126,7 +237,10 @@ TEST_F(QuorinctlAgainstSimulator, ExportThenApplyToFiveBoardsOfOneModel) {
 
     // Every board now shows the profile's values.
     const Outcome json = ctl({"search", "--json", "--expect", "6"}, 3000);
-    for (const QJsonValue& b : QJsonDocument::fromJson(json.out.toUtf8()).array()) {
+    const QJsonArray boards =
+        QJsonDocument::fromJson(json.out.toUtf8()).object().value("boards").toArray();
+    EXPECT_EQ(boards.size(), 6);
+    for (const QJsonValue& b : boards) {
         const QJsonObject o = b.toObject();
         for (auto it = values.begin(); it != values.end(); ++it) {
             EXPECT_EQ(o.value(it.key()), it.value())
@@ -142,6 +256,9 @@ TEST_F(QuorinctlAgainstSimulator, BadInputIsRefusedWithItsStatusAndNothingOnTheW
     const QString unknown =
         file("unknown.json", R"({"model": "Quorin712P", "settings": {"x": "1"}})");
     const QString shape = file("shape.json", R"({"model": "Quorin712P", "settings": {"udp": 1}})");
+    const QString bad_value =
+        file("value.json",
+             R"({"model": "Quorin712P", "settings": {"channel[0].remote_port": "99999"}})");
     struct Case {
         const char* what;
         QStringList args;
@@ -153,10 +270,14 @@ TEST_F(QuorinctlAgainstSimulator, BadInputIsRefusedWithItsStatusAndNothingOnTheW
         {"unknown field",
          {"set", "02:51:00:02:00:00", "colour=red"},
          2,
-         "unknown field 'colour'",
+         "unknown field \"colour\"",
          false},
         {"no =", {"set", "02:51:00:02:00:00", "local_ip"}, 2, "not of the form FIELD=VALUE", false},
-        {"malformed MAC", {"show", "02:51:00:02:00"}, 2, "neither a MAC address", false},
+        {"malformed MAC",
+         {"show", "02:51:00:02:00"},
+         2,
+         "\"02:51:00:02:00\" is neither a MAC address",
+         false},
         {"malformed IP", {"set", "127.0.1.300", "local_ip=1.2.3.4"}, 2, "neither a MAC", false},
         {"bad wait", {"--wait", "0", "search"}, 2, "--wait", false},
         {"bad port", {"--port", "70000", "search"}, 2, "--port", false},
@@ -169,11 +290,36 @@ TEST_F(QuorinctlAgainstSimulator, BadInputIsRefusedWithItsStatusAndNothingOnTheW
         {"profile unknown field",
          {"apply", unknown, "02:51:00:02:00:00"},
          2,
-         "unknown field 'x'",
+         "unknown field \"x\"",
          false},
         {"profile shape", {"apply", shape, "02:51:00:02:00:00"}, 2, "must be an object", false},
-        {"value outside the list",
+        {"malformed address",
+         {"set", "02:51:00:02:00:00", "gateway_ip=10.0.0.300"},
+         2,
+         "gateway_ip: \"10.0.0.300\" is not an IPv4 address",
+         false},
+        {"number out of range",
+         {"set", "02:51:00:02:00:00", "channel[0].local_port=70000"},
+         2,
+         "channel[0].local_port: \"70000\" is not a whole number from 0 to 65535",
+         false},
+        {"value no model offers",
          {"set", "02:51:00:02:00:00", "channel[0].baud_rate=12345"},
+         2,
+         "is not in the list of any model",
+         false},
+        {"profile value no model takes",
+         {"apply", bad_value, "02:51:00:02:00:00"},
+         2,
+         "channel[0].remote_port: \"99999\" is not a whole number",
+         false},
+        {"long value quoted short",
+         {"set", "02:51:00:02:00:00", "local_ip=" + QString(200, 'x')},
+         2,
+         "local_ip: \"xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx...\" is not",
+         false},
+        {"value outside this board's list",
+         {"set", "02:51:00:02:00:00", "channel[0].baud_rate=230400"},  // firmware 1.5.0
          2,
          "is not in the list of this board",
          true},
@@ -186,7 +332,7 @@ TEST_F(QuorinctlAgainstSimulator, BadInputIsRefusedWithItsStatusAndNothingOnTheW
          {"set", "02:51:00:02:00:00", "channel[1].packing_char=zz"},
          2,
          "Data packing condition Char of Channel #2 is invalid",
-         true},
+         false},
         {"profile of another model",
          {"apply", other, "02:51:00:02:00:00"},
          2,

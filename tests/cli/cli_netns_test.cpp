@@ -142,7 +142,8 @@ std::map<QString, QString> search(const ThreeNamespaces& net, const QStringList&
     *output = r.out + r.err;
     std::map<QString, QString> found;
     if (r.status != 0) return found;
-    for (const QJsonValue& b : QJsonDocument::fromJson(r.out.toUtf8()).array()) {
+    const QJsonObject doc = QJsonDocument::fromJson(r.out.toUtf8()).object();
+    for (const QJsonValue& b : doc.value("boards").toArray()) {
         found[b.toObject().value("mac_address").toString()] =
             b.toObject().value("interface").toString();
     }

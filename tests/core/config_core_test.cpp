@@ -223,7 +223,10 @@ TEST_F(Dispatch, BoardsBeyondTheTableAreIgnoredAndSaidOnce) {
         BoardRow row = board(2, static_cast<std::uint8_t>(i));
         row.mac_address[4] = static_cast<std::uint8_t>(i >> 8);
         for (const auto& a : search(row)) {
-            if (a.kind == Action::TableFull) ++full_lines;
+            if (a.kind == Action::TableFull) {
+                ++full_lines;
+                EXPECT_EQ(a.text, text::kLogBoardTableFull);  // the window's line, as ever
+            }
             if (i >= 200) {
                 EXPECT_NE(a.kind, Action::AppendBoardEntry);
             }
@@ -236,6 +239,46 @@ TEST_F(Dispatch, BoardsBeyondTheTableAreIgnoredAndSaidOnce) {
     // A board already listed is still recognised when the table is full.
     EXPECT_EQ(kinds(search(board(2, 0))),
               (std::vector<Action::Kind>{Action::Log, Action::SelectAndShow}));
+}
+
+// A core sized for N boards lists N and says once that the table is full, in the window's words
+// with its own size; the next search starts from an empty table again.
+TEST(ConfigCoreCapacity, ACoreOfNBoardsListsNAndSaysTableFullOnceBeyond) {
+    for (const int n : {1, 7, ConfigCore::kMaxBoards, 2000}) {
+        ConfigCore core(n);
+        EXPECT_EQ(core.capacity(), n);
+        core.reset();
+        core.send_data(OPCODE_SEARCH_REQUEST);
+        std::vector<Action> full;
+        for (int i = 0; i < n + 3; ++i) {
+            BoardRow row = board(2, static_cast<std::uint8_t>(i));
+            row.mac_address[4] = static_cast<std::uint8_t>(i >> 8);
+            for (const Action& a :
+                 core.handle_datagram(kSearchSocketTag, main_reply(row, OPCODE_SEARCH_REPLY))) {
+                if (a.kind == Action::TableFull) full.push_back(a);
+                if (i >= n) {
+                    EXPECT_NE(a.kind, Action::AppendBoardEntry) << n << " " << i;
+                }
+            }
+        }
+        EXPECT_EQ(core.board_count(), n);
+        EXPECT_EQ(core.listed_count(), n);
+        EXPECT_EQ(core.board(n - 1).mac_address[5], static_cast<std::uint8_t>(n - 1)) << n;
+        EXPECT_EQ(core.listed_mac(n - 1), mac_text(core.board(n - 1).mac_address)) << n;
+        EXPECT_TRUE(core.table_overflowed());
+        ASSERT_EQ(full.size(), 1u) << n;
+        EXPECT_EQ(full[0].text, "Board table full (" + std::to_string(n) +
+                                    " boards): further search replies ignored");
+
+        core.send_data(OPCODE_SEARCH_REQUEST);
+        EXPECT_EQ(core.board_count(), 0);
+        EXPECT_FALSE(core.table_overflowed());
+        EXPECT_EQ(core.board(std::min(n, ConfigCore::kMaxBoards) - 1), BoardRow{}) << n;
+    }
+    // The window's table: 200 boards, and its log line as it has always read.
+    ConfigCore window;
+    EXPECT_EQ(window.capacity(), ConfigCore::kMaxBoards);
+    EXPECT_EQ(window.board(ConfigCore::kMaxBoards - 1), BoardRow{});
 }
 
 TEST_F(Dispatch, SetReplyAppliedOnceAndMatchedOnTheMacBytes) {

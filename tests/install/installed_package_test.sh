@@ -84,7 +84,8 @@ check_contents() {
         files+=("usr/share/icons/hicolor/${size}x${size}/apps/$APP_ID.png")
     done
     files+=("usr/share/applications/$APP_ID.desktop" "usr/share/metainfo/$APP_ID.metainfo.xml"
-        "usr/share/doc/$PACKAGE/copyright" "usr/share/doc/$PACKAGE/changelog.gz")
+        "usr/share/doc/$PACKAGE/copyright" "usr/share/doc/$PACKAGE/changelog.gz"
+        "usr/share/bash-completion/completions/quorinctl")
     local expected actual
     expected=$(printf '%s\n' "${files[@]}" | sort)
     actual=$(cd "$ROOT" && find . -type f | sed 's|^\./||' | sort)
@@ -111,7 +112,13 @@ check_contents() {
     version=$(cd "$WORK" && env -i PATH=/usr/bin:/bin HOME="$WORK" timeout 10 \
         "$ROOT/usr/bin/quorinctl" --version) || fail "quorinctl --version"
     [ "$version" = "quorinctl $VERSION" ] || fail "quorinctl --version printed: $version"
-    echo "package $(basename "$package"): fields, files, icons the simulator's --help and quorinctl --version as expected"
+    # The completion bash-completion loads on demand for quorinctl completes its commands.
+    local completed
+    completed=$(bash --norc --noprofile -c 'source "$1" && COMP_WORDS=(quorinctl se) &&
+        COMP_CWORD=1 && _quorinctl && echo "${COMPREPLY[*]}"' _ \
+        "$ROOT/usr/share/bash-completion/completions/quorinctl") || fail "completion does not load"
+    [ "$completed" = "search set" ] || fail "completion of 'quorinctl se' gave: $completed"
+    echo "package $(basename "$package"): fields, files, icons the simulator's --help, quorinctl --version and its completion as expected"
 }
 
 # Runs the tool in a network namespace of its own, when one can be made here.

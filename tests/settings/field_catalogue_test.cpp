@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <set>
 
 #include "res/texts.h"
 
@@ -227,51 +228,53 @@ TEST(FieldCatalogueEdits, RefuseWithAMessage) {
     const Case cases[] = {
         {board(2),
          {"colour", "red"},
-         "unknown field 'colour' (quorinctl show BOARD lists the fields)"},
+         "unknown field \"colour\" (quorinctl show BOARD lists the fields)"},
         {board(3),
          {"channel[1].baud_rate", "9600"},
-         "model Quorin712PD has no field 'channel[1].baud_rate'"},
+         "model Quorin712PD has no field \"channel[1].baud_rate\""},
         {board(4),
          {"channel[0].stop_bits", "1"},
-         "model 5836KL has no field 'channel[0].stop_bits'"},
-        {board(2), {"mac_address", "02:00:00:00:00:01"}, "field 'mac_address' cannot be set"},
-        {board(2), {"firmware_version", "9.9.9"}, "field 'firmware_version' cannot be set"},
+         "model 5836KL has no field \"channel[0].stop_bits\""},
+        {board(2), {"mac_address", "02:00:00:00:00:01"}, "field \"mac_address\" cannot be set"},
+        {board(2), {"firmware_version", "9.9.9"}, "field \"firmware_version\" cannot be set"},
         {board(2),
          {"local_ip", "10.0.0.256"},
-         "local_ip: '10.0.0.256' is not an IPv4 address (a.b.c.d)"},
-        {board(2), {"local_ip", "10.0.0"}, "local_ip: '10.0.0' is not an IPv4 address (a.b.c.d)"},
+         "local_ip: \"10.0.0.256\" is not an IPv4 address (a.b.c.d)"},
+        {board(2), {"local_ip", "10.0.0"}, "local_ip: \"10.0.0\" is not an IPv4 address (a.b.c.d)"},
         {board(2, 1, 5),
          {"channel[0].baud_rate", "230400"},
-         "channel[0].baud_rate: '230400' is not in the list of this board: 600, 1200, 2400, 4800, "
+         "channel[0].baud_rate: \"230400\" is not in the list of this board: 600, 1200, 2400, "
+         "4800, "
          "9600, 19200, 38400, 57600, 115200"},
-        {board(2), {"channel[0].udp", "yes"}, "channel[0].udp: 'yes' must be on or off"},
+        {board(2), {"channel[0].udp", "yes"}, "channel[0].udp: \"yes\" must be on or off"},
         {board(2),
          {"channel[0].local_port", "65536"},
-         "channel[0].local_port: '65536' is not a whole number from 0 to 65535"},
+         "channel[0].local_port: \"65536\" is not a whole number from 0 to 65535"},
         {board(4),
          {"channel[0].packing_size", "256"},
-         "channel[0].packing_size: '256' is not a whole number from 0 to 255"},
+         "channel[0].packing_size: \"256\" is not a whole number from 0 to 255"},
         {board(2),
          {"channel[0].local_port", "-1"},
-         "channel[0].local_port: '-1' is not a whole number from 0 to 65535"},
+         "channel[0].local_port: \"-1\" is not a whole number from 0 to 65535"},
         {board(2),
          {"pppoe_id", std::string(32, 'x')},
-         "pppoe_id: '" + std::string(32, 'x') + "' is longer than 31 characters"},
+         "pppoe_id: \"" + std::string(32, 'x') + "\" is longer than 31 characters"},
         {sw, {"trigger_chars[0]", "1"}, std::string(text::kTriggerInvalid)},
         {sw, {"trigger_chars[1]", "4G"}, std::string(text::kTriggerNotHex)},
         {board(2), {"channel[2].packing_char", ""}, std::string(text::kPackingCharEmpty[2])},
         {board(2), {"channel[3].packing_char", "x"}, std::string(text::kPackingCharInvalid[3])},
         {board(5),
          {"channel[0].baud_rate", "600"},
-         "field 'channel[0].baud_rate' cannot be changed on this board: the window disables it for "
+         "field \"channel[0].baud_rate\" cannot be changed on this board: the window disables it "
+         "for "
          "model BRV406H with these settings"},
         {dhcp,
          {"local_ip", "10.0.0.9"},
-         "field 'local_ip' cannot be changed on this board: the window disables it for model "
+         "field \"local_ip\" cannot be changed on this board: the window disables it for model "
          "Quorin712P with these settings"},
         {board(2),
          {"trigger_chars[0]", "41"},
-         "field 'trigger_chars[0]' cannot be changed on this board: the window disables it for "
+         "field \"trigger_chars[0]\" cannot be changed on this board: the window disables it for "
          "model Quorin712P with these settings"},
     };
     for (const Case& c : cases) {
@@ -280,9 +283,116 @@ TEST(FieldCatalogueEdits, RefuseWithAMessage) {
         EXPECT_EQ(r.error, c.message);
     }
     EXPECT_EQ(apply_edits(board(2), {{"udp", "on"}, {"udp", "off"}}).error,
-              "unknown field 'udp' (quorinctl show BOARD lists the fields)");
+              "unknown field \"udp\" (quorinctl show BOARD lists the fields)");
     EXPECT_EQ(apply_edits(board(2), {{"channel[0].udp", "on"}, {"channel[0].udp", "off"}}).error,
-              "field 'channel[0].udp' is named twice");
+              "field \"channel[0].udp\" is named twice");
+}
+
+// The check that needs no board: the field's kind on any model that has it.
+TEST(FieldCatalogueCheckEdit, RefusesOnlyValuesNoModelCouldTake) {
+    const std::string any_baud = "600, 1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200, 230400";
+    const std::pair<Edit, std::string> cases[] = {
+        // Taken: on some model with some firmware.
+        {{"local_ip", "10.0.0.1"}, ""},
+        {{"channel[3].local_port", "65535"}, ""},
+        {{"channel[0].packing_size", "65535"}, ""},  // main-protocol boards carry 16 bits
+        {{"channel[0].udp", "on"}, ""},
+        {{"debug_mode", "off"}, ""},
+        {{"pppoe_id", std::string(31, 'x')}, ""},
+        {{"channel[0].domain_name", "Qu\xc3\xb6rin.example"}, ""},
+        {{"channel[0].baud_rate", "230400"}, ""},      // from firmware 1.5.3
+        {{"channel[0].flow_control", "RTSOnly"}, ""},  // DAVRO2xM only
+        {{"ip_mode", "PPPoE"}, ""},
+        {{"channel[0].parity", "None"}, ""},
+        {{"channel[1].stop_bits", "1.5"}, ""},
+        {{"channel[0].baud_rate", ""}, ""},  // left to the board, which may show it so
+        {{"trigger_chars[0]", "41"}, ""},
+        {{"channel[2].packing_char", "5"}, ""},
+        // Refused before any board is asked.
+        {{"colour", "red"}, "unknown field \"colour\" (quorinctl show BOARD lists the fields)"},
+        {{"channel[4].baud_rate", "9600"},
+         "unknown field \"channel[4].baud_rate\" (quorinctl show BOARD lists the fields)"},
+        {{"mac_address", "02:00:00:00:00:01"}, "field \"mac_address\" cannot be set"},
+        {{"channel[0].connection_status", "on"},
+         "field \"channel[0].connection_status\" cannot be set"},
+        {{"local_ip", "10.0.0.256"}, "local_ip: \"10.0.0.256\" is not an IPv4 address (a.b.c.d)"},
+        {{"gateway_ip", "1.2.3"}, "gateway_ip: \"1.2.3\" is not an IPv4 address (a.b.c.d)"},
+        {{"channel[1].remote_ip", ""},
+         "channel[1].remote_ip: \"\" is not an IPv4 address (a.b.c.d)"},
+        {{"channel[0].local_port", "65536"},
+         "channel[0].local_port: \"65536\" is not a whole number from 0 to 65535"},
+        {{"channel[0].local_port", "-1"},
+         "channel[0].local_port: \"-1\" is not a whole number from 0 to 65535"},
+        {{"channel[0].remote_port", "80a"},
+         "channel[0].remote_port: \"80a\" is not a whole number from 0 to 65535"},
+        {{"channel[0].packing_size", "65536"},
+         "channel[0].packing_size: \"65536\" is not a whole number from 0 to 65535"},
+        {{"channel[0].udp", "yes"}, "channel[0].udp: \"yes\" must be on or off"},
+        {{"pppoe_password", std::string(32, 'x')},
+         "pppoe_password: \"" + std::string(32, 'x') + "\" is longer than 31 characters"},
+        {{"channel[0].domain_name", "\xe2\x82\xac"},
+         "channel[0].domain_name: \"\xe2\x82\xac\" holds a character that the board cannot store "
+         "(one byte per character)"},
+        {{"channel[0].baud_rate", "12345"},
+         "channel[0].baud_rate: \"12345\" is not in the list of any model: " + any_baud},
+        {{"channel[2].flow_control", "RTS"},
+         "channel[2].flow_control: \"RTS\" is not in the list of any model: None, Xon/Xoff, "
+         "CTS/RTS, RTSOnly"},
+        {{"ip_mode", "static"},
+         "ip_mode: \"static\" is not in the list of any model: Static, DHCP, PPPoE"},
+        {{"trigger_chars[0]", "1"}, std::string(text::kTriggerInvalid)},
+        {{"trigger_chars[1]", "4G"}, std::string(text::kTriggerNotHex)},
+        {{"channel[2].packing_char", ""}, std::string(text::kPackingCharEmpty[2])},
+        {{"channel[3].packing_char", "x"}, std::string(text::kPackingCharInvalid[3])},
+        // What the user typed is quoted short, control characters shown as '?'.
+        {{"local_ip", std::string(100, '1')},
+         "local_ip: \"" + std::string(kQuotedValueChars, '1') +
+             "...\" is not an IPv4 address (a.b.c.d)"},
+        {{"local_ip", "1.2.3.4\n\x1b[2J"},
+         "local_ip: \"1.2.3.4??[2J\" is not an IPv4 address (a.b.c.d)"},
+    };
+    for (const auto& [edit, message] : cases) {
+        EXPECT_EQ(check_edit(edit), message) << edit.name << "=" << edit.value;
+    }
+}
+
+// The board-less check is never stricter than a board's: every value a board shows for a field
+// it lets the operator set, and every entry of its lists, passes.
+TEST(FieldCatalogueCheckEdit, PassesEveryValueAndEntryABoardOffers) {
+    for (std::uint8_t code = 1; code <= 7; ++code) {
+        for (const auto& [major, minor] : {std::pair{1, 5}, {1, 53}, {2, 1}}) {
+            BoardRow row =
+                board(code, static_cast<std::uint8_t>(major), static_cast<std::uint8_t>(minor));
+            row.ip_mode = 2;
+            for (const Field& f : fields_of(row)) {
+                if (!f.settable()) continue;
+                EXPECT_EQ(check_edit({f.name, f.value}), "") << int(code) << " " << f.name;
+                for (std::string_view c : f.choices) {
+                    EXPECT_EQ(check_edit({f.name, std::string(c)}), "")
+                        << int(code) << " " << f.name << "=" << c;
+                }
+                if (f.kind == FieldKind::Number) {
+                    EXPECT_EQ(check_edit({f.name, std::to_string(f.max)}), "") << f.name;
+                }
+            }
+        }
+    }
+}
+
+// The names shell completion offers: exactly the settable fields of every model, each once.
+TEST(FieldCatalogue, SettableNamesAreEveryFieldSomeModelLetsBeSet) {
+    const std::vector<std::string> names = settable_field_names();
+    std::set<std::string> from_boards;
+    for (std::uint8_t code = 1; code <= 7; ++code) {
+        for (const Field& f : fields_of(board(code))) {
+            if (f.settable()) from_boards.insert(f.name);
+        }
+    }
+    EXPECT_EQ(std::set<std::string>(names.begin(), names.end()), from_boards);
+    EXPECT_EQ(std::set<std::string>(names.begin(), names.end()).size(), names.size());
+    EXPECT_EQ(names.front(), "debug_mode");
+    EXPECT_NE(std::find(names.begin(), names.end(), "channel[3].inactivity_time"), names.end());
+    EXPECT_EQ(std::find(names.begin(), names.end(), "mac_address"), names.end());
 }
 
 TEST(FieldCatalogueEdits, ADisabledFieldMayBeNamedWithTheValueItHolds) {

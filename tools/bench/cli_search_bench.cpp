@@ -1,7 +1,10 @@
-// cli-search-bench: `quorinctl search --json` against 200 simulated boards on loopback, timed
-// from starting the process to its end (process start included), and in the same run one bare
-// search against the same simulator: one request datagram out, replies counted until all 200
-// have arrived. Prints both medians and their ratio.
+// cli-search-bench: `quorinctl search --json` against simulated boards on loopback (200, or
+// --boards N: 2000 spread past one /24 and far past the window's table), timed from starting the
+// process to its end (process start included), and in the same run one bare search against the
+// same simulator: one request datagram out, replies counted until every board has answered.
+// With --probe (by default the netns_search_probe built beside it, when there is one) the bare
+// search also runs as a process of its own, so that both sides include a process start. Prints
+// the medians and their ratios.
 //
 // The search's wait is accounted for with --expect: quorinctl ends as soon as the expected
 // number of boards has answered, as the bare search does, so neither measures an idle wait.
@@ -14,6 +17,7 @@
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QTextStream>
 #include <algorithm>
@@ -40,6 +44,8 @@ int main(int argc, char* argv[]) {
     parser.addOption({"sim", "Path of quorin-board-sim.", "path"});
     parser.addOption({"ctl", "Path of quorinctl.", "path"});
     parser.addOption({"runs", "Number of runs of each search.", "n", "5"});
+    parser.addOption(
+        {"boards", "Number of simulated boards (main protocol, five models).", "n", "200"});
     parser.addOption({"probe",
                       "A bare search program (tests/e2e/netns_search_probe) to time as a process "
                       "too, so that both sides include a process start.",
@@ -50,11 +56,20 @@ int main(int argc, char* argv[]) {
     const QString sim_path =
         parser.isSet("sim") ? parser.value("sim") : dir + "/../sim/quorin-board-sim";
     const QString ctl_path = parser.isSet("ctl") ? parser.value("ctl") : dir + "/../cli/quorinctl";
+    const QString default_probe = dir + "/../tests/e2e/netns_search_probe";
+    const QString probe_path = parser.isSet("probe")              ? parser.value("probe")
+                               : QFileInfo::exists(default_probe) ? default_probe
+                                                                  : QString();
 
-    // 200 boards: 40 of each main-protocol model.
-    const int boards = 200;
+    // The boards spread evenly over the five main-protocol models (40 of each for 200).
+    const int boards = std::clamp(parser.value("boards").toInt(), 5, 50000);
+    QStringList spread;
+    const char* models[] = {"0001", "0002", "0003", "0005", "0006"};
+    for (int m = 0; m < 5; ++m) {
+        spread << QStringLiteral("%1:%2").arg(models[m]).arg(boards / 5 + (m < boards % 5 ? 1 : 0));
+    }
     quorin::tools::SimulatorProcess sim;
-    if (!sim.start(sim_path, QStringLiteral("0001:40,0002:40,0003:40,0005:40,0006:40"))) {
+    if (!sim.start(sim_path, spread.join(','))) {
         std::fprintf(stderr, "cli-search-bench: could not start %s\n", qPrintable(sim_path));
         return 2;
     }
@@ -62,7 +77,6 @@ int main(int argc, char* argv[]) {
     out << "cli-search-bench: " << boards << " boards, " << runs << " run(s) of each search\n";
 
     std::vector<double> ctl_times, bare_times, start_times, probe_times;
-    const QString probe_path = parser.value("probe");
     int worst_missing = 0;
     for (int run = 1; run <= runs; ++run) {
         QProcess ctl;
@@ -76,7 +90,11 @@ int main(int argc, char* argv[]) {
                    QString::number(boards)});
         const bool ended = ctl.waitForFinished(kTimeoutMs + 5000);
         const double ctl_ms = clock.nsecsElapsed() / 1e6;
-        const int listed = QJsonDocument::fromJson(ctl.readAllStandardOutput()).array().size();
+        const int listed = QJsonDocument::fromJson(ctl.readAllStandardOutput())
+                               .object()
+                               .value(QStringLiteral("boards"))
+                               .toArray()
+                               .size();
         const double bare_ms = bare_search_ms(sim.main_port, boards, kTimeoutMs);
         // The process start alone: loading Qt and the program, no search.
         QProcess version;
@@ -113,8 +131,8 @@ int main(int argc, char* argv[]) {
     }
     const double c = median(ctl_times), b = median(bare_times), st = median(start_times);
     out << "median quorinctl search --json (process start to end): " << QString::number(c, 'f', 1)
-        << " ms\nmedian bare search (one datagram out, 200 replies counted): "
-        << QString::number(b, 'f', 1)
+        << " ms\nmedian bare search (one datagram out, " << boards
+        << " replies counted): " << QString::number(b, 'f', 1)
         << " ms\nmedian quorinctl --version (process start alone): " << QString::number(st, 'f', 1)
         << " ms\nratio: "
         << (c > 0 && b > 0 ? QString::number(c / b, 'f', 2) : QStringLiteral("n/a"))
