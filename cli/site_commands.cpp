@@ -682,7 +682,9 @@ int site_init_command(const CommonOptions& o, const QString& ip_from, bool json,
     std::map<std::string, std::map<std::string, std::string>> shared;
     for (const auto& [model, members] : by_model) {
         std::vector<fleet::SiteSetting> defaults;
-        for (const auto& [name, value] : values[members.front()]) {
+        for (const auto& entry : values[members.front()]) {
+            const std::string& name = entry.first;
+            const std::string& value = entry.second;
             if (name == "local_ip") continue;
             const bool all_same = std::all_of(members.begin(), members.end(), [&](std::size_t m) {
                 return std::any_of(values[m].begin(), values[m].end(), [&](const auto& p) {

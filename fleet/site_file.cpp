@@ -103,8 +103,9 @@ class SiteReader {
                 if (const std::string error = check->check(setting); !error.empty()) {
                     reader_.refuse(s.at, error);
                 }
-            } else if (!settings::is_known_name(s.name)) {
-                reader_.refuse(s.at, fill(text::cli::kUnknownField, {s.name}));
+            } else if (const std::string error = settings::check_edit({s.name, setting.value});
+                       !error.empty()) {
+                reader_.refuse(s.at, error);
             }
             out.push_back(std::move(setting));
         }

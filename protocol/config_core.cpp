@@ -251,11 +251,12 @@ void ConfigCore::search_reply(std::span<const std::uint8_t> d, bool legacy,
 
 void ConfigCore::list_board(const BoardRow& row) {
     const std::string mac = mac_text(row.mac_address);
-    for (int i = 0; i < listed_count_; ++i) {
-        if (listed_[static_cast<std::size_t>(i)] == mac) return;
-    }
-    if (board_count_ >= kMaxBoards || listed_count_ >= kMaxBoards) return;
-    listed_[static_cast<std::size_t>(listed_count_++)] = mac;
+    if (listed_set_.contains(mac)) return;
+    if (board_count_ >= capacity_ || listed_count_ >= capacity_) return;
+    listed_.push_back(mac);
+    listed_set_.insert(mac);
+    ++listed_count_;
+    if (static_cast<std::size_t>(board_count_) == boards_.size()) boards_.emplace_back();
     boards_[static_cast<std::size_t>(board_count_++)] = row;
 }
 

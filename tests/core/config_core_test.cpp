@@ -281,6 +281,24 @@ TEST(ConfigCoreCapacity, ACoreOfNBoardsListsNAndSaysTableFullOnceBeyond) {
     EXPECT_EQ(window.board(ConfigCore::kMaxBoards - 1), BoardRow{});
 }
 
+// Boards found by another search are listed as they are: each MAC once, up to the capacity, past
+// the rows the core holds from its start.
+TEST(ConfigCoreCapacity, ListedBoardsAreTakenOnceEachUpToTheCapacity) {
+    for (const int n : {1, ConfigCore::kMaxBoards + 5}) {
+        ConfigCore core(n);
+        for (int i = 0; i < n + 2; ++i) {
+            BoardRow row = board(2, static_cast<std::uint8_t>(i));
+            row.mac_address[4] = static_cast<std::uint8_t>(i >> 8);
+            core.list_board(row);
+            core.list_board(row);
+        }
+        ASSERT_EQ(core.board_count(), n);
+        EXPECT_EQ(core.listed_count(), n);
+        EXPECT_EQ(core.board(n - 1).mac_address[5], static_cast<std::uint8_t>(n - 1)) << n;
+        EXPECT_EQ(core.listed_mac(n - 1), mac_text(core.board(n - 1).mac_address)) << n;
+    }
+}
+
 TEST_F(Dispatch, SetReplyAppliedOnceAndMatchedOnTheMacBytes) {
     search(board(2, 1));
     search(board(6, 2));

@@ -128,15 +128,15 @@ TEST(SiteFile, RefusesWhatItCannotTakeSayingWhere) {
          "line 6",
          "{\"format_version\": 1, \"boards\": [{\"mac\": \"02:51:00:04:00:01\", \"model\": "
          "\"5836KL\", \"settings\": {\"channel[1].local_port\": 1}}]}",
-         "boards[0].settings.channel[1].local_port", "model 5836KL has no field 'channel[1]"},
+         "boards[0].settings.channel[1].local_port", "model 5836KL has no field \"channel[1]"},
         {"format_version: 1\ndefaults:\n  Quorin712P:\n    firmware_version: 1.5.3\nboards: []\n",
          "line 4",
          "{\"format_version\": 1, \"defaults\": {\"Quorin712P\": {\"firmware_version\": 1}}, "
          "\"boards\": []}",
-         "defaults.Quorin712P.firmware_version", "field 'firmware_version' cannot be set"},
+         "defaults.Quorin712P.firmware_version", "field \"firmware_version\" cannot be set"},
         {"format_version: 1\ndefaults:\n  Quorin712P:\n    channel[0].baud_rate: 12345\n"
          "boards: []\n",
-         "line 4", nullptr, "", "'12345' is not in the list of this board: 600,"},
+         "line 4", nullptr, "", "\"12345\" is not in the list of this board: 600,"},
         {"format_version: 1\ndefaults:\n  Quorin712P:\n    channel[0].local_port: 65536\n"
          "boards: []\n",
          "line 4", nullptr, "", "is not a whole number from 0 to 65535"},
@@ -157,7 +157,11 @@ TEST(SiteFile, RefusesWhatItCannotTakeSayingWhere) {
          "line 5",
          "{\"format_version\": 1, \"boards\": [{\"mac\": \"02:51:00:02:00:01\", \"settings\": "
          "{\"colour\": 1}}]}",
-         "boards[0].settings.colour", "unknown field 'colour'"},
+         "boards[0].settings.colour", "unknown field \"colour\""},
+        // Without a model, a value no model takes.
+        {"format_version: 1\nboards:\n  - mac: 02:51:00:02:00:01\n    settings:\n"
+         "      channel[0].baud_rate: fast\n",
+         "line 5", nullptr, "", "\"fast\" is not in the list of any model"},
         {"format_version: 1\nboards:\n  - mac: 02:51:00:02:00:01\n    settings:\n"
          "      local_ip: 10.0.0.1\n      local_ip: 10.0.0.2\n",
          "line 6", nullptr, "", "member \"local_ip\" is given twice"},
@@ -259,7 +263,7 @@ TEST(SiteFile, WrittenSiteReadsBackAsItWas) {
         }
         site.boards.push_back(board);
     }
-    site.boards.push_back({{2, 0, 0, 0, 0, 9}, "", {{"channel[3].baud_rate", "on", ""}}, ""});
+    site.boards.push_back({{2, 0, 0, 0, 0, 9}, "", {{"channel[3].baud_rate", "230400", ""}}, ""});
 
     const std::string text = write_site_yaml(site);
     const auto read = read_site(text);

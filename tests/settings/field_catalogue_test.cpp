@@ -412,11 +412,11 @@ TEST(FieldCatalogueEdits, OneEditsErrorLeavesOutTheEnabling) {
     EXPECT_EQ(edit_error(dhcp, {"local_ip", "10.0.0.9"}), "");
     EXPECT_EQ(edit_error(board(5), {"channel[0].baud_rate", "600"}), "");
     EXPECT_EQ(edit_error(dhcp, {"local_ip", "10.0.0"}),
-              "local_ip: '10.0.0' is not an IPv4 address (a.b.c.d)");
+              "local_ip: \"10.0.0\" is not an IPv4 address (a.b.c.d)");
     EXPECT_EQ(edit_error(board(3), {"channel[1].baud_rate", "9600"}),
-              "model Quorin712PD has no field 'channel[1].baud_rate'");
+              "model Quorin712PD has no field \"channel[1].baud_rate\"");
     EXPECT_EQ(edit_error(board(2), {"firmware_version", "9.9.9"}),
-              "field 'firmware_version' cannot be set");
+              "field \"firmware_version\" cannot be set");
 }
 
 TEST(FieldCatalogueEdits, EveryShownValueConvertsBackToTheSameRecord) {
