@@ -1,6 +1,10 @@
 #include "fleet/text_reader.h"
 
 #include <algorithm>
+#include <sstream>
+
+#include <yaml-cpp/eventhandler.h>
+#include <yaml-cpp/parser.h>
 
 #include "res/fleet_texts.h"
 #include "settings/field_catalogue.h"
@@ -37,6 +41,42 @@ std::string join_names(std::initializer_list<std::string_view> names) {
     return out;
 }
 
+// Notes the line of a second document: of its first node, else of its start.
+class DocumentStarts : public YAML::EventHandler {
+  public:
+    int second_line = 1;
+
+    void OnDocumentStart(const YAML::Mark& mark) override {
+        if (++started_ == 2) second_line = line(mark);
+    }
+    void OnDocumentEnd() override {}
+    void OnNull(const YAML::Mark& mark, YAML::anchor_t) override { node(mark); }
+    void OnAlias(const YAML::Mark& mark, YAML::anchor_t) override { node(mark); }
+    void OnScalar(const YAML::Mark& mark, const std::string&, YAML::anchor_t,
+                  const std::string&) override {
+        node(mark);
+    }
+    void OnSequenceStart(const YAML::Mark& mark, const std::string&, YAML::anchor_t,
+                         YAML::EmitterStyle::value) override {
+        node(mark);
+    }
+    void OnSequenceEnd() override {}
+    void OnMapStart(const YAML::Mark& mark, const std::string&, YAML::anchor_t,
+                    YAML::EmitterStyle::value) override {
+        node(mark);
+    }
+    void OnMapEnd() override {}
+
+  private:
+    static int line(const YAML::Mark& mark) { return std::max(mark.line, 0) + 1; }
+    void node(const YAML::Mark& mark) {
+        if (started_ == 2 && !noted_) second_line = line(mark);
+        noted_ = noted_ || started_ == 2;
+    }
+    int started_ = 0;
+    bool noted_ = false;
+};
+
 }  // namespace
 
 bool is_json(std::string_view text) {
@@ -48,18 +88,27 @@ TextReader::TextReader(std::string_view text) : json_(is_json(text)) {
     if (text.size() > kMaxTextBytes) {
         refuse(top(), fill(msg::kTextTooLong, {std::to_string(kMaxTextBytes)}));
     }
-    std::vector<YAML::Node> documents;
+    const std::string whole(text);
+    int documents = 0;
     try {
-        documents = YAML::LoadAll(std::string(text));
+        // Counted first, and no further than a second: yaml-cpp 0.7 reads a node followed by a
+        // stray ',' ("{},") as endless empty documents, so its LoadAll never returns.
+        std::istringstream stream(whole);
+        YAML::Parser parser(stream);
+        DocumentStarts starts;
+        while (documents < 2 && parser.HandleNextDocument(starts)) ++documents;
+        if (documents > 1) refuse(Place{{}, starts.second_line}, std::string(msg::kSeveralDocuments));
+        if (documents == 1) root_ = YAML::Load(whole);
     } catch (const YAML::Exception& e) {
+        // yaml-cpp's message may carry the offending byte itself ("unknown escape character").
+        std::string what = e.msg;
+        std::replace_if(
+            what.begin(), what.end(),
+            [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; }, '?');
         throw Refusal{fill(msg::kLine, {std::to_string(std::max(e.mark.line, 0) + 1)}) + ": " +
-                      e.msg};
+                      what};
     }
-    if (documents.empty()) refuse(top(), std::string(msg::kTextEmpty));
-    if (documents.size() > 1) {
-        refuse(Place{{}, line_of(documents[1], 1)}, std::string(msg::kSeveralDocuments));
-    }
-    root_ = documents.front();
+    if (documents == 0) refuse(top(), std::string(msg::kTextEmpty));
     root_line_ = line_of(root_, 1);
 }
 

@@ -187,6 +187,12 @@ TEST(SiteFile, RefusesWhatItCannotTakeSayingWhere) {
         // Whole texts.
         {"format_version: 1\nboards: []\n---\nformat_version: 1\n", "line 4", nullptr, "",
          "more than one document"},
+        // A stray comma after the text's one node (a reader that loops on it never returns).
+        {"{\"format_version\": 1, \"boards\": []},", "top level", nullptr, "",
+         "more than one document"},
+        {"format_version: 1\nboards: []\n...\n{},\n", "line 4", nullptr, "",
+         "more than one document"},
+        {"format_version: \"1\\\x01\"\n", "line 1", nullptr, "", "unknown escape character: ?"},
         {"", "line 1", nullptr, "", "the text holds nothing"},
         {"- 1\n", "line 1", nullptr, "", "expected members"},
     };

@@ -117,7 +117,8 @@ TEST(SetRun, InterruptSendsNothingNewButAwaitsAndReadsBackTheOutstanding) {
     run.start();
     EXPECT_TRUE(run.interrupt().empty()) << "two replies are outstanding";
     EXPECT_TRUE(sends(run.set_replied(0)).empty());
-    const Step* read = find(run.set_timed_out(1), Step::ReadBack);
+    const auto steps = run.set_timed_out(1);
+    const Step* read = find(steps, Step::ReadBack);
     ASSERT_NE(read, nullptr);
     EXPECT_EQ(read->boards, (std::vector<std::size_t>{0, 1}));
     run.read_back(as_planned(run));
