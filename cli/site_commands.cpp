@@ -353,8 +353,8 @@ bool is_site_or_plan(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) return false;
     const std::string text = file.readAll().toStdString();
-    if (fleet::looks_like_plan(text)) return true;
-    // A profile is a JSON object of "model" and "settings"; anything else is taken as a site.
+    // A profile is a JSON object of "model" and "settings"; sites and plans carry a format_version
+    // (which of the two it is, apply finds out as it reads the file).
     return text.find("\"format_version\"") != std::string::npos ||
            text.find("format_version:") != std::string::npos;
 }
