@@ -10,6 +10,7 @@
 
 #include "cli/board_link.h"
 #include "cli/table_out.h"
+#include "fleet/manifest.h"
 
 namespace quorin::cli {
 
@@ -55,8 +56,15 @@ int export_command(const CommonOptions& o, const QString& board, Output io);
 int apply_command(const CommonOptions& o, const QString& profile_path, const QStringList& boards,
                   bool dry_run, Output io);
 int diagnose_command(const CommonOptions& o, Output io);
+// What an upload checks the image and the boards against: a manifest (given, or the image's path
+// with ".json" when that file exists) and what the operator allows beyond it.
+struct UploadChecks {
+    QString manifest;  // empty: the one beside the image, if any
+    fleet::ManifestOverrides overrides;
+};
+
 // Uploads the image at `image` to every board of `boards`, at most `jobs` at once.
 int upload_command(const CommonOptions& o, const QString& image, const QStringList& boards,
-                   int jobs, Output io);
+                   int jobs, const UploadChecks& checks, Output io);
 
 }  // namespace quorin::cli

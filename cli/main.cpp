@@ -145,6 +145,18 @@ int main(int argc, char* argv[]) {
     upload->add_option("--jobs", jobs, "At most N boards at once (4)")
         ->option_text("N")
         ->check(CLI::Range(1, kMaxUploadJobs));
+    UploadChecks upload_checks;
+    std::string manifest;
+    upload
+        ->add_option("--manifest", manifest,
+                     "The image's manifest (default: IMAGE.json beside it, when there is one)")
+        ->option_text("FILE");
+    upload->add_flag("--ignore-compatible", upload_checks.overrides.ignore_compatible,
+                     "Upload to boards of models the manifest does not list");
+    upload->add_flag("--reinstall", upload_checks.overrides.reinstall,
+                     "Upload to boards already at the manifest's version");
+    upload->add_flag("--allow-older", upload_checks.overrides.allow_older,
+                     "Upload to boards newer than the manifest's version");
 
     CLI::App* site = app.add_subcommand("site", "Site files");
     site->require_subcommand(1);
@@ -250,6 +262,10 @@ int main(int argc, char* argv[]) {
     if (*audit) return audit_command(o, QString::fromStdString(site_file), json, io);
     if (*rollback) return rollback_command(o, QString::fromStdString(journal_file), run, io);
     if (*diagnose) return diagnose_command(o, io);
-    if (*upload) return upload_command(o, QString::fromStdString(image), qlist(boards), jobs, io);
+    if (*upload) {
+        upload_checks.manifest = QString::fromStdString(manifest);
+        return upload_command(o, QString::fromStdString(image), qlist(boards), jobs, upload_checks,
+                              io);
+    }
     return kExitUsage;
 }

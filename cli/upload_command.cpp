@@ -5,7 +5,9 @@
 #include <QCryptographicHash>
 #include <QEventLoop>
 #include <QFile>
+#include <QFileInfo>
 #include <memory>
+#include <optional>
 #include <set>
 
 #include "cli/board_upload.h"
@@ -14,6 +16,7 @@
 #include "cli/upload_view.h"
 #include "platform/window_timers.h"
 #include "res/cli_texts.h"
+#include "settings/field_catalogue.h"
 #include "upload/image_file.h"
 
 namespace quorin::cli {
@@ -44,11 +47,12 @@ Terminal stdout_terminal(std::size_t bars) {
 }
 
 // The image, checked before anything goes on the wire: it must open, hold at least one byte and
-// fit the transfers' 32-bit size. Prints its size and sha256; false after saying what is wrong.
-bool check_image(const QString& path, Output io) {
+// fit the transfers' 32-bit size. Prints its size and sha256 and gives the sha256; nothing after
+// saying what is wrong.
+std::optional<QString> check_image(const QString& path, Output io) {
     const auto refuse = [&](const QString& message) {
         io.err << "quorinctl: " << message << '\n';
-        return false;
+        return std::optional<QString>();
     };
     const ImageLoad image = read_image(path);
     switch (image.result) {
@@ -76,7 +80,39 @@ bool check_image(const QString& path, Output io) {
         << qs(T::kImageSummary).arg(path).arg(image.bytes.size()).arg(QString::fromLatin1(sha256))
         << '\n';
     io.out.flush();
-    return true;
+    return QString::fromLatin1(sha256);
+}
+
+// The manifest that applies to the image: the one given, else IMAGE.json when it exists (nullopt
+// without either, after saying so once). False in `ok` after saying why it cannot be used: it does
+// not read, or the image is not the one it describes.
+std::optional<fleet::Manifest> image_manifest(const QString& image, const QString& digest,
+                                              const UploadChecks& checks, Output io, bool& ok) {
+    ok = true;
+    const QString beside = image + QStringLiteral(".json");
+    const QString path = checks.manifest.isEmpty() ? beside : checks.manifest;
+    if (checks.manifest.isEmpty() && !QFileInfo::exists(beside)) {
+        io.err << "quorinctl: " << qs(T::kNoManifest).arg(image, beside) << '\n';
+        return std::nullopt;
+    }
+    const auto refuse = [&](const QString& message) {
+        io.err << "quorinctl: " << message << '\n';
+        ok = false;
+        return std::optional<fleet::Manifest>();
+    };
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return refuse(qs(T::kManifestUnreadable).arg(path, file.errorString()));
+    const QByteArray text = file.read(static_cast<qint64>(fleet::kMaxManifestBytes) + 1);
+    const auto read = fleet::read_manifest(std::string_view(text.constData(), text.size()));
+    if (!read.value) return refuse(qs(T::kManifestRefused).arg(path, qs(read.error)));
+    if (!fleet::digest_matches(*read.value, digest.toStdString())) {
+        return refuse(qs(T::kImageNotTheManifests).arg(image, digest, qs(read.value->sha256)));
+    }
+    QStringList models;
+    for (const std::string& m : read.value->models) models << qs(m);
+    io.out << qs(T::kManifestUsed).arg(path, qs(read.value->version), models.join(", ")) << '\n';
+    return read.value;
 }
 
 // A board named twice would get two transfers at once. Names alike are refused before the
@@ -93,14 +129,18 @@ QString named_twice(const std::vector<BoardName>& names) {
 }  // namespace
 
 int upload_command(const CommonOptions& o, const QString& image, const QStringList& boards,
-                   int jobs, Output io) {
+                   int jobs, const UploadChecks& checks, Output io) {
     const auto names = parse_boards(boards, io);
     if (!names) return kExitUsage;
     if (const QString twice = named_twice(*names); !twice.isEmpty()) {
         io.err << "quorinctl: " << qs(T::kBoardNamedTwice).arg(twice) << '\n';
         return kExitUsage;
     }
-    if (!check_image(image, io)) return kExitUsage;
+    const auto digest = check_image(image, io);
+    if (!digest) return kExitUsage;
+    bool manifest_ok = true;
+    const auto manifest = image_manifest(image, *digest, checks, io, manifest_ok);
+    if (!manifest_ok) return kExitUsage;
 
     const auto resolved = find_named(o, *names, io);
     if (!resolved) return kExitFailure;
@@ -113,12 +153,45 @@ int upload_command(const CommonOptions& o, const QString& image, const QStringLi
         }
     }
 
+    // The manifest's verdict on every board before anything is sent: a refusal of one stops the
+    // run; a board already at the version is left out.
+    std::vector<FoundBoard> chosen;
+    if (manifest) {
+        int refused = 0;
+        for (const FoundBoard& b : resolved->boards) {
+            const auto fw = settings::field_of(b.row, "firmware_version");
+            const fleet::ManifestVerdict v =
+                fleet::judge_board(*manifest, settings::model_label(b.row),
+                                   fw ? fw->value : std::string(), checks.overrides);
+            const QString mac = qs(mac_text(b.row.mac_address));
+            if (v.kind == fleet::ManifestVerdict::Refuse) {
+                ++refused;
+                io.err << "quorinctl: " << qs(T::kBoardRefusedByManifest).arg(mac, qs(v.reason))
+                       << '\n';
+            } else if (v.kind == fleet::ManifestVerdict::Skip) {
+                io.out << qs(T::kBoardSkipped).arg(mac, qs(v.reason)) << '\n';
+            } else {
+                chosen.push_back(b);
+            }
+        }
+        if (refused > 0) {
+            io.err << "quorinctl: " << qs(T::kBoardsRefusedByManifest).arg(refused) << '\n';
+            return kExitUsage;
+        }
+        if (chosen.empty()) {
+            io.out << qs(T::kEveryBoardSkipped).arg(qs(manifest->version)) << '\n';
+            return kExitOk;
+        }
+    } else {
+        chosen = resolved->boards;
+    }
+
     // One upload per board, each with its own window timers (declared first: they outlive it).
     const BoardUpload::Target target{o.upload_port, o.stream_port, image};
     std::vector<std::unique_ptr<platform::QtWindowTimers>> timers;
     std::vector<std::unique_ptr<BoardUpload>> uploads;
     std::vector<BoardUpload*> routed;
-    for (const FoundBoard& b : resolved->boards) {
+    for (const FoundBoard& b : chosen) {
         timers.push_back(std::make_unique<platform::QtWindowTimers>());
         uploads.push_back(std::make_unique<BoardUpload>(*engine, b, target, *timers.back()));
         routed.push_back(uploads.back().get());

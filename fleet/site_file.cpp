@@ -20,15 +20,6 @@ using detail::TextReader;
 using settings::fill;
 using settings::quoted_value;
 
-std::string model_names() {
-    std::string out;
-    for (const ProductInfo& p : product_table()) {
-        if (!out.empty()) out += ", ";
-        out += p.model_name;
-    }
-    return out;
-}
-
 // The rows a board of one model may hold, as far as they decide which values a setting may take:
 // the newest firmware first, then one below the baud-table change; eight and seven data bits (the
 // parity lists). A value that no row takes is one that no board of the model could take. Whether
@@ -89,7 +80,8 @@ class SiteReader {
     const ModelCheck& model(const std::string& name, const Place& at) {
         const auto code = product_code_for_model(name);
         if (!code) {
-            reader_.refuse(at, fill(msg::kUnknownModel, {quoted_value(name), model_names()}));
+            reader_.refuse(at,
+                           fill(msg::kUnknownModel, {quoted_value(name), detail::model_names()}));
         }
         return checks_.try_emplace(name, *code).first->second;
     }

@@ -6,6 +6,7 @@
 #include <yaml-cpp/eventhandler.h>
 #include <yaml-cpp/parser.h>
 
+#include "protocol/board_record.h"
 #include "res/fleet_texts.h"
 #include "settings/field_catalogue.h"
 
@@ -79,6 +80,15 @@ class DocumentStarts : public YAML::EventHandler {
 
 }  // namespace
 
+std::string model_names() {
+    std::string out;
+    for (const ProductInfo& p : product_table()) {
+        if (!out.empty()) out += ", ";
+        out += p.model_name;
+    }
+    return out;
+}
+
 bool is_json(std::string_view text) {
     const std::size_t first = text.find_first_not_of(" \t\r\n");
     return first != std::string_view::npos && text[first] == '{';
@@ -97,7 +107,8 @@ TextReader::TextReader(std::string_view text) : json_(is_json(text)) {
         YAML::Parser parser(stream);
         DocumentStarts starts;
         while (documents < 2 && parser.HandleNextDocument(starts)) ++documents;
-        if (documents > 1) refuse(Place{{}, starts.second_line}, std::string(msg::kSeveralDocuments));
+        if (documents > 1)
+            refuse(Place{{}, starts.second_line}, std::string(msg::kSeveralDocuments));
         if (documents == 1) root_ = YAML::Load(whole);
     } catch (const YAML::Exception& e) {
         // yaml-cpp's message may carry the offending byte itself ("unknown escape character").

@@ -76,6 +76,9 @@ class TextReader {
     int root_line_ = 1;
 };
 
+// The model names the tool knows, comma-separated, for a refusal of an unknown one.
+std::string model_names();
+
 // The member `name` of `members`, or nullptr.
 const Member* find(const std::vector<Member>& members, std::string_view name);
 

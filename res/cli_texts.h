@@ -87,6 +87,18 @@ inline constexpr std::string_view kImageTooLarge =
 inline constexpr std::string_view kImageChanged =
     "image %1 could not be read whole: it changed while it was read";
 inline constexpr std::string_view kImageSummary = "image %1: %2 bytes, sha256 %3";
+inline constexpr std::string_view kNoManifest =
+    "no manifest for %1 (%2, or --manifest FILE): the image is not checked against the boards";
+inline constexpr std::string_view kManifestUnreadable = "cannot read manifest %1: %2";
+inline constexpr std::string_view kManifestRefused = "manifest %1: %2";
+inline constexpr std::string_view kManifestUsed = "manifest %1: version %2 for %3";
+inline constexpr std::string_view kImageNotTheManifests =
+    "image %1 has sha256 %2, not the manifest's %3: nothing sent";
+inline constexpr std::string_view kBoardRefusedByManifest = "%1: %2";
+inline constexpr std::string_view kBoardsRefusedByManifest =
+    "%1 board(s) refused by the manifest: nothing sent";
+inline constexpr std::string_view kBoardSkipped = "%1  %2";
+inline constexpr std::string_view kEveryBoardSkipped = "every board already holds version %1";
 inline constexpr std::string_view kBoardNamedTwice = "board %1 is named twice";
 inline constexpr std::string_view kUploadRequestRefused =
     "the system refused to send the upload request";

@@ -1,6 +1,6 @@
-// Texts of the site, plan and journal files: what a refusal says after its "WHERE: ". %1, %2, ...
-// are filled in by settings::fill; values and names arrive already quoted (settings::quoted_value).
-// UTF-8.
+// Texts of the site, plan, journal and firmware manifest files: what a refusal says after its
+// "WHERE: ", and the manifest's verdicts on boards. %1, %2, ... are filled in by settings::fill;
+// values and names arrive already quoted (settings::quoted_value). UTF-8.
 #pragma once
 
 #include <string_view>
@@ -32,5 +32,22 @@ inline constexpr std::string_view kUnknownModel = "unknown model %1 (models: %2)
 inline constexpr std::string_view kBadVersion =
     "%1 is not a firmware version (numbers separated by dots, as 1.5.3)";
 inline constexpr std::string_view kAddressTwice = "local_ip %1 is wanted for both %2 and %3";
+
+// The firmware manifest and the verdicts on boards.
+inline constexpr std::string_view kManifestNoModels = "the manifest lists no model";
+inline constexpr std::string_view kBadDigest = "%1 is not a SHA-256 digest (64 hexadecimal digits)";
+inline constexpr std::string_view kMinFromAboveVersion =
+    "min_from %1 is above the image's version %2";
+inline constexpr std::string_view kModelNotListed =
+    "model %1 is not among the models of image %2 (--ignore-compatible uploads it anyway)";
+inline constexpr std::string_view kBoardVersionUnknown =
+    "its firmware version %1 cannot be compared with the image's";
+inline constexpr std::string_view kAlreadyAtVersion =
+    "already at %1: skipped (--reinstall uploads it again)";
+inline constexpr std::string_view kBoardNewer =
+    "its firmware %1 is newer than the image's %2 (--allow-older installs it)";
+inline constexpr std::string_view kBelowMinFrom =
+    "its firmware %1 is below %3, the lowest that image %2 upgrades from: it needs an "
+    "intermediate image first";
 
 }  // namespace quorin::text::fleet

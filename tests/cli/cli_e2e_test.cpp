@@ -553,6 +553,75 @@ TEST_F(QuorinctlUpload, BadInputIsRefusedWithItsStatusAndNoUploadRequest) {
     if (huge.isEmpty()) GTEST_SKIP() << "no sparse 4 GiB file here; the other cases passed";
 }
 
+// With a manifest beside the image, every board is judged before anything is sent: a refusal of
+// one sends nothing to any, a board at the version is skipped, the overrides let it through.
+TEST_F(QuorinctlUpload, AManifestJudgesTheImageAndEveryBoardBeforeAnythingIsSent) {
+    start_boards("0002:2,0003:1");  // 1.5.0, 1.5.2 (Quorin712P) and 1.5.3 (Quorin712PD)
+    const QByteArray image = test_image(2000);
+    const QString path = file("fw.bin", image);
+    const auto manifest = [&](const QString& version, const QString& extra = {},
+                              const QString& digest = {}) {
+        file("fw.bin.json",
+             QStringLiteral("{\"format_version\": 1, \"version\": \"%1\", \"models\": "
+                            "[\"Quorin712P\"], \"sha256\": \"%2\"%3}")
+                 .arg(version, digest.isEmpty() ? sha256_hex(image) : digest, extra)
+                 .toUtf8());
+    };
+    const QString a = "02:51:00:02:00:00", b = "02:51:00:02:00:01", c = "02:51:00:03:00:02";
+    struct Case {
+        const char* what;
+        QString version, extra, digest;
+        QStringList args;
+        int status;
+        const char* says;
+        int uploads;  // boards that took the image whole, so far
+    };
+    const Case cases[] = {
+        {"another image", "1.5.2", "", QString(64, 'a'), {a}, 2, "not the manifest's", 0},
+        {"a model not listed", "1.5.2", "", "", {a, c}, 2, "model Quorin712PD is not among", 0},
+        {"already at the version", "1.5.2", "", "", {b}, 0, "already at 1.5.2: skipped", 0},
+        {"newer", "1.5.2", "", "", {c, "--ignore-compatible"}, 2, "newer than the image's", 0},
+        {"below min_from",
+         "1.5.2",
+         ", \"min_from\": \"1.5.1\"",
+         "",
+         {a},
+         2,
+         "needs an intermediate image",
+         0},
+        {"allowed older",
+         "1.5.2",
+         "",
+         "",
+         {c, "--ignore-compatible", "--allow-older"},
+         0,
+         "1 of 1 board(s) completed",
+         1},
+        {"an upgrade",
+         "1.5.2",
+         ", \"min_from\": \"1.5.0\"",
+         "",
+         {a},
+         0,
+         "1 of 1 board(s) completed",
+         2},
+    };
+    for (const Case& k : cases) {
+        manifest(k.version, k.extra, k.digest);
+        const Outcome r = upload(QStringList{path} + k.args);
+        EXPECT_EQ(r.status, k.status) << k.what << ": " << (r.out + r.err).toStdString();
+        EXPECT_TRUE((r.out + r.err).contains(QLatin1String(k.says)))
+            << k.what << ": " << (r.out + r.err).toStdString();
+        EXPECT_EQ(static_cast<int>(received_images().size()), k.uploads) << k.what;
+    }
+    EXPECT_EQ(upload_requests(), 2);
+
+    QFile::remove(path + ".json");
+    const Outcome plain = upload({path, b});
+    EXPECT_EQ(plain.status, 0) << plain.err.toStdString();
+    EXPECT_TRUE(plain.err.contains("no manifest for " + path)) << plain.err.toStdString();
+}
+
 TEST(QuorinctlCommandLine, HelpVersionAndUsage) {
     const Outcome help = run_program(kTool, {"--help"});
     EXPECT_EQ(help.status, 0);

@@ -41,11 +41,16 @@ struct Site {
 // The simulator's ports; `wait_ms` bounds a search (site init waits it out, apply ends its searches
 // as soon as every board of the file has answered).
 QStringList network(const SimulatorProcess& sim, int wait_ms = 5000) {
-    return {"--broadcast",         "127.255.255.255",
-            "--port",              QString::number(sim.main_port),
-            "--legacy-port",       QString::number(sim.legacy_port),
-            "--legacy-local-port", "0",
-            "--wait",              QString::number(wait_ms)};
+    return {"--broadcast",
+            "127.255.255.255",
+            "--port",
+            QString::number(sim.main_port),
+            "--legacy-port",
+            QString::number(sim.legacy_port),
+            "--legacy-local-port",
+            "0",
+            "--wait",
+            QString::number(wait_ms)};
 }
 
 // Runs quorinctl to its end; its standard output, or a null array when it failed.
@@ -162,7 +167,7 @@ int main(int argc, char* argv[]) {
     bool complete = true;
     for (int run = 1; run <= runs; ++run) {
         const int port = 6000 + run;
-            const double l = timed_apply(ctl, large, port, work, QStringLiteral("large%1").arg(run));
+        const double l = timed_apply(ctl, large, port, work, QStringLiteral("large%1").arg(run));
         const double s = timed_apply(ctl, single, port, work, QStringLiteral("single%1").arg(run));
         const double p = timed_read(with_port(large.file, port));
         if (p >= 0) read_times.push_back(p);
@@ -172,7 +177,8 @@ int main(int argc, char* argv[]) {
         out << "run " << run << ": " << many << " boards "
             << (l < 0 ? QStringLiteral("(incomplete)") : QString::number(l, 'f', 1) + " ms")
             << ", 1 board "
-            << (s < 0 ? QStringLiteral("(incomplete)") : QString::number(s, 'f', 1) + " ms") << "\n";
+            << (s < 0 ? QStringLiteral("(incomplete)") : QString::number(s, 'f', 1) + " ms")
+            << "\n";
         out.flush();
     }
     const double l = median(large_times), s = median(single_times);

@@ -1,5 +1,6 @@
-// libFuzzer entry for the readers of the site cycle's files: the input's first byte chooses the
-// site file, the plan or the journal, the rest is the text. Every text is either refused with a
+// libFuzzer entry for the readers of the files the tool takes: the input's first byte chooses the
+// site file (written back as YAML or as JSON), the plan, the journal or a firmware manifest, the
+// rest is the text. Every text is either refused with a
 // message that says where and holds no control character, or accepted; what was accepted is
 // written again, reads back, and writes the same text a second time. Aborts on the first broken
 // invariant.
@@ -9,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "fleet/manifest.h"
 #include "fleet/site_file.h"
 #include "tools/fuzz/fuzz_support.h"
 
@@ -32,7 +34,8 @@ void round_trip(std::string_view text, Read read, Write write) {
     if (!first.value) {
         if (!printable(first.error)) {
             std::fprintf(stderr, "refusal of %zu bytes:", first.error.size());
-            for (const char c : first.error) std::fprintf(stderr, " %02x", static_cast<unsigned char>(c));
+            for (const char c : first.error)
+                std::fprintf(stderr, " %02x", static_cast<unsigned char>(c));
             std::fprintf(stderr, "\n");
         }
         CHECK(printable(first.error));
@@ -49,7 +52,7 @@ void round_trip(std::string_view text, Read read, Write write) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size == 0) return 0;
     const std::string_view text(reinterpret_cast<const char*>(data + 1), size - 1);
-    switch (data[0] % 4) {
+    switch (data[0] % 5) {
         case 0:
             round_trip<SiteFile>(text, read_site, write_site_yaml);
             break;
@@ -69,9 +72,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         case 2:
             round_trip<PlanFile>(text, read_plan, write_plan_json);
             break;
-        default:
+        case 3:
             round_trip<Journal>(text, read_journal, write_journal_json);
             break;
+        default: {
+            // No writer: what is accepted holds comparable versions and a digest that matches.
+            const ReadResult<Manifest> read = read_manifest(text);
+            if (!read.value) {
+                CHECK(printable(read.error));
+                break;
+            }
+            CHECK(compare_versions(read.value->version, read.value->version).has_value());
+            CHECK(!read.value->models.empty());
+            CHECK(digest_matches(*read.value, read.value->sha256));
+            break;
+        }
     }
     return 0;
 }
