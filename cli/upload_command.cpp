@@ -166,8 +166,12 @@ int upload_command(const CommonOptions& o, const QString& image, const QStringLi
             const QString mac = qs(mac_text(b.row.mac_address));
             if (v.kind == fleet::ManifestVerdict::Refuse) {
                 ++refused;
-                io.err << "quorinctl: " << qs(T::kBoardRefusedByManifest).arg(mac, qs(v.reason))
-                       << '\n';
+                const std::string_view hint =
+                    v.why == fleet::ManifestVerdict::ModelNotListed ? T::kHintIgnoreCompatible
+                    : v.why == fleet::ManifestVerdict::Newer        ? T::kHintAllowOlder
+                                                                    : std::string_view();
+                io.err << "quorinctl: "
+                       << qs(T::kBoardRefusedByManifest).arg(mac, qs(v.reason) + qs(hint)) << '\n';
             } else if (v.kind == fleet::ManifestVerdict::Skip) {
                 io.out << qs(T::kBoardSkipped).arg(mac, qs(v.reason)) << '\n';
             } else {

@@ -89,25 +89,27 @@ ManifestVerdict judge_board(const Manifest& manifest, std::string_view model,
     const bool listed =
         std::find(manifest.models.begin(), manifest.models.end(), model) != manifest.models.end();
     if (!listed && !overrides.ignore_compatible) {
-        return {ManifestVerdict::Refuse,
+        return {ManifestVerdict::Refuse, ManifestVerdict::ModelNotListed,
                 fill(msg::kModelNotListed, {std::string(model), manifest.version})};
     }
     const auto order = compare_versions(firmware, manifest.version);
     if (!order) {
-        return {ManifestVerdict::Refuse, fill(msg::kBoardVersionUnknown, {quoted_value(firmware)})};
+        return {ManifestVerdict::Refuse, ManifestVerdict::VersionUnknown,
+                fill(msg::kBoardVersionUnknown, {quoted_value(firmware)})};
     }
     if (*order == 0) {
         if (overrides.reinstall) return {};
-        return {ManifestVerdict::Skip, fill(msg::kAlreadyAtVersion, {manifest.version})};
+        return {ManifestVerdict::Skip, ManifestVerdict::AlreadyAtVersion,
+                fill(msg::kAlreadyAtVersion, {manifest.version})};
     }
     if (*order > 0) {
         if (overrides.allow_older) return {};
-        return {ManifestVerdict::Refuse,
+        return {ManifestVerdict::Refuse, ManifestVerdict::Newer,
                 fill(msg::kBoardNewer, {std::string(firmware), manifest.version})};
     }
     if (!manifest.min_from.empty() && *compare_versions(firmware, manifest.min_from) < 0) {
         return {
-            ManifestVerdict::Refuse,
+            ManifestVerdict::Refuse, ManifestVerdict::BelowMinFrom,
             fill(msg::kBelowMinFrom, {std::string(firmware), manifest.version, manifest.min_from})};
     }
     return {};

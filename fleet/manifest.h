@@ -42,7 +42,10 @@ struct ManifestOverrides {
 
 struct ManifestVerdict {
     enum Kind { Upload, Skip, Refuse };
+    // What decided it, so that a face can say which override would change it.
+    enum Why { Fits, ModelNotListed, VersionUnknown, AlreadyAtVersion, Newer, BelowMinFrom };
     Kind kind = Upload;
+    Why why = Fits;
     std::string reason;  // for Skip and Refuse: why, naming the versions or the model
 };
 

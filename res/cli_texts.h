@@ -97,7 +97,9 @@ inline constexpr std::string_view kImageNotTheManifests =
 inline constexpr std::string_view kBoardRefusedByManifest = "%1: %2";
 inline constexpr std::string_view kBoardsRefusedByManifest =
     "%1 board(s) refused by the manifest: nothing sent";
-inline constexpr std::string_view kBoardSkipped = "%1  %2";
+inline constexpr std::string_view kBoardSkipped = "%1  %2: skipped (--reinstall uploads it again)";
+inline constexpr std::string_view kHintIgnoreCompatible = " (--ignore-compatible uploads it anyway)";
+inline constexpr std::string_view kHintAllowOlder = " (--allow-older installs it)";
 inline constexpr std::string_view kEveryBoardSkipped = "every board already holds version %1";
 inline constexpr std::string_view kBoardNamedTwice = "board %1 is named twice";
 inline constexpr std::string_view kUploadRequestRefused =

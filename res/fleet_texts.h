@@ -39,13 +39,13 @@ inline constexpr std::string_view kBadDigest = "%1 is not a SHA-256 digest (64 h
 inline constexpr std::string_view kMinFromAboveVersion =
     "min_from %1 is above the image's version %2";
 inline constexpr std::string_view kModelNotListed =
-    "model %1 is not among the models of image %2 (--ignore-compatible uploads it anyway)";
+    "model %1 is not among the models of image %2";
 inline constexpr std::string_view kBoardVersionUnknown =
     "its firmware version %1 cannot be compared with the image's";
 inline constexpr std::string_view kAlreadyAtVersion =
-    "already at %1: skipped (--reinstall uploads it again)";
+    "already at %1";
 inline constexpr std::string_view kBoardNewer =
-    "its firmware %1 is newer than the image's %2 (--allow-older installs it)";
+    "its firmware %1 is newer than the image's %2";
 inline constexpr std::string_view kBelowMinFrom =
     "its firmware %1 is below %3, the lowest that image %2 upgrades from: it needs an "
     "intermediate image first";

@@ -54,6 +54,12 @@ inline constexpr std::string_view kImageTooLarge =
 inline constexpr std::string_view kImageReadFailed =
     "The firmware image could not be read completely (a read failed or the file changed while "
     "it was read). Nothing was sent.";
+// A firmware manifest beside the image (IMAGE.json) that does not allow the upload. %1 is its
+// path, %2 the reason.
+inline constexpr std::string_view kManifestRefusesUpload =
+    "The image's manifest %1 does not allow this upload: %2. Nothing was sent.";
+inline constexpr std::string_view kManifestOtherImage =
+    "the image is not the one it describes (its sha256 differs)";
 inline constexpr std::string_view kNoUploadReply =
     "The board did not answer the upload request within %1 seconds.\n"
     "Check the board and press Upload to try again.";

@@ -131,6 +131,9 @@ class CQuorinConfigToolDlg : public platform::Dialog, public ConfigWindow, publi
     bool otherExchangeMayStart();
     // The selected board's local_ip; nullopt when no board is selected.
     std::optional<Ip4> selectedBoardIp() const;
+    // Why the manifest beside the chosen image (IMAGE.json, when there is one) does not allow
+    // uploading it to the selected board; nullopt without a manifest or when it allows it.
+    std::optional<QString> manifestRefusal() const;
     void showAgingCount(int count, int limit);
 
     CQuorinConfigToolApp& app_;

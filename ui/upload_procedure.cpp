@@ -2,13 +2,17 @@
 // command, the Upload and aging buttons, the timers, the progress bar, the message boxes, the log
 // lines and the count in the title. What happens when is the procedure's; this file only carries
 // its actions out and words its outcomes. The transfers run in upload/.
+#include <QCryptographicHash>
 #include <QFile>
+#include <QFileInfo>
 #include <QHostAddress>
 
 #include "app/quorin_config_tool_app.h"
+#include "fleet/manifest.h"
 #include "res/resource_ids.h"
 #include "res/texts.h"
 #include "settings/display_rules.h"
+#include "settings/field_catalogue.h"
 #include "ui/quorin_config_tool_dlg.h"
 #include "ui/ui_text.h"
 #include "upload/upload_sock.h"
@@ -54,6 +58,12 @@ void CQuorinConfigToolDlg::OnUpload() {
         if (facts.image_readable) facts.image_size = static_cast<std::uint64_t>(file.size());
     }
     facts.board_selected = listCurSel(IDC_BOARD_LIST) >= 0;
+    if (facts.image_readable && facts.board_selected) {
+        if (const std::optional<QString> refusal = manifestRefusal()) {
+            showMessage(*refusal);
+            return;
+        }
+    }
     carryOut(upload_.start(facts));
     if (upload_.running()) enable(IDC_UPLOAD, false);
 }
@@ -82,6 +92,39 @@ bool CQuorinConfigToolDlg::otherExchangeMayStart() {
     }
     carryOut(upload_.other_exchange());
     return true;
+}
+
+std::optional<QString> CQuorinConfigToolDlg::manifestRefusal() const {
+    const QString path = app_.image_path + QStringLiteral(".json");
+    if (!QFileInfo::exists(path)) return std::nullopt;
+    const auto refused = [&](const QString& why) {
+        return std::optional<QString>(ui_text(text::kManifestRefusesUpload).arg(path, why));
+    };
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return refused(file.errorString());
+    const QByteArray text = file.read(static_cast<qint64>(fleet::kMaxManifestBytes) + 1);
+    const auto manifest = fleet::read_manifest(std::string_view(text.constData(), text.size()));
+    if (!manifest.value) return refused(QString::fromStdString(manifest.error));
+    QFile image(app_.image_path);
+    QCryptographicHash sha256(QCryptographicHash::Sha256);
+    if (!image.open(QIODevice::ReadOnly) || !sha256.addData(&image) ||
+        !fleet::digest_matches(*manifest.value, sha256.result().toHex().toStdString())) {
+        return refused(ui_text(text::kManifestOtherImage));
+    }
+    const int selected = listCurSel(IDC_BOARD_LIST);
+    if (selected < 0 || selected >= app_.core().board_count()) return std::nullopt;
+    const BoardRow& row = app_.core().board(selected);
+    const auto firmware = settings::field_of(row, "firmware_version");
+    // The window installs what the operator chose: a board already at the version takes it again.
+    fleet::ManifestOverrides overrides;
+    overrides.reinstall = true;
+    const fleet::ManifestVerdict verdict =
+        fleet::judge_board(*manifest.value, settings::model_label(row),
+                           firmware ? firmware->value : std::string(), overrides);
+    if (verdict.kind == fleet::ManifestVerdict::Refuse) {
+        return refused(QString::fromStdString(verdict.reason));
+    }
+    return std::nullopt;
 }
 
 std::optional<Ip4> CQuorinConfigToolDlg::selectedBoardIp() const {

@@ -2,6 +2,7 @@
 // reply and the start of the transfer, the guards and the Upload button, with manual timers. Boards
 // that a test connects to live on 127.0.1.x.
 #include <QApplication>
+#include <QCryptographicHash>
 #include <QFile>
 #include <QNetworkProxy>
 #include <QTcpServer>
@@ -109,6 +110,56 @@ TEST_F(UploadProcedure, AnImageThatCannotBeOpenedStopsTheUpload) {
     EXPECT_EQ(messages.shown, QStringList{ui_text(text::kFileCouldNotOpen)});
     EXPECT_TRUE(received(*mainBoard, 200).isEmpty());
     EXPECT_TRUE(Dlg().isEnabled(IDC_UPLOAD));
+}
+
+// A manifest beside the image that does not take the selected board stops Upload with its reason
+// and sends nothing; one that takes it (or none at all) lets the upload run as before.
+TEST_F(UploadProcedure, AManifestBesideTheImageStopsAnUploadItDoesNotAllow) {
+    addBoard(loopback_board(product::kQuorin712P, 1));  // firmware 1.6.2
+    simulate_select(Dlg(), IDC_BOARD_LIST, 0);
+    const QByteArray image = test_image(1500);
+    chooseImage(image);
+    const QString digest =
+        QString::fromLatin1(QCryptographicHash::hash(image, QCryptographicHash::Sha256).toHex());
+    const auto manifest = [&](const QString& models, const QString& version, const QString& sha) {
+        images.write("fw.bin.json",
+                     QStringLiteral("{\"format_version\": 1, \"version\": \"%1\", \"models\": "
+                                    "[%2], \"sha256\": \"%3\"}")
+                         .arg(version, models, sha)
+                         .toUtf8());
+    };
+    const QString path = images.path("fw.bin.json");
+    const struct {
+        QString models, version, sha;
+        const char* says;
+    } refusals[] = {
+        {"\"DAVRO2xM\"", "1.6.3", digest,
+         "model Quorin712P is not among the models of image 1.6.3"},
+        {"\"Quorin712P\"", "1.5.3", digest, "its firmware 1.6.2 is newer than the image's 1.5.3"},
+        {"\"Quorin712P\"", "1.6.3", QString(64, '0'), "its sha256 differs"},
+        {"\"Toaster\"", "1.6.3", digest, "unknown model"},
+    };
+    for (const auto& r : refusals) {
+        manifest(r.models, r.version, r.sha);
+        messages.shown.clear();
+        click(Dlg(), IDC_UPLOAD);
+        ASSERT_EQ(messages.shown.size(), 1) << r.says;
+        EXPECT_TRUE(messages.shown.front().startsWith(
+            ui_text(text::kManifestRefusesUpload).arg(path, QString()).section(':', 0, 0)));
+        EXPECT_TRUE(messages.shown.front().contains(QLatin1String(r.says)))
+            << messages.shown.front().toStdString();
+        EXPECT_TRUE(received(*mainBoard, 100).isEmpty()) << r.says;
+        EXPECT_EQ(Core().operation_state(), OperationState::Search);
+        EXPECT_TRUE(Dlg().isEnabled(IDC_UPLOAD));
+    }
+    // The board already at the version takes the image again, as the operator chose it.
+    manifest("\"Quorin712P\"", "1.6.2", digest);
+    messages.shown.clear();
+    click(Dlg(), IDC_UPLOAD);
+    EXPECT_TRUE(messages.shown.isEmpty()) << messages.shown.join('\n').toStdString();
+    const QByteArray request = received(*mainBoard);
+    ASSERT_EQ(request.size(), 402);
+    EXPECT_EQ(request[0], char{OPCODE_UPLOAD_REQUEST});
 }
 
 TEST_F(UploadProcedure, MainBoardIsAskedAndConnectedToTheBoardSelectedTwoSecondsLater) {
