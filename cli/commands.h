@@ -63,6 +63,9 @@ struct UploadChecks {
     fleet::ManifestOverrides overrides;
 };
 
+// Prints the upload history: every entry, or those of the board with MAC `board` (when given).
+int history_command(const QString& board, OutputFormat format, Output io);
+
 // Uploads the image at `image` to every board of `boards`, at most `jobs` at once.
 int upload_command(const CommonOptions& o, const QString& image, const QStringList& boards,
                    int jobs, const UploadChecks& checks, Output io);

@@ -197,6 +197,14 @@ int main(int argc, char* argv[]) {
         ->option_text("FILE");
     rollback->add_flag("--json", run.json, "The results as JSON");
 
+    std::string history_board;
+    CLI::App* history =
+        app.add_subcommand("history", "The upload history: every board, or one by its MAC");
+    history->add_option("BOARD", history_board, "A board's MAC address");
+    history->add_option("--format", format, "table, json or csv (table)")
+        ->check(CLI::IsMember({"table", "json", "csv"}));
+    history->add_flag("--json", json, "Same as --format json");
+
     app.footer(
         "Exit status: 0 success, nothing to change or compliant; 1 failure; 2 bad input (nothing "
         "sent); 3 changes pending (plan) or findings (audit); 4 partial (some boards done, others "
@@ -258,6 +266,10 @@ int main(int argc, char* argv[]) {
         const OutputFormat f = json ? OutputFormat::Json : *output_format(format);
         return plan_command(o, QString::fromStdString(site_file), QString::fromStdString(out_file),
                             f, io);
+    }
+    if (*history) {
+        return history_command(QString::fromStdString(history_board),
+                               json ? OutputFormat::Json : *output_format(format), io);
     }
     if (*audit) return audit_command(o, QString::fromStdString(site_file), json, io);
     if (*rollback) return rollback_command(o, QString::fromStdString(journal_file), run, io);

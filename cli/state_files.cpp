@@ -70,6 +70,38 @@ bool write_durably(const QString& path, std::string_view bytes, QString* error) 
     return true;
 }
 
+bool append_durably(const QString& path, std::string_view bytes, QString* error) {
+    const QFileInfo info(path);
+    const auto fail = [&](const QString& what) {
+        if (error != nullptr) *error = what + QStringLiteral(": ") + qt_error_string(errno);
+        return false;
+    };
+    if (!QDir().mkpath(info.absolutePath())) return fail(info.absolutePath());
+    const QByteArray target = QFile::encodeName(info.absoluteFilePath());
+    const int fd = ::open(target.constData(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+    if (fd < 0) return fail(info.absoluteFilePath());
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            ::close(fd);
+            return fail(info.absoluteFilePath());
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    if (::fsync(fd) != 0) {
+        ::close(fd);
+        return fail(info.absoluteFilePath());
+    }
+    if (::close(fd) != 0) return fail(info.absoluteFilePath());
+    return true;
+}
+
+QString history_path() {
+    return state_dir() + QStringLiteral("/history.jsonl");
+}
+
 QString utc_now_iso() {
     return QDateTime::currentDateTimeUtc().toString(Qt::ISODate);
 }

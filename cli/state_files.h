@@ -20,6 +20,13 @@ QString journal_name(const QString& utc_stamp, qint64 pid);
 // synced. False with `error` set when any step fails; no partial file is left at `path`.
 bool write_durably(const QString& path, std::string_view bytes, QString* error);
 
+// Appends `bytes` to `path` (making its folder and the file, mode 0600) in one write, synced to
+// the disk before it returns. False with `error` set when it could not.
+bool append_durably(const QString& path, std::string_view bytes, QString* error);
+
+// The upload history: state_dir()/history.jsonl.
+QString history_path();
+
 // The current time in UTC: "2026-12-09T07:33:14Z" (iso) or "20261209T073314Z" (stamp).
 QString utc_now_iso();
 QString utc_now_stamp();

@@ -6,6 +6,7 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
+#include <QSysInfo>
 #include <memory>
 #include <optional>
 #include <set>
@@ -13,7 +14,9 @@
 #include "cli/board_upload.h"
 #include "cli/command_support.h"
 #include "cli/commands.h"
+#include "cli/state_files.h"
 #include "cli/upload_view.h"
+#include "fleet/history.h"
 #include "platform/window_timers.h"
 #include "res/cli_texts.h"
 #include "settings/field_catalogue.h"
@@ -126,6 +129,39 @@ QString named_twice(const std::vector<BoardName>& names) {
     return {};
 }
 
+// What every history line of this run shares: when, who, where, which image.
+fleet::HistoryEntry history_base(const QString& image, const QString& digest) {
+    fleet::HistoryEntry e;
+    e.time = utc_now_iso().toStdString();
+    e.user = qEnvironmentVariable("USER").toStdString();
+    e.host = QSysInfo::machineHostName().toStdString();
+    e.sha256 = digest.toStdString();
+    e.size = static_cast<std::uint64_t>(QFileInfo(image).size());
+    return e;
+}
+
+fleet::HistoryEntry history_of(fleet::HistoryEntry e, const FoundBoard& board,
+                               std::string_view result, const QString& message) {
+    const auto firmware = settings::field_of(board.row, "firmware_version");
+    e.mac = mac_text(board.row.mac_address);
+    e.model = settings::model_label(board.row);
+    e.firmware_before = firmware ? firmware->value : std::string();
+    e.result = std::string(result);
+    e.message = message.toStdString();
+    return e;
+}
+
+// Appends the run's lines to the history; says so when it cannot (the uploads' outcome stands).
+void record_history(const std::vector<fleet::HistoryEntry>& entries, Output io) {
+    if (entries.empty()) return;
+    std::string lines;
+    for (const fleet::HistoryEntry& e : entries) lines += fleet::history_line(e);
+    QString error;
+    if (!append_durably(history_path(), lines, &error)) {
+        io.err << "quorinctl: " << qs(T::kHistoryNotWritten).arg(error) << '\n';
+    }
+}
+
 }  // namespace
 
 int upload_command(const CommonOptions& o, const QString& image, const QStringList& boards,
@@ -156,6 +192,8 @@ int upload_command(const CommonOptions& o, const QString& image, const QStringLi
     // The manifest's verdict on every board before anything is sent: a refusal of one stops the
     // run; a board already at the version is left out.
     std::vector<FoundBoard> chosen;
+    const fleet::HistoryEntry base = history_base(image, *digest);
+    std::vector<fleet::HistoryEntry> history;
     if (manifest) {
         int refused = 0;
         for (const FoundBoard& b : resolved->boards) {
@@ -174,6 +212,7 @@ int upload_command(const CommonOptions& o, const QString& image, const QStringLi
                        << qs(T::kBoardRefusedByManifest).arg(mac, qs(v.reason) + qs(hint)) << '\n';
             } else if (v.kind == fleet::ManifestVerdict::Skip) {
                 io.out << qs(T::kBoardSkipped).arg(mac, qs(v.reason)) << '\n';
+                history.push_back(history_of(base, b, "skipped", qs(v.reason)));
             } else {
                 chosen.push_back(b);
             }
@@ -183,6 +222,7 @@ int upload_command(const CommonOptions& o, const QString& image, const QStringLi
             return kExitUsage;
         }
         if (chosen.empty()) {
+            record_history(history, io);
             io.out << qs(T::kEveryBoardSkipped).arg(qs(manifest->version)) << '\n';
             return kExitOk;
         }
@@ -236,6 +276,12 @@ int upload_command(const CommonOptions& o, const QString& image, const QStringLi
     const bool all_done = std::all_of(uploads.begin(), uploads.end(), [](const auto& u) {
         return u->phase() == BoardUpload::Phase::Done;
     });
+    for (const auto& u : uploads) {
+        const bool done = u->phase() == BoardUpload::Phase::Done;
+        history.push_back(history_of(base, u->board(), done ? "done" : "failed",
+                                     u->messages().isEmpty() ? QString() : u->messages().last()));
+    }
+    record_history(history, io);
     return all_done ? kExitOk : kExitFailure;
 }
 

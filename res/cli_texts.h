@@ -101,6 +101,13 @@ inline constexpr std::string_view kBoardSkipped = "%1  %2: skipped (--reinstall 
 inline constexpr std::string_view kHintIgnoreCompatible = " (--ignore-compatible uploads it anyway)";
 inline constexpr std::string_view kHintAllowOlder = " (--allow-older installs it)";
 inline constexpr std::string_view kEveryBoardSkipped = "every board already holds version %1";
+inline constexpr std::string_view kHistoryNotWritten = "the upload history was not written: %1";
+// history
+inline constexpr std::string_view kHistoryHeading =
+    "TIME|MAC|MODEL|BEFORE|AFTER|RESULT|IMAGE|MESSAGE";
+inline constexpr std::string_view kHistoryImage = "%1 (%2 bytes)";
+inline constexpr std::string_view kHistoryLineSkipped = "%1 line %2 skipped: %3";
+inline constexpr std::string_view kNotAMac = "%1 is not a MAC address (0A:1B:2C:3D:4E:5F)";
 inline constexpr std::string_view kBoardNamedTwice = "board %1 is named twice";
 inline constexpr std::string_view kUploadRequestRefused =
     "the system refused to send the upload request";

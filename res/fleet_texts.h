@@ -33,6 +33,8 @@ inline constexpr std::string_view kBadVersion =
     "%1 is not a firmware version (numbers separated by dots, as 1.5.3)";
 inline constexpr std::string_view kAddressTwice = "local_ip %1 is wanted for both %2 and %3";
 
+inline constexpr std::string_view kBadSize = "%1 is not a size in bytes";
+
 // The firmware manifest and the verdicts on boards.
 inline constexpr std::string_view kManifestNoModels = "the manifest lists no model";
 inline constexpr std::string_view kBadDigest = "%1 is not a SHA-256 digest (64 hexadecimal digits)";

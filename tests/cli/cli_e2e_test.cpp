@@ -641,6 +641,27 @@ TEST_F(QuorinctlUpload, AManifestJudgesTheImageAndEveryBoardBeforeAnythingIsSent
     const Outcome plain = upload({path, b});
     EXPECT_EQ(plain.status, 0) << plain.err.toStdString();
     EXPECT_TRUE(plain.err.contains("no manifest for " + path)) << plain.err.toStdString();
+
+    // The history holds every board an upload took or skipped, in order, one of them on request.
+    const Outcome all = ctl({"history", "--json"});
+    ASSERT_EQ(all.status, 0) << all.err.toStdString();
+    const QJsonArray entries =
+        QJsonDocument::fromJson(all.out.toUtf8()).object().value("entries").toArray();
+    QStringList seen;
+    for (const QJsonValue& e : entries) {
+        const QJsonObject o = e.toObject();
+        seen << o.value("mac").toString() + " " + o.value("firmware_before").toString() + " " +
+                    o.value("result").toString();
+        EXPECT_EQ(o.value("sha256").toString(), sha256_hex(image));
+        EXPECT_EQ(o.value("size").toInt(), image.size());
+    }
+    EXPECT_EQ(seen, (QStringList{b + " 1.5.2 skipped", c + " 1.5.3 done", a + " 1.5.0 done",
+                                 b + " 1.5.2 done"}))
+        << all.out.toStdString();
+    const Outcome one = ctl({"history", b, "--format", "csv"});
+    EXPECT_EQ(one.status, 0);
+    EXPECT_EQ(one.out.count("\r\n"), 3) << one.out.toStdString();  // the heading and two
+    EXPECT_EQ(ctl({"history", "02:51"}).status, 2);
 }
 
 TEST(QuorinctlCommandLine, HelpVersionAndUsage) {

@@ -71,13 +71,21 @@ class SimulatorTest : public ::testing::Test {
         ASSERT_TRUE(sim_.start(QStringLiteral(QUORIN_BOARD_SIM_PATH), boards,
                                QStringList{"--events", events_} + extra));
     }
+    // quorinctl aimed at the simulator, keeping what it must keep (journals, the upload history)
+    // in this test's folder.
     Outcome ctl(const QStringList& args, int wait_ms = 400) {
         return run_program(
             QStringLiteral(QUORIN_CTL_PATH),
             QStringList{"--broadcast", "127.255.255.255", "--port", QString::number(sim_.main_port),
                         "--legacy-port", QString::number(sim_.legacy_port), "--legacy-local-port",
                         "0", "--wait", QString::number(wait_ms)} +
-                args);
+                args,
+            state_env());
+    }
+    QProcessEnvironment state_env() const {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("XDG_STATE_HOME"), dir_.filePath(QStringLiteral("state")));
+        return env;
     }
     int received() const { return count_events(events_, QStringLiteral("datagram_received")); }
     int set_requests() const {

@@ -1,15 +1,15 @@
 // libFuzzer entry for the readers of the files the tool takes: the input's first byte chooses the
-// site file (written back as YAML or as JSON), the plan, the journal or a firmware manifest, the
-// rest is the text. Every text is either refused with a
-// message that says where and holds no control character, or accepted; what was accepted is
-// written again, reads back, and writes the same text a second time. Aborts on the first broken
-// invariant.
+// site file (written back as YAML or as JSON), the plan, the journal, an upload history line or a
+// firmware manifest, the rest is the text. Every text is either refused with a message that says
+// where and holds no control character, or accepted; what was accepted is written again, reads
+// back, and writes the same text a second time. Aborts on the first broken invariant.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <string>
 #include <string_view>
 
+#include "fleet/history.h"
 #include "fleet/manifest.h"
 #include "fleet/site_file.h"
 #include "tools/fuzz/fuzz_support.h"
@@ -52,7 +52,7 @@ void round_trip(std::string_view text, Read read, Write write) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size == 0) return 0;
     const std::string_view text(reinterpret_cast<const char*>(data + 1), size - 1);
-    switch (data[0] % 5) {
+    switch (data[0] % 6) {
         case 0:
             round_trip<SiteFile>(text, read_site, write_site_yaml);
             break;
@@ -75,6 +75,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         case 3:
             round_trip<Journal>(text, read_journal, write_journal_json);
             break;
+        case 4: {
+            // A history line, without its '\n'.
+            const ReadResult<HistoryEntry> read = read_history_line(text);
+            if (!read.value) {
+                CHECK(printable(read.error));
+                break;
+            }
+            std::string line = history_line(*read.value);
+            line.pop_back();
+            const ReadResult<HistoryEntry> again = read_history_line(line);
+            CHECK(again.value.has_value());
+            CHECK(history_line(*again.value) == line + '\n');
+            break;
+        }
         default: {
             // No writer: what is accepted holds comparable versions and a digest that matches.
             const ReadResult<Manifest> read = read_manifest(text);
