@@ -1,5 +1,6 @@
 // The upload history: one JSON object a line (JSON Lines), appended for every board an upload
-// run uploaded to or skipped, read back by `quorinctl history`. Pure C++; the command line owns the file.
+// run uploaded to or skipped, read back by `quorinctl history`. Pure C++; the command line owns
+// the file.
 //
 //   {"format_version": 1, "time": "2026-12-09T13:20:00Z", "user": "ops", "host": "bench",
 //    "mac": "02:51:00:02:00:00", "model": "Quorin712P", "firmware_before": "1.5.0",
