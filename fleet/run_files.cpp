@@ -3,6 +3,7 @@
 
 #include "fleet/site_file.h"
 #include "fleet/text_reader.h"
+#include "res/cli_texts.h"
 #include "res/fleet_texts.h"
 #include "settings/field_catalogue.h"
 
@@ -188,7 +189,7 @@ class RunFileReader {
             if (detail::find(members, "record") != nullptr) board.record = value(members, "record");
             const Member& settings = *detail::find(members, "settings");
             for (const Member& s : reader_.entries(settings.node, settings.at)) {
-                board.values.emplace_back(s.name, reader_.value(s));
+                board.values.emplace_back(field_name(s.name, s.at), reader_.value(s));
             }
             each(std::move(board), members);
         }
@@ -199,13 +200,23 @@ class RunFileReader {
         for (const detail::Item& item : reader_.items(list.node, list.at)) {
             const auto members = reader_.members(item.node, item.at, {"field", "now", "wanted"},
                                                  {"field", "now", "wanted"});
-            out.push_back(
-                {value(members, "field"), value(members, "now"), value(members, "wanted")});
+            const Member& field = *detail::find(members, "field");
+            out.push_back({field_name(reader_.value(field), field.at), value(members, "now"),
+                           value(members, "wanted")});
         }
         return out;
     }
 
     const TextReader& reader() const { return reader_; }
+
+    // A field's name as the tool writes it; refuses any other (the file was not written by the
+    // tool, or has been damaged since).
+    std::string field_name(std::string name, const Place& at) const {
+        if (!settings::is_known_name(name)) {
+            reader_.refuse(at, fill(text::cli::kUnknownField, {quoted_value(name)}));
+        }
+        return name;
+    }
 
   private:
     TextReader reader_;

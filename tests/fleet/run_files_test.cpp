@@ -102,6 +102,11 @@ TEST(RunFiles, RefusesAnythingElseByMemberPath) {
          "boards[0].changes[1].x: unknown member \"x\""},
         {edited(p, "\"pppoe_id\"", "\"local_ip\""), true,
          "boards[0].settings.local_ip: member \"local_ip\" is given twice"},
+        // A name the tool never writes (one of over 1024 characters would not read back).
+        {edited(j, "\"pppoe_id\"", "\"pppoe_idx\""), false,
+         "boards[0].settings.pppoe_idx: unknown field \"pppoe_idx\""},
+        {edited(p, "\"field\": \"local_ip\"", "\"field\": \"colour\""), true,
+         "boards[0].changes[0].field: unknown field \"colour\""},
         {edited(p, "\"unlisted\": []", "\"unlisted\": [\"02:51\"]"), true,
          "unlisted[0]: \"02:51\" is not a MAC address (0A:1B:2C:3D:4E:5F)"},
         {edited(j, "\"command\": \"apply\"", "\"command\": \"plan\""), false,
