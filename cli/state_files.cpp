@@ -34,37 +34,54 @@ bool sync_fd_path(const QByteArray& path, int flags) {
     return ok;
 }
 
+// Writes all of `bytes` to `fd`, syncs and closes it (also when a step fails); false on failure,
+// with errno from the step that failed.
+bool write_sync_close(int fd, std::string_view bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            const int saved = errno;
+            ::close(fd);
+            errno = saved;
+            return false;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    if (::fsync(fd) != 0) {
+        const int saved = errno;
+        ::close(fd);
+        errno = saved;
+        return false;
+    }
+    return ::close(fd) == 0;
+}
+
+// Sets `error` (when asked for) to "WHAT: the system's reason"; false.
+bool failed(QString* error, const QString& what) {
+    if (error != nullptr) *error = what + QStringLiteral(": ") + qt_error_string(errno);
+    return false;
+}
+
 }  // namespace
 
 bool write_durably(const QString& path, std::string_view bytes, QString* error) {
     const QFileInfo info(path);
-    const auto fail = [&](const QString& what) {
-        if (error != nullptr) *error = what + QStringLiteral(": ") + qt_error_string(errno);
-        return false;
-    };
-    if (!QDir().mkpath(info.absolutePath())) return fail(info.absolutePath());
+    if (!QDir().mkpath(info.absolutePath())) return failed(error, info.absolutePath());
     const QByteArray target = QFile::encodeName(info.absoluteFilePath());
     const QByteArray temp = target + ".part";
     const int fd = ::open(temp.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0) return fail(QFile::decodeName(temp));
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            ::close(fd);
-            ::unlink(temp.constData());
-            return fail(QFile::decodeName(temp));
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    if (::fsync(fd) != 0 || ::close(fd) != 0) {
+    if (fd < 0) return failed(error, QFile::decodeName(temp));
+    if (!write_sync_close(fd, bytes)) {
+        failed(error, QFile::decodeName(temp));
         ::unlink(temp.constData());
-        return fail(QFile::decodeName(temp));
+        return false;
     }
     if (::rename(temp.constData(), target.constData()) != 0) {
+        failed(error, info.absoluteFilePath());
         ::unlink(temp.constData());
-        return fail(info.absoluteFilePath());
+        return false;
     }
     sync_fd_path(QFile::encodeName(info.absolutePath()), O_RDONLY | O_DIRECTORY);
     return true;
@@ -72,29 +89,10 @@ bool write_durably(const QString& path, std::string_view bytes, QString* error) 
 
 bool append_durably(const QString& path, std::string_view bytes, QString* error) {
     const QFileInfo info(path);
-    const auto fail = [&](const QString& what) {
-        if (error != nullptr) *error = what + QStringLiteral(": ") + qt_error_string(errno);
-        return false;
-    };
-    if (!QDir().mkpath(info.absolutePath())) return fail(info.absolutePath());
+    if (!QDir().mkpath(info.absolutePath())) return failed(error, info.absolutePath());
     const QByteArray target = QFile::encodeName(info.absoluteFilePath());
     const int fd = ::open(target.constData(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
-    if (fd < 0) return fail(info.absoluteFilePath());
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            ::close(fd);
-            return fail(info.absoluteFilePath());
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    if (::fsync(fd) != 0) {
-        ::close(fd);
-        return fail(info.absoluteFilePath());
-    }
-    if (::close(fd) != 0) return fail(info.absoluteFilePath());
+    if (fd < 0 || !write_sync_close(fd, bytes)) return failed(error, info.absoluteFilePath());
     return true;
 }
 
