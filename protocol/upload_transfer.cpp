@@ -122,10 +122,15 @@ bool is_connection_action(TransferAction::Kind kind) {
            kind == A::Pause;
 }
 
+ImageBytes take_bytes(ImageLoad& image) {
+    if (image.shared) return std::move(image.shared);
+    return std::make_shared<const std::vector<std::uint8_t>>(std::move(image.bytes));
+}
+
 // --- acknowledged transfer ---------------------------------------------------------------------
 
 TransferActions AckTransfer::start() {
-    image_.clear();
+    image_.reset();
     remaining_ = 0;
     offset_ = 0;
     ack_.clear();
@@ -156,7 +161,7 @@ TransferActions AckTransfer::socket_unavailable(int error) {
 TransferActions AckTransfer::image_loaded(ImageLoad image) {
     TransferActions out;
     if (state_ != AckState::Connected) return out;
-    if (image.result == ImageLoad::Result::Ok && !image_size_fits(image.bytes.size()))
+    if (image.result == ImageLoad::Result::Ok && !image_size_fits(image.size()))
         image.result = ImageLoad::Result::TooLarge;
     switch (image.result) {
         case ImageLoad::Result::Ok:
@@ -171,8 +176,8 @@ TransferActions AckTransfer::image_loaded(ImageLoad image) {
             fail(std::string(text::kImageReadFailed), TransferOutcome::ImageUnreadable, out);
             return out;
     }
-    image_ = std::move(image.bytes);
-    const auto length = static_cast<std::uint32_t>(image_.size());
+    image_ = take_bytes(image);
+    const auto length = static_cast<std::uint32_t>(image_->size());
     remaining_ = length;
     out.push_back(act(A::ProgressRange, progress_upper(length, 1)));
     offset_ = 0;
@@ -221,7 +226,7 @@ void AckTransfer::take_ack(std::uint8_t first, TransferActions& out) {
 void AckTransfer::send_next_block(TransferActions& out) {
     const std::uint32_t n =
         std::min<std::uint32_t>(static_cast<std::uint32_t>(kUploadBlockBytes), remaining_);
-    const auto first = image_.begin() + static_cast<std::ptrdiff_t>(offset_);
+    const auto first = image_->begin() + static_cast<std::ptrdiff_t>(offset_);
     std::vector<std::uint8_t> block(first, first + static_cast<std::ptrdiff_t>(n));
     offset_ += n;
     remaining_ -= n;
@@ -235,15 +240,13 @@ void AckTransfer::finish(TransferActions& out) {
     out.push_back(act(A::ProgressPos, 0));
     out.push_back(act(A::Close));
     state_ = AckState::Finished;
-    image_.clear();
-    image_.shrink_to_fit();
+    image_.reset();
     out.push_back(ended(TransferOutcome::Succeeded));
 }
 
 void AckTransfer::fail(std::string message, TransferOutcome outcome, TransferActions& out) {
     state_ = AckState::Idle;
-    image_.clear();
-    image_.shrink_to_fit();
+    image_.reset();
     out.push_back(act(A::Close));
     out.push_back(text_action(A::Message, message));
     out.push_back(ended(outcome));
@@ -283,8 +286,7 @@ TransferActions AckTransfer::timer_expired(int timer) {
     if (timer == uploadtimer::kAckTimeout &&
         (state_ == AckState::SizeSent || state_ == AckState::BlockSent)) {
         state_ = AckState::Idle;
-        image_.clear();
-        image_.shrink_to_fit();
+        image_.reset();
         out.push_back(text_action(A::Message, text::kAckTimeout));
         out.push_back(act(A::Close));
         out.push_back(act(A::ProgressPos, 0));
@@ -296,7 +298,7 @@ TransferActions AckTransfer::timer_expired(int timer) {
 // --- streamed transfer -------------------------------------------------------------------------
 
 TransferActions StreamTransfer::start(ImageLoad image) {
-    image_.clear();
+    image_.reset();
     size_ = 0;
     total_ = 0;
     blocks_ = 0;
@@ -304,10 +306,10 @@ TransferActions StreamTransfer::start(ImageLoad image) {
     connect_attempts_ = 0;
     TransferActions out;
 
-    if (image.result == ImageLoad::Result::Ok && !image_size_fits(image.bytes.size()))
+    if (image.result == ImageLoad::Result::Ok && !image_size_fits(image.size()))
         image.result = ImageLoad::Result::TooLarge;
     const bool empty = image.result == ImageLoad::Result::CannotOpen ||
-                       (image.result == ImageLoad::Result::Ok && image.bytes.empty());
+                       (image.result == ImageLoad::Result::Ok && image.size() == 0);
     if (empty) {
         // A file that cannot be opened counts as empty; the procedure follows up with
         // "Firmware Upload Error".
@@ -324,8 +326,8 @@ TransferActions StreamTransfer::start(ImageLoad image) {
         return out;
     }
 
-    image_ = std::move(image.bytes);
-    size_ = static_cast<std::uint32_t>(image_.size());
+    image_ = take_bytes(image);
+    size_ = static_cast<std::uint32_t>(image_->size());
     out.push_back(act(A::ProgressRange, progress_upper(size_, 1 + kStreamFinishSteps)));
     out.push_back(act(A::ProgressStepSize, 1));
     step_ = Step::StartPause;
@@ -439,7 +441,7 @@ void StreamTransfer::send_block(TransferActions& out) {
     block_length_ = std::min<std::size_t>(kUploadBlockBytes, size_ - total_);
     ++attempts_;
     step_ = Step::SendingBlock;
-    const auto first = image_.begin() + static_cast<std::ptrdiff_t>(total_);
+    const auto first = image_->begin() + static_cast<std::ptrdiff_t>(total_);
     A send = send_action(
         std::vector<std::uint8_t>(first, first + static_cast<std::ptrdiff_t>(block_length_)));
     send.value = kStreamBlockRetryMs;
@@ -450,8 +452,7 @@ void StreamTransfer::fail(std::string_view message, TransferOutcome outcome, boo
                           TransferActions& out) {
     const bool sending = step_ == Step::SendingHeader || step_ == Step::BlockRetryPause;
     step_ = Step::Done;
-    image_.clear();
-    image_.shrink_to_fit();
+    image_.reset();
     out.push_back(text_action(A::Message, message));
     out.push_back(act(A::Close));
     if (after_block) out.push_back(act(A::ProgressPos, 0));
@@ -461,8 +462,7 @@ void StreamTransfer::fail(std::string_view message, TransferOutcome outcome, boo
 
 void StreamTransfer::finish(TransferActions& out) {
     step_ = Step::Done;
-    image_.clear();
-    image_.shrink_to_fit();
+    image_.reset();
     out.push_back(act(A::SentWhole));
     out.push_back(act(A::Close));
     out.push_back(text_action(A::Log, text::kLogUploadClosedNormally));

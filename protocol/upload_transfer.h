@@ -15,6 +15,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
@@ -78,6 +79,9 @@ inline constexpr int kStreamPauseMs = 100;  // after the size header and after e
 // which the streamed transfer's progress range already counts.
 inline constexpr int kStreamFinishSteps = 10;
 
+// An image's bytes, read once and shared by every transfer that sends them.
+using ImageBytes = std::shared_ptr<const std::vector<std::uint8_t>>;
+
 // The image file as read whole by the caller, before any byte of it is sent.
 struct ImageLoad {
     enum class Result {
@@ -88,7 +92,14 @@ struct ImageLoad {
     };
     Result result = Result::Ok;
     std::vector<std::uint8_t> bytes;
+    // When set, the bytes (read once for several transfers); `bytes` is then left empty.
+    ImageBytes shared;
+
+    std::size_t size() const { return shared ? shared->size() : bytes.size(); }
 };
+
+// The image's bytes as the transfer keeps them: `shared` itself, or `bytes` moved into a buffer.
+ImageBytes take_bytes(ImageLoad& image);
 
 // Whether an image of `size` bytes can be announced in the 32-bit size header.
 constexpr bool image_size_fits(std::uint64_t size) {
@@ -178,7 +189,7 @@ class AckTransfer {
 
     AckState state_ = AckState::Idle;
     int attempts_ = 0;
-    std::vector<std::uint8_t> image_;
+    ImageBytes image_;
     std::uint32_t remaining_ = 0;
     std::uint32_t offset_ = 0;
     std::vector<std::uint8_t> ack_;  // bytes of an acknowledgement not yet complete
@@ -230,7 +241,7 @@ class StreamTransfer {
     void finish(TransferActions& out);
 
     Step step_ = Step::Idle;
-    std::vector<std::uint8_t> image_;
+    ImageBytes image_;
     std::uint32_t size_ = 0;
     std::uint32_t total_ = 0;
     std::size_t block_length_ = 0;

@@ -29,7 +29,13 @@ void CUploadSock::start(const QHostAddress& board, quint16 port, const QString& 
     board_ = board;
     port_ = port;
     image_path_ = image_path;
+    image_.reset();
     carryOut(machine_.start());
+}
+
+void CUploadSock::start(const QHostAddress& board, quint16 port, ImageBytes image) {
+    start(board, port, QString());
+    image_ = std::move(image);
 }
 
 void CUploadSock::stop() {
@@ -148,7 +154,13 @@ void CUploadSock::carryOut(const TransferActions& actions) {
                 closeConnection();
                 break;
             case TransferAction::LoadImage:
-                carryOut(machine_.image_loaded(read_image(image_path_)));
+                if (image_) {
+                    ImageLoad shared;
+                    shared.shared = image_;
+                    carryOut(machine_.image_loaded(std::move(shared)));
+                } else {
+                    carryOut(machine_.image_loaded(read_image(image_path_)));
+                }
                 break;
             default:
                 report_to_host(a, TransferKind::Acknowledged, host_, timers_);

@@ -30,6 +30,8 @@ class CUploadSock : public QObject {
     // Starts a transfer of the image at `image_path` to `board`:`port`; a transfer still running
     // is dropped without a word. The image is read when the connection has been made.
     void start(const QHostAddress& board, quint16 port, const QString& image_path);
+    // The same with an image already read (and checked) once for several transfers.
+    void start(const QHostAddress& board, quint16 port, ImageBytes image);
 
     // Forwards the expiry of window timer `id`; true when it was one of the transfer's (1, 2).
     bool OnTimer(int id);
@@ -58,6 +60,7 @@ class CUploadSock : public QObject {
     QHostAddress board_;
     quint16 port_ = 0;
     QString image_path_;
+    ImageBytes image_;  // set: sent instead of reading image_path_
     QPointer<QTcpSocket> socket_;
     // Advanced by start() and stop(): actions of an earlier transfer still being carried out
     // (a message box runs a nested event loop) stop there.

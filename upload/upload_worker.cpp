@@ -31,6 +31,15 @@ UploadWorker::~UploadWorker() {
 }
 
 void UploadWorker::start(const QHostAddress& board, quint16 port, const QString& image_path) {
+    begin(board, port, image_path, nullptr);
+}
+
+void UploadWorker::start(const QHostAddress& board, quint16 port, ImageBytes image) {
+    begin(board, port, QString(), std::move(image));
+}
+
+void UploadWorker::begin(const QHostAddress& board, quint16 port, QString image_path,
+                         ImageBytes image) {
     stop();
     stop_ = false;
     pacer_->reset();
@@ -42,12 +51,21 @@ void UploadWorker::start(const QHostAddress& board, quint16 port, const QString&
         A ended{};
         ended.kind = A::Ended;
         ended.outcome = TransferOutcome::SocketUnavailable;
-        carryOut({A{A::Message, 0, 0, std::string(text::kStreamSocketCreation), {}, TransferOutcome::Succeeded}, ended});
+        carryOut({A{A::Message,
+                    0,
+                    0,
+                    std::string(text::kStreamSocketCreation),
+                    {},
+                    TransferOutcome::Succeeded},
+                  ended});
         return;
     }
     running_ = true;
-    thread_ = std::thread([this, board, port, image_path, generation] {
-        run(board, port, image_path, generation);
+    thread_ = std::thread([this, board, port, image_path, image, generation] {
+        // The file is read on the worker thread, as it always was; a shared image is not.
+        ImageLoad load;
+        load.shared = image;
+        run(board, port, image ? std::move(load) : read_image(image_path), generation);
         running_ = false;
     });
 }
@@ -66,10 +84,10 @@ void UploadWorker::stop() {
 
 // --- worker thread -----------------------------------------------------------------------------
 
-void UploadWorker::run(QHostAddress board, quint16 port, QString image_path, quint64 generation) {
+void UploadWorker::run(QHostAddress board, quint16 port, ImageLoad image, quint64 generation) {
     StreamLink link(stop_);
     StreamTransfer machine;
-    TransferActions actions = machine.start(read_image(image_path));
+    TransferActions actions = machine.start(std::move(image));
     while (true) {
         TransferActions window;
         std::optional<TransferAction> next;

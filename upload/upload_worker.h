@@ -40,6 +40,8 @@ class UploadWorker : public QObject {
     // Starts the transfer of the image at `image_path` to `board`:`port` on the worker thread.
     // A transfer still running is stopped first.
     void start(const QHostAddress& board, quint16 port, const QString& image_path);
+    // The same with an image already read (and checked) once for several transfers.
+    void start(const QHostAddress& board, quint16 port, ImageBytes image);
 
     // Interrupts a running worker and waits for its thread to end (bounded by the link's waits);
     // drops every action not yet carried out.
@@ -50,7 +52,8 @@ class UploadWorker : public QObject {
 
   private:
     // Worker thread.
-    void run(QHostAddress board, quint16 port, QString image_path, quint64 generation);
+    void begin(const QHostAddress& board, quint16 port, QString image_path, ImageBytes image);
+    void run(QHostAddress board, quint16 port, ImageLoad image, quint64 generation);
     void post(TransferActions actions, quint64 generation);
     // Owner's thread.
     void takeHandedOver();

@@ -161,7 +161,7 @@ class UploadRun {
                 case A::StartTransfer:
                     EXPECT_EQ(a.address, board_.ip);
                     if (a.transfer == TransferKind::Streamed) {
-                        ImageLoad image{ImageLoad::Result::Ok, image_of(facts_.image)};
+                        ImageLoad image{ImageLoad::Result::Ok, image_of(facts_.image), {}};
                         carry_transfer(stream_.start(std::move(image)));
                     } else {
                         carry_transfer(ack_.start());
@@ -206,7 +206,7 @@ class UploadRun {
                     break;
                 case T::LoadImage:
                     carry_transfer(
-                        ack_.image_loaded({ImageLoad::Result::Ok, image_of(facts_.image)}));
+                        ack_.image_loaded({ImageLoad::Result::Ok, image_of(facts_.image), {}}));
                     break;
                 case T::Pause:
                     now_ += t.value;

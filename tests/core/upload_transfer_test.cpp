@@ -28,7 +28,7 @@ Bytes image_of(std::size_t size) {
 }
 
 ImageLoad loaded(std::size_t size) {
-    return {ImageLoad::Result::Ok, image_of(size)};
+    return {ImageLoad::Result::Ok, image_of(size), {}};
 }
 
 std::vector<A::Kind> kinds(const TransferActions& actions) {
@@ -261,7 +261,7 @@ TEST(AckTransfer, AnUnusableImageEndsTheTransferWithItsMessage) {
         AckTransfer m;
         m.start();
         m.connected();
-        const TransferActions out = m.image_loaded({c.result, {}});
+        const TransferActions out = m.image_loaded({c.result, {}, {}});
         EXPECT_EQ(kinds(out), (std::vector<A::Kind>{A::Close, A::Message, A::Ended}));
         EXPECT_EQ(messages(out), std::vector<std::string>{str(c.message)});
         EXPECT_EQ(count(out, A::Send), 0);
@@ -401,7 +401,7 @@ TEST(StreamTransfer, PacingAndBlocksFollowTheImageSize) {
 
 TEST(StreamTransfer, EmptyOrUnopenableImageIsReportedTwice) {
     for (const ImageLoad::Result result : {ImageLoad::Result::Ok, ImageLoad::Result::CannotOpen}) {
-        const StreamRun run = run_stream({result, {}}, kConnects, kSends);
+        const StreamRun run = run_stream({result, {}, {}}, kConnects, kSends);
         EXPECT_EQ(kinds(run.all), (std::vector<A::Kind>{A::Message, A::Ended}));
         EXPECT_EQ(messages(run.all), std::vector<std::string>{str(text::kImageEmpty)});
         EXPECT_EQ(run.all[1].outcome, TransferOutcome::ImageEmpty);  // the procedure follows up
@@ -415,7 +415,7 @@ TEST(StreamTransfer, ImageThatCannotBeSentWholeIsRefusedBeforeConnecting) {
                      TransferOutcome::ImageTooLarge},
           std::tuple{ImageLoad::Result::ReadFailed, text::kImageReadFailed,
                      TransferOutcome::ImageUnreadable}}) {
-        const StreamRun run = run_stream({result, {}}, kConnects, kSends);
+        const StreamRun run = run_stream({result, {}, {}}, kConnects, kSends);
         EXPECT_EQ(messages(run.all), std::vector<std::string>{str(message)});
         EXPECT_EQ(run.connects, 0);
         EXPECT_EQ(count(run.all, A::ArmTimer), 0);
