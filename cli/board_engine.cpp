@@ -84,11 +84,7 @@ SearchResult BoardEngine::search(
         }
         if (enough && enough(result.boards)) loop.quit();
     };
-    for (const Destination& to : link_.destinations()) {
-        for (const OutgoingDatagram& d : requests) {
-            if (!link_.send(d.tag, d.bytes, to)) result.failed_sends.push_back(to.label);
-        }
-    }
+    result.failed_sends = broadcast(requests);
     QTimer::singleShot(wait_ms, &loop, &QEventLoop::quit);
     if (!(enough && enough(result.boards))) loop.exec();
     searching_ = nullptr;
@@ -100,6 +96,16 @@ SearchResult BoardEngine::search(
         result.boards[static_cast<std::size_t>(i)].row = core_.board(i);
     }
     return result;
+}
+
+std::vector<QString> BoardEngine::broadcast(const std::vector<OutgoingDatagram>& datagrams) {
+    std::vector<QString> refused;
+    for (const Destination& to : link_.destinations()) {
+        for (const OutgoingDatagram& d : datagrams) {
+            if (!link_.send(d.tag, d.bytes, to)) refused.push_back(to.label);
+        }
+    }
+    return refused;
 }
 
 Destination BoardEngine::destination_for(const FoundBoard& board) const {

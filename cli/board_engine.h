@@ -58,6 +58,10 @@ class BoardEngine {
     // there was nothing to send or the system refused a datagram.
     bool send_datagrams(const FoundBoard& board, const std::vector<OutgoingDatagram>& datagrams);
 
+    // Sends `datagrams` (a search a protocol core of the caller's has built) to every
+    // destination and returns at once; gives the destinations the system refused.
+    std::vector<QString> broadcast(const std::vector<OutgoingDatagram>& datagrams);
+
     // Exchanges with several boards at once, each with a protocol core of its own (an upload's):
     // while a router is set, each datagram that carries a MAC address goes to `deliver` with
     // that MAC, to be read by that board's core; the engine's own core reads none of them. One

@@ -50,12 +50,42 @@ void BoardUpload::start() {
     if (started_) return;
     started_ = true;
     core_.host_tag = engine_.host_tag();
-    QFile image(target_.image_path);
-    const bool readable = image.open(QIODevice::ReadOnly);
-    UploadStart facts = upload_facts(readable ? static_cast<std::uint64_t>(image.size()) : 0);
+    std::uint64_t size = 0;
+    bool readable = target_.image != nullptr;
+    if (readable) {
+        size = target_.image->size();
+    } else {
+        QFile image(target_.image_path);
+        readable = image.open(QIODevice::ReadOnly);
+        if (readable) size = static_cast<std::uint64_t>(image.size());
+    }
+    UploadStart facts = upload_facts(size);
     facts.image_readable = readable;
     carryOut(procedure_.start(facts));
     changed();
+}
+
+void BoardUpload::abort() {
+    if (outcome_) return;
+    sock_.stop();
+    worker_.stop();
+    for (const UploadAction& a : procedure_.stop()) {
+        if (a.kind == UploadAction::StopTimer) timers_.KillTimer(a.timer);
+    }
+    messages_ << qs(text::cli::kUploadAborted);
+    outcome_ = UploadOutcome::Stopped;
+    changed();
+}
+
+bool BoardUpload::mid_transfer() const {
+    switch (phase()) {
+        case Phase::Sending:
+        case Phase::Finishing:
+        case Phase::AwaitingReport:
+            return true;
+        default:
+            return false;
+    }
 }
 
 void BoardUpload::receive(std::uint8_t tag, std::span<const std::uint8_t> datagram) {
@@ -110,8 +140,12 @@ void BoardUpload::carryOut(const UploadActions& actions) {
                 timers_.KillTimer(a.timer);
                 break;
             case UploadAction::StartTransfer:
-                if (a.transfer == TransferKind::Streamed) {
+                if (a.transfer == TransferKind::Streamed && target_.image) {
+                    worker_.start(address_of(a.address), target_.stream_port, target_.image);
+                } else if (a.transfer == TransferKind::Streamed) {
                     worker_.start(address_of(a.address), target_.stream_port, target_.image_path);
+                } else if (target_.image) {
+                    sock_.start(address_of(a.address), target_.upload_port, target_.image);
                 } else {
                     sock_.start(address_of(a.address), target_.upload_port, target_.image_path);
                 }

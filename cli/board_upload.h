@@ -47,6 +47,7 @@ class BoardUpload final : public TransferHost {
         quint16 upload_port = kAckUploadPort;
         quint16 stream_port = kStreamUploadPort;
         QString image_path;
+        ImageBytes image;  // when set: sent instead of reading image_path (read once for all)
     };
 
     // `engine` and `timers` outlive this object; `timers` serve this upload alone.
@@ -63,6 +64,11 @@ class BoardUpload final : public TransferHost {
 
     // Sends the upload request. An upload that cannot send it fails at once.
     void start();
+    // Ends the upload now, wherever it stands (the operator's second signal): the transfer's
+    // connection is closed, nothing more is sent. `mid_transfer()` says whether bytes had left.
+    void abort();
+    // Whether the transfer has begun and not ended: a board cut off now may not start again.
+    bool mid_transfer() const;
 
     // A datagram from this board, read by this upload's own protocol core.
     void receive(std::uint8_t tag, std::span<const std::uint8_t> datagram);

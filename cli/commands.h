@@ -11,6 +11,7 @@
 #include "cli/board_link.h"
 #include "cli/table_out.h"
 #include "fleet/manifest.h"
+#include "fleet/rollout.h"
 
 namespace quorin::cli {
 
@@ -63,11 +64,20 @@ struct UploadChecks {
     fleet::ManifestOverrides overrides;
 };
 
+// How an upload goes through its boards (see fleet::Rollout) and prints its results.
+struct UploadRollout {
+    int canary = 0;
+    int max_failures = 0;  // 0: no limit
+    fleet::RolloutOrder order = fleet::RolloutOrder::Named;
+    int verify_timeout_s = 120;
+    bool json = false;
+};
+
 // Prints the upload history: every entry, or those of the board with MAC `board` (when given).
 int history_command(const QString& board, OutputFormat format, Output io);
 
 // Uploads the image at `image` to every board of `boards`, at most `jobs` at once.
 int upload_command(const CommonOptions& o, const QString& image, const QStringList& boards,
-                   int jobs, const UploadChecks& checks, Output io);
+                   int jobs, const UploadChecks& checks, const UploadRollout& rollout, Output io);
 
 }  // namespace quorin::cli

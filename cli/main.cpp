@@ -157,6 +157,30 @@ int main(int argc, char* argv[]) {
                      "Upload to boards already at the manifest's version");
     upload->add_flag("--allow-older", upload_checks.overrides.allow_older,
                      "Upload to boards newer than the manifest's version");
+    UploadRollout upload_rollout;
+    std::string upload_order = "named";
+    upload
+        ->add_option("--canary", upload_rollout.canary,
+                     "Upgrade and verify the first K boards before the others start; a failure "
+                     "among them stops the run")
+        ->option_text("K")
+        ->check(CLI::NonNegativeNumber);
+    upload
+        ->add_option("--max-failures", upload_rollout.max_failures,
+                     "After F failures no new board starts (0: no limit)")
+        ->option_text("F")
+        ->check(CLI::NonNegativeNumber);
+    upload
+        ->add_option("--order", upload_order,
+                     "Upgrade the boards as named, by MAC or by IP address (named)")
+        ->option_text("named|mac|ip")
+        ->check(CLI::IsMember({"named", "mac", "ip"}));
+    upload
+        ->add_option("--verify-timeout", upload_rollout.verify_timeout_s,
+                     "Seconds an upgraded board has to answer a search again (120)")
+        ->option_text("S")
+        ->check(CLI::Range(1, 86400));
+    upload->add_flag("--json", upload_rollout.json, "Print the results as JSON");
 
     CLI::App* site = app.add_subcommand("site", "Site files");
     site->require_subcommand(1);
@@ -276,8 +300,11 @@ int main(int argc, char* argv[]) {
     if (*diagnose) return diagnose_command(o, io);
     if (*upload) {
         upload_checks.manifest = QString::fromStdString(manifest);
+        upload_rollout.order = upload_order == "mac"  ? quorin::fleet::RolloutOrder::Mac
+                               : upload_order == "ip" ? quorin::fleet::RolloutOrder::Ip
+                                                      : quorin::fleet::RolloutOrder::Named;
         return upload_command(o, QString::fromStdString(image), qlist(boards), jobs, upload_checks,
-                              io);
+                              upload_rollout, io);
     }
     return kExitUsage;
 }

@@ -14,7 +14,9 @@
 #include "cli/board_upload.h"
 #include "cli/command_support.h"
 #include "cli/commands.h"
+#include "cli/interrupt_watch.h"
 #include "cli/state_files.h"
+#include "cli/upload_run.h"
 #include "cli/upload_view.h"
 #include "fleet/history.h"
 #include "platform/window_timers.h"
@@ -49,15 +51,20 @@ Terminal stdout_terminal(std::size_t bars) {
     return t;
 }
 
-// The image, checked before anything goes on the wire: it must open, hold at least one byte and
-// fit the transfers' 32-bit size. Prints its size and sha256 and gives the sha256; nothing after
-// saying what is wrong.
-std::optional<QString> check_image(const QString& path, Output io) {
+// The image, read once and checked before anything goes on the wire: it must open, hold at least
+// one byte and fit the transfers' 32-bit size. Says its size and sha256 on `info`; nothing after
+// saying what is wrong. Every board's transfer sends these bytes.
+struct CheckedImage {
+    ImageBytes bytes;
+    QString sha256;
+};
+
+std::optional<CheckedImage> check_image(const QString& path, QTextStream& info, Output io) {
     const auto refuse = [&](const QString& message) {
         io.err << "quorinctl: " << message << '\n';
-        return std::optional<QString>();
+        return std::optional<CheckedImage>();
     };
-    const ImageLoad image = read_image(path);
+    ImageLoad image = read_image(path);
     switch (image.result) {
         case ImageLoad::Result::CannotOpen: {
             QFile file(path);
@@ -72,25 +79,26 @@ std::optional<QString> check_image(const QString& path, Output io) {
         case ImageLoad::Result::Ok:
             break;
     }
-    if (upload_refusal(upload_facts(image.bytes.size())) == UploadOutcome::ImageEmpty)
+    if (upload_refusal(upload_facts(image.size())) == UploadOutcome::ImageEmpty)
         return refuse(qs(T::kImageEmpty).arg(path));
-    const QByteArray sha256 =
+    CheckedImage checked;
+    checked.bytes = take_bytes(image);
+    checked.sha256 = QString::fromLatin1(
         QCryptographicHash::hash(
-            QByteArrayView(image.bytes.data(), static_cast<qsizetype>(image.bytes.size())),
+            QByteArrayView(checked.bytes->data(), static_cast<qsizetype>(checked.bytes->size())),
             QCryptographicHash::Sha256)
-            .toHex();
-    io.out
-        << qs(T::kImageSummary).arg(path).arg(image.bytes.size()).arg(QString::fromLatin1(sha256))
-        << '\n';
-    io.out.flush();
-    return QString::fromLatin1(sha256);
+            .toHex());
+    info << qs(T::kImageSummary).arg(path).arg(checked.bytes->size()).arg(checked.sha256) << '\n';
+    info.flush();
+    return checked;
 }
 
 // The manifest that applies to the image: the one given, else IMAGE.json when it exists (nullopt
 // without either, after saying so once). False in `ok` after saying why it cannot be used: it does
 // not read, or the image is not the one it describes.
 std::optional<fleet::Manifest> image_manifest(const QString& image, const QString& digest,
-                                              const UploadChecks& checks, Output io, bool& ok) {
+                                              const UploadChecks& checks, QTextStream& info,
+                                              Output io, bool& ok) {
     ok = true;
     const QString beside = image + QStringLiteral(".json");
     const QString path = checks.manifest.isEmpty() ? beside : checks.manifest;
@@ -114,7 +122,7 @@ std::optional<fleet::Manifest> image_manifest(const QString& image, const QStrin
     }
     QStringList models;
     for (const std::string& m : read.value->models) models << qs(m);
-    io.out << qs(T::kManifestUsed).arg(path, qs(read.value->version), models.join(", ")) << '\n';
+    info << qs(T::kManifestUsed).arg(path, qs(read.value->version), models.join(", ")) << '\n';
     return read.value;
 }
 
@@ -130,13 +138,13 @@ QString named_twice(const std::vector<BoardName>& names) {
 }
 
 // What every history line of this run shares: when, who, where, which image.
-fleet::HistoryEntry history_base(const QString& image, const QString& digest) {
+fleet::HistoryEntry history_base(const CheckedImage& image) {
     fleet::HistoryEntry e;
     e.time = utc_now_iso().toStdString();
     e.user = qEnvironmentVariable("USER").toStdString();
     e.host = QSysInfo::machineHostName().toStdString();
-    e.sha256 = digest.toStdString();
-    e.size = static_cast<std::uint64_t>(QFileInfo(image).size());
+    e.sha256 = image.sha256.toStdString();
+    e.size = image.bytes->size();
     return e;
 }
 
@@ -162,20 +170,81 @@ void record_history(const std::vector<fleet::HistoryEntry>& entries, Output io) 
     }
 }
 
+// One board's result as the JSON output gives it.
+struct BoardReport {
+    const FoundBoard* board = nullptr;
+    std::string result;
+    QString message;
+    std::string firmware_after;
+    std::vector<fleet::Change> changes;
+};
+
+void print_json(const QString& image, const CheckedImage& checked,
+                const std::optional<fleet::Manifest>& manifest,
+                const std::vector<BoardReport>& reports, int status, Output io) {
+    std::string json = "{\n  \"format_version\": 1,\n  \"image\": ";
+    fleet::append_json_string(json, image.toStdString());
+    json += ",\n  \"sha256\": ";
+    fleet::append_json_string(json, checked.sha256.toStdString());
+    json += ",\n  \"size\": " + std::to_string(checked.bytes->size()) + ",\n  \"version\": ";
+    if (manifest) {
+        fleet::append_json_string(json, manifest->version);
+    } else {
+        json += "null";
+    }
+    json += ",\n  \"exit_status\": " + std::to_string(status) + ",\n  \"boards\": [";
+    for (std::size_t i = 0; i < reports.size(); ++i) {
+        const BoardReport& r = reports[i];
+        const BoardRow& row = r.board->row;
+        const auto field = [&](const char* name) {
+            const auto f = settings::field_of(row, name);
+            return f ? f->value : std::string();
+        };
+        json += i == 0 ? "\n    {" : ",\n    {";
+        const std::pair<const char*, std::string> fields[] = {
+            {"mac", mac_text(row.mac_address)},    {"local_ip", field("local_ip")},
+            {"model", settings::model_label(row)}, {"firmware_before", field("firmware_version")},
+            {"firmware_after", r.firmware_after},  {"result", r.result},
+            {"message", r.message.toStdString()},
+        };
+        for (const auto& [name, value] : fields) {
+            json += std::string("\"") + name + "\": ";
+            fleet::append_json_string(json, value);
+            json += ", ";
+        }
+        json += "\"changes\": [";
+        for (std::size_t c = 0; c < r.changes.size(); ++c) {
+            json += c == 0 ? "{\"field\": " : ", {\"field\": ";
+            fleet::append_json_string(json, r.changes[c].field);
+            json += ", \"before\": ";
+            fleet::append_json_string(json, r.changes[c].now);
+            json += ", \"after\": ";
+            fleet::append_json_string(json, r.changes[c].wanted);
+            json += "}";
+        }
+        json += "]}";
+    }
+    json += reports.empty() ? "]\n}\n" : "\n  ]\n}\n";
+    io.out << QString::fromStdString(json);
+    io.out.flush();
+}
+
 }  // namespace
 
 int upload_command(const CommonOptions& o, const QString& image, const QStringList& boards,
-                   int jobs, const UploadChecks& checks, Output io) {
+                   int jobs, const UploadChecks& checks, const UploadRollout& choice, Output io) {
+    // With --json, standard output holds the JSON alone; what the run says goes to stderr.
+    QTextStream& info = choice.json ? io.err : io.out;
     const auto names = parse_boards(boards, io);
     if (!names) return kExitUsage;
     if (const QString twice = named_twice(*names); !twice.isEmpty()) {
         io.err << "quorinctl: " << qs(T::kBoardNamedTwice).arg(twice) << '\n';
         return kExitUsage;
     }
-    const auto digest = check_image(image, io);
-    if (!digest) return kExitUsage;
+    const auto checked = check_image(image, info, io);
+    if (!checked) return kExitUsage;
     bool manifest_ok = true;
-    const auto manifest = image_manifest(image, *digest, checks, io, manifest_ok);
+    const auto manifest = image_manifest(image, checked->sha256, checks, info, io, manifest_ok);
     if (!manifest_ok) return kExitUsage;
 
     const auto resolved = find_named(o, *names, io);
@@ -192,8 +261,9 @@ int upload_command(const CommonOptions& o, const QString& image, const QStringLi
     // The manifest's verdict on every board before anything is sent: a refusal of one stops the
     // run; a board already at the version is left out.
     std::vector<FoundBoard> chosen;
-    const fleet::HistoryEntry base = history_base(image, *digest);
+    const fleet::HistoryEntry base = history_base(*checked);
     std::vector<fleet::HistoryEntry> history;
+    std::vector<BoardReport> reports;
     if (manifest) {
         int refused = 0;
         for (const FoundBoard& b : resolved->boards) {
@@ -211,8 +281,9 @@ int upload_command(const CommonOptions& o, const QString& image, const QStringLi
                 io.err << "quorinctl: "
                        << qs(T::kBoardRefusedByManifest).arg(mac, qs(v.reason) + qs(hint)) << '\n';
             } else if (v.kind == fleet::ManifestVerdict::Skip) {
-                io.out << qs(T::kBoardSkipped).arg(mac, qs(v.reason)) << '\n';
+                info << qs(T::kBoardSkipped).arg(mac, qs(v.reason)) << '\n';
                 history.push_back(history_of(base, b, "skipped", qs(v.reason)));
+                reports.push_back({&b, "skipped", qs(v.reason), {}, {}});
             } else {
                 chosen.push_back(b);
             }
@@ -221,68 +292,55 @@ int upload_command(const CommonOptions& o, const QString& image, const QStringLi
             io.err << "quorinctl: " << qs(T::kBoardsRefusedByManifest).arg(refused) << '\n';
             return kExitUsage;
         }
-        if (chosen.empty()) {
-            record_history(history, io);
-            io.out << qs(T::kEveryBoardSkipped).arg(qs(manifest->version)) << '\n';
-            return kExitOk;
-        }
     } else {
         chosen = resolved->boards;
     }
-
-    // One upload per board, each with its own window timers (declared first: they outlive it).
-    const BoardUpload::Target target{o.upload_port, o.stream_port, image};
-    std::vector<std::unique_ptr<platform::QtWindowTimers>> timers;
-    std::vector<std::unique_ptr<BoardUpload>> uploads;
-    std::vector<BoardUpload*> routed;
-    for (const FoundBoard& b : chosen) {
-        timers.push_back(std::make_unique<platform::QtWindowTimers>());
-        uploads.push_back(std::make_unique<BoardUpload>(*engine, b, target, *timers.back()));
-        routed.push_back(uploads.back().get());
+    if (chosen.empty()) {
+        record_history(history, io);
+        info << qs(T::kEveryBoardSkipped).arg(qs(manifest->version)) << '\n';
+        if (choice.json) print_json(image, *checked, manifest, reports, kExitOk, io);
+        return kExitOk;
     }
-    route_to_uploads(*engine, routed);
 
-    const Terminal terminal = stdout_terminal(uploads.size());
-    UploadView view(io.out, {routed.begin(), routed.end()}, terminal.bars, terminal.columns);
-    QEventLoop loop;
-    std::size_t next = 0;
-    int running = 0;
-    std::size_t ended = 0;
-    // Starts uploads until `jobs` run; quits once every upload has ended. Always called from the
-    // event loop, never from inside an upload's own report.
-    const auto fill = [&] {
-        while (running < jobs && next < uploads.size()) {
-            ++running;
-            uploads[next++]->start();
-        }
-        if (ended == uploads.size()) loop.quit();
-    };
-    std::vector<bool> counted(uploads.size(), false);
-    for (std::size_t i = 0; i < uploads.size(); ++i) {
-        uploads[i]->setObserver([&, i] {
-            view.changed(i);
-            if (!uploads[i]->ended() || counted[i]) return;
-            counted[i] = true;
-            --running;
-            ++ended;
-            QMetaObject::invokeMethod(&loop, fill, Qt::QueuedConnection);
+    // The boards in the order chosen, each upload sending the one image read above.
+    std::vector<BoardRow> rows;
+    for (const FoundBoard& b : chosen) rows.push_back(b.row);
+    std::vector<FoundBoard> ordered;
+    for (std::size_t i : fleet::rollout_order(rows, choice.order)) ordered.push_back(chosen[i]);
+    fleet::RolloutOptions options;
+    options.jobs = jobs;
+    options.canary = choice.canary;
+    options.max_failures = choice.max_failures;
+    options.verify_timeout_ms = std::int64_t{choice.verify_timeout_s} * 1000;
+    if (manifest) options.version = manifest->version;
+    BoardUpload::Target target{o.upload_port, o.stream_port, image, checked->bytes};
+
+    UploadRun run(*engine, ordered, target, options);
+    InterruptWatch watch({});
+    const Terminal terminal = stdout_terminal(ordered.size());
+    run.run(watch, io, !choice.json, terminal.bars, terminal.columns);
+
+    const fleet::Rollout& rollout = run.rollout();
+    const bool canary_failed = std::any_of(
+        ordered.begin(), ordered.end(), [&, i = std::size_t{0}](const FoundBoard&) mutable {
+            return rollout.why_not_started(i++) == fleet::NotStartedWhy::CanaryFailed;
         });
-    }
-    QMetaObject::invokeMethod(&loop, fill, Qt::QueuedConnection);
-    loop.exec();
-    engine->route_by_board({});
-    view.finish();
-
-    const bool all_done = std::all_of(uploads.begin(), uploads.end(), [](const auto& u) {
-        return u->phase() == BoardUpload::Phase::Done;
-    });
-    for (const auto& u : uploads) {
-        const bool done = u->phase() == BoardUpload::Phase::Done;
-        history.push_back(history_of(base, u->board(), done ? "done" : "failed",
-                                     u->messages().isEmpty() ? QString() : u->messages().last()));
+    if (canary_failed) io.err << "quorinctl: " << qs(T::kCanaryFailed) << '\n';
+    for (std::size_t i = 0; i < run.size(); ++i) {
+        const fleet::RolloutResult result = rollout.result(i);
+        const QString message = board_status(run, i, false);
+        reports.push_back({&run.upload(i).board(), std::string(fleet::rollout_result_name(result)),
+                           message, rollout.firmware_after(i), rollout.changes(i)});
+        if (result == fleet::RolloutResult::NotStarted) continue;
+        fleet::HistoryEntry e =
+            history_of(base, run.upload(i).board(), fleet::rollout_result_name(result), message);
+        e.firmware_after = rollout.firmware_after(i);
+        history.push_back(std::move(e));
     }
     record_history(history, io);
-    return all_done ? kExitOk : kExitFailure;
+    const int status = rollout.exit_status();
+    if (choice.json) print_json(image, *checked, manifest, reports, status, io);
+    return status;
 }
 
 }  // namespace quorin::cli

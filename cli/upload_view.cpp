@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "cli/command_support.h"
+#include "cli/upload_run.h"
 #include "protocol/upload_procedure.h"
 #include "res/cli_texts.h"
 
@@ -65,6 +66,60 @@ QString upload_status(const BoardUpload& upload, bool plain) {
     return {};
 }
 
+QString board_status(const UploadRun& run, std::size_t board, bool plain) {
+    using R = fleet::RolloutResult;
+    const fleet::Rollout& r = run.rollout();
+    const BoardUpload& u = run.upload(board);
+    const QString firmware = qs(r.firmware_after(board));
+    switch (r.result(board)) {
+        case R::Pending:
+            if (r.verifying(board)) return qs(T::kUploadVerifying).arg(one_line(u.messages()));
+            return upload_status(u, plain);
+        case R::Verified:
+            return qs(T::kUploadVerified).arg(firmware);
+        case R::OtherFirmware:
+            if (run.options().version.empty())
+                return qs(T::kUploadOtherFirmwareUnknown).arg(firmware);
+            return qs(T::kUploadOtherFirmware).arg(firmware, qs(run.options().version));
+        case R::SettingsChanged: {
+            QStringList changes;
+            for (const fleet::Change& c : r.changes(board))
+                changes << qs(c.field) + ": " + qs(c.now) + " -> " + qs(c.wanted);
+            return qs(T::kUploadSettingsChanged).arg(firmware, changes.join(", "));
+        }
+        case R::NotBack:
+            return qs(T::kUploadNotBack).arg(run.options().verify_timeout_ms / 1000);
+        case R::Failed:
+            return upload_status(u, plain);
+        case R::Interrupted:
+            return qs(run.cut_off(board) ? T::kUploadCutOff : T::kUploadStoppedEarly);
+        case R::Unverified:
+            return qs(T::kUploadUnverified).arg(one_line(u.messages()));
+        case R::NotStarted:
+            switch (r.why_not_started(board)) {
+                case fleet::NotStartedWhy::CanaryFailed:
+                    return qs(T::kNotStartedCanary);
+                case fleet::NotStartedWhy::TooManyFailures:
+                    return qs(T::kNotStartedFailures).arg(r.failures());
+                case fleet::NotStartedWhy::Interrupted:
+                case fleet::NotStartedWhy::None:
+                    break;
+            }
+            return qs(T::kNotStartedInterrupted);
+    }
+    return {};
+}
+
+int board_percent(const UploadRun& run, std::size_t board) {
+    using R = fleet::RolloutResult;
+    const R result = run.rollout().result(board);
+    if (result == R::NotStarted) return 0;
+    if (run.rollout().verifying(board) ||
+        (result != R::Pending && result != R::Failed && result != R::Interrupted))
+        return 100;
+    return upload_percent(run.upload(board));
+}
+
 QString upload_label(const BoardUpload& upload) {
     return mac_of(upload.board().row) + QLatin1Char(' ') +
            address_of(upload.board().row.local_ip).toString();
@@ -82,15 +137,10 @@ QString progress_line(const QString& label, int percent, const QString& status, 
     return line.left(std::max(1, columns - 1));
 }
 
-UploadView::UploadView(QTextStream& out, std::vector<const BoardUpload*> uploads, bool terminal,
-                       int columns)
-    : out_(out),
-      uploads_(std::move(uploads)),
-      terminal_(terminal),
-      columns_(columns),
-      last_(uploads_.size()) {
-    for (const BoardUpload* u : uploads_)
-        label_width_ = std::max(label_width_, upload_label(*u).size());
+UploadView::UploadView(QTextStream& out, const UploadRun& run, bool terminal, int columns)
+    : out_(out), run_(run), terminal_(terminal), columns_(columns), last_(run.size()) {
+    for (std::size_t i = 0; i < run_.size(); ++i)
+        label_width_ = std::max(label_width_, upload_label(run_.upload(i)).size());
     redraw_timer_.setSingleShot(true);
     redraw_timer_.setInterval(kRedrawMs);
     QObject::connect(&redraw_timer_, &QTimer::timeout, [this] { redraw(); });
@@ -102,13 +152,15 @@ void UploadView::changed(std::size_t index) {
         if (!redraw_timer_.isActive()) redraw_timer_.start();
         return;
     }
-    const BoardUpload& u = *uploads_.at(index);
+    const BoardUpload& u = run_.upload(index);
     Written& last = last_.at(index);
-    const BoardUpload::Phase phase = u.phase();
-    const int percent = upload_percent(u) / kPlainPercentStep * kPlainPercentStep;
-    if (phase == last.phase && (phase != Phase::Sending || percent <= last.percent)) return;
-    last = {phase, percent};
-    out_ << upload_label(u) << ": " << upload_status(u, true) << '\n';
+    const Written now{u.phase(), run_.rollout().result(index), run_.rollout().verifying(index),
+                      upload_percent(u) / kPlainPercentStep * kPlainPercentStep};
+    const bool same =
+        now.phase == last.phase && now.result == last.result && now.verifying == last.verifying;
+    if (same && (now.phase != Phase::Sending || now.percent <= last.percent)) return;
+    last = now;
+    out_ << upload_label(u) << ": " << board_status(run_, index, true) << '\n';
     out_.flush();
 }
 
@@ -116,13 +168,13 @@ void UploadView::redraw() {
     // Back to the first bar, then every bar again over the old ones.
     if (drawn_ > 0) out_ << "\r\x1b[" << drawn_ << 'A';
     // The bars name boards by MAC alone, leaving room for the status on a narrow terminal.
-    for (const BoardUpload* u : uploads_) {
+    for (std::size_t i = 0; i < run_.size(); ++i) {
         out_ << "\x1b[2K"
-             << progress_line(mac_of(u->board().row), upload_percent(*u), upload_status(*u, false),
-                              columns_)
+             << progress_line(mac_of(run_.upload(i).board().row), board_percent(run_, i),
+                              board_status(run_, i, false), columns_)
              << '\n';
     }
-    drawn_ = static_cast<int>(uploads_.size());
+    drawn_ = static_cast<int>(run_.size());
     out_.flush();
 }
 
@@ -131,14 +183,14 @@ void UploadView::finish() {
         redraw_timer_.stop();
         redraw();
     }
-    std::size_t done = 0;
+    std::size_t verified = 0;
     out_ << qs(T::kUploadSummaryHeading) << '\n';
-    for (const BoardUpload* u : uploads_) {
-        if (u->phase() == Phase::Done) ++done;
-        out_ << "  " << upload_label(*u).leftJustified(label_width_) << "  "
-             << upload_status(*u, false) << '\n';
+    for (std::size_t i = 0; i < run_.size(); ++i) {
+        if (run_.rollout().result(i) == fleet::RolloutResult::Verified) ++verified;
+        out_ << "  " << upload_label(run_.upload(i)).leftJustified(label_width_) << "  "
+             << board_status(run_, i, false) << '\n';
     }
-    out_ << qs(T::kUploadSummary).arg(done).arg(uploads_.size()) << '\n';
+    out_ << qs(T::kUploadSummary).arg(verified).arg(run_.size()) << '\n';
     out_.flush();
 }
 

@@ -122,7 +122,35 @@ inline constexpr std::string_view kUploadFinishing = "sent; finishing";
 inline constexpr std::string_view kUploadDone = "done: %1";
 inline constexpr std::string_view kUploadFailed = "FAILED: %1";
 inline constexpr std::string_view kUploadSummaryHeading = "Summary:";
-inline constexpr std::string_view kUploadSummary = "%1 of %2 board(s) completed the upload";
+inline constexpr std::string_view kUploadSummary = "%1 of %2 board(s) upgraded and verified";
+inline constexpr std::string_view kUploadAborted = "aborted by a second signal";
+inline constexpr std::string_view kUploadVerifying = "done: %1; waiting for the board to answer again";
+inline constexpr std::string_view kUploadVerified = "verified: firmware %1, settings as before";
+inline constexpr std::string_view kUploadOtherFirmware =
+    "FAILED: came back with firmware %1, not %2";
+inline constexpr std::string_view kUploadOtherFirmwareUnknown =
+    "FAILED: came back with firmware %1";
+inline constexpr std::string_view kUploadSettingsChanged =
+    "FAILED: came back with firmware %1 but settings changed: %2";
+inline constexpr std::string_view kUploadNotBack = "FAILED: did not come back within %1 s";
+inline constexpr std::string_view kUploadCutOff =
+    "INTERRUPTED mid-transfer: the board may not start again; check it";
+inline constexpr std::string_view kUploadStoppedEarly = "interrupted before any byte was sent";
+inline constexpr std::string_view kUploadUnverified =
+    "done: %1; not verified (interrupted while waiting for the board)";
+inline constexpr std::string_view kNotStartedCanary = "not started: a canary board failed";
+inline constexpr std::string_view kNotStartedFailures =
+    "not started: %1 failure(s) reached --max-failures";
+inline constexpr std::string_view kNotStartedInterrupted = "not started: interrupted";
+inline constexpr std::string_view kUploadFirstSignal =
+    "interrupted: no new board starts; %1 transfer(s) still running finish and are verified "
+    "(a second signal aborts them, which may leave those boards unusable)";
+inline constexpr std::string_view kUploadSecondSignal =
+    "interrupted again: running transfers aborted";
+inline constexpr std::string_view kUploadNeedsAttention =
+    "%1 board(s) cut off mid-transfer need attention: %2";
+inline constexpr std::string_view kCanaryFailed =
+    "a canary board failed: the other boards were not started";
 
 // diagnose
 inline constexpr std::string_view kDiagInterfaces = "Interfaces (IPv4):";

@@ -41,7 +41,7 @@ class Uploads {
                              })
                      .boards;
         EXPECT_EQ(static_cast<int>(found_.size()), boards);
-        target_ = {sim.uploadPort(), sim.streamPort(), images_.write("fw.bin", image())};
+        target_ = {sim.uploadPort(), sim.streamPort(), images_.write("fw.bin", image()), {}};
     }
 
     static QByteArray image() { return quorin::testing::test_image(2500); }

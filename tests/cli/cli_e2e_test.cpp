@@ -438,7 +438,7 @@ TEST_F(QuorinctlUpload, OneImageToFourBoardsAtOnceArrivesByteExact) {
     }
     EXPECT_TRUE(r.out.contains(
         QRegularExpression(R"(02:51:00:04:00:02 \S+\s+done: Firmware Upload Completed\n)")));
-    EXPECT_TRUE(lines.back() == "4 of 4 board(s) completed the upload") << r.out.toStdString();
+    EXPECT_TRUE(lines.back() == "4 of 4 board(s) upgraded and verified") << r.out.toStdString();
 
     const std::map<int, QString> images = received_images();
     ASSERT_EQ(images.size(), 4u);
@@ -451,7 +451,7 @@ TEST_F(QuorinctlUpload, AFaultFailsOnlyItsOwnBoardAndJobsBoundTheBoardsAtOnce) {
     const QByteArray image = test_image(5000);
     const Outcome r = upload({file("fw.bin", image), "02:51:00:02:00:00", "02:51:00:02:00:01",
                               "02:51:00:02:00:02", "--jobs", "2"});
-    EXPECT_EQ(r.status, 1) << r.out.toStdString() << r.err.toStdString();
+    EXPECT_EQ(r.status, 4) << r.out.toStdString() << r.err.toStdString();
     EXPECT_TRUE(r.out.contains(QRegularExpression(
         R"(02:51:00:02:00:01 \S+\s+FAILED: Firmware Upload Connection Fail\.\.\.\n)")))
         << r.out.toStdString();
@@ -460,7 +460,7 @@ TEST_F(QuorinctlUpload, AFaultFailsOnlyItsOwnBoardAndJobsBoundTheBoardsAtOnce) {
             QRegularExpression(QLatin1String(mac) + R"( \S+\s+done: Firmware Upload COMPLETED\n)")))
             << mac;
     }
-    EXPECT_TRUE(r.out.endsWith("2 of 3 board(s) completed the upload\n"));
+    EXPECT_TRUE(r.out.endsWith("2 of 3 board(s) upgraded and verified\n"));
     const std::map<int, QString> images = received_images();
     EXPECT_EQ(images, (std::map<int, QString>{{0, sha256_hex(image)}, {2, sha256_hex(image)}}));
     // With --jobs 2 the third board's request leaves only after one of the first two ended.
@@ -496,11 +496,11 @@ TEST_F(QuorinctlUpload, ATerminalGetsOneBarPerBoard) {
     EXPECT_TRUE(r.out.contains("\x1b[2A")) << "no redraw";
     for (const char* mac : {"02:51:00:02:00:00", "02:51:00:02:00:01"}) {
         EXPECT_TRUE(r.out.contains(QRegularExpression(
-            QLatin1String(mac) + R"(  \[#{16}\] 100%  done: Firmware Upload COMPLETED)")))
+            QLatin1String(mac) + R"(  \[#{16}\] 100%  verified: firmware 1\.5\.\d)")))
             << mac << r.out.toStdString();
     }
     EXPECT_FALSE(r.out.contains(": upload requested")) << "plain lines on a terminal";
-    EXPECT_TRUE(r.out.contains("2 of 2 board(s) completed the upload"));
+    EXPECT_TRUE(r.out.contains("2 of 2 board(s) upgraded and verified"));
 }
 
 TEST_F(QuorinctlUpload, BadInputIsRefusedWithItsStatusAndNoUploadRequest) {
@@ -556,7 +556,8 @@ TEST_F(QuorinctlUpload, BadInputIsRefusedWithItsStatusAndNoUploadRequest) {
 // With a manifest beside the image, every board is judged before anything is sent: a refusal of
 // one sends nothing to any, a board at the version is skipped, the overrides let it through.
 TEST_F(QuorinctlUpload, AManifestJudgesTheImageAndEveryBoardBeforeAnythingIsSent) {
-    start_boards("0002:2,0003:1");  // 1.5.0, 1.5.2 (Quorin712P) and 1.5.3 (Quorin712PD)
+    // 1.5.0, 1.5.2 (Quorin712P) and 1.5.3 (Quorin712PD); every image installs 1.5.2.
+    start_boards("0002:2,0003:1", {"--installs", "1.5.2"});
     const QByteArray image = test_image(2000);
     const QString path = file("fw.bin", image);
     const auto manifest = [&](const QString& version, const QString& extra = {},
@@ -616,7 +617,7 @@ TEST_F(QuorinctlUpload, AManifestJudgesTheImageAndEveryBoardBeforeAnythingIsSent
          "",
          {c, "--ignore-compatible", "--allow-older"},
          0,
-         "1 of 1 board(s) completed",
+         "1 of 1 board(s) upgraded and verified",
          1},
         {"an upgrade",
          "1.5.2",
@@ -624,7 +625,7 @@ TEST_F(QuorinctlUpload, AManifestJudgesTheImageAndEveryBoardBeforeAnythingIsSent
          "",
          {a},
          0,
-         "1 of 1 board(s) completed",
+         "1 of 1 board(s) upgraded and verified",
          2},
     };
     for (const Case& k : cases) {
@@ -651,12 +652,12 @@ TEST_F(QuorinctlUpload, AManifestJudgesTheImageAndEveryBoardBeforeAnythingIsSent
     for (const QJsonValue& e : entries) {
         const QJsonObject o = e.toObject();
         seen << o.value("mac").toString() + " " + o.value("firmware_before").toString() + " " +
-                    o.value("result").toString();
+                    o.value("firmware_after").toString() + " " + o.value("result").toString();
         EXPECT_EQ(o.value("sha256").toString(), sha256_hex(image));
         EXPECT_EQ(o.value("size").toInt(), image.size());
     }
-    EXPECT_EQ(seen, (QStringList{b + " 1.5.2 skipped", c + " 1.5.3 done", a + " 1.5.0 done",
-                                 b + " 1.5.2 done"}))
+    EXPECT_EQ(seen, (QStringList{b + " 1.5.2  skipped", c + " 1.5.3 1.5.2 verified",
+                                 a + " 1.5.0 1.5.2 verified", b + " 1.5.2 1.5.2 verified"}))
         << all.out.toStdString();
     const Outcome one = ctl({"history", b, "--format", "csv"});
     EXPECT_EQ(one.status, 0);
