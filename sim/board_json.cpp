@@ -215,6 +215,10 @@ QJsonObject faults_to_json(const FaultConfig& faults) {
     }
     if (faults.no_upload_complete) object.insert(QStringLiteral("no_upload_complete"), true);
     if (faults.ignore_set) object.insert(QStringLiteral("ignore_set"), true);
+    if (faults.upgrade_keeps_version) object.insert(QStringLiteral("upgrade_keeps_version"), true);
+    if (faults.upgrade_changes_settings)
+        object.insert(QStringLiteral("upgrade_changes_settings"), true);
+    if (faults.upgrade_never_returns) object.insert(QStringLiteral("upgrade_never_returns"), true);
     return object;
 }
 

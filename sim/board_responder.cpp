@@ -58,6 +58,10 @@ Outcome BoardResponder::on_main_datagram(std::span<const std::uint8_t> datagram)
                 const int index = static_cast<int>(i);
                 const SimBoard& b = boards_[i];
                 if (b.legacy()) continue;
+                if (rebooting(index)) {
+                    out.rebooting.push_back(index);
+                    continue;
+                }
                 plan(out, index, record(index, OPCODE_SEARCH_REPLY), "search_reply");
                 if (b.faults.search_twice) {
                     plan(out, index, record(index, OPCODE_SEARCH_REPLY), "search_reply");
@@ -91,6 +95,11 @@ Outcome BoardResponder::on_main_datagram(std::span<const std::uint8_t> datagram)
             : std::nullopt;
     if (!index) {
         out.ignored = "no_board";
+        return out;
+    }
+    if (rebooting(*index)) {
+        out.ignored = "rebooting";
+        out.rebooting.push_back(*index);
         return out;
     }
     SimBoard& board = boards_[static_cast<std::size_t>(*index)];
@@ -133,6 +142,10 @@ Outcome BoardResponder::on_legacy_datagram(std::span<const std::uint8_t> datagra
             const int index = static_cast<int>(i);
             const SimBoard& b = boards_[i];
             if (!b.legacy()) continue;
+            if (rebooting(index)) {
+                out.rebooting.push_back(index);
+                continue;
+            }
             plan(out, index, encode_legacy_record(b.row, kLegacySearchReply), "search_reply");
             if (b.faults.search_twice) {
                 plan(out, index, encode_legacy_record(b.row, kLegacySearchReply), "search_reply");
@@ -161,6 +174,11 @@ Outcome BoardResponder::on_legacy_datagram(std::span<const std::uint8_t> datagra
         out.ignored = "no_board";
         return out;
     }
+    if (rebooting(*index)) {
+        out.ignored = "rebooting";
+        out.rebooting.push_back(*index);
+        return out;
+    }
     SimBoard& board = boards_[static_cast<std::size_t>(*index)];
     if (set) {
         if (datagram.size() < kLegacyPacketSize) {
@@ -185,6 +203,41 @@ Outcome BoardResponder::on_legacy_datagram(std::span<const std::uint8_t> datagra
         out.upload_kind = UploadKind::Streamed;
     }
     return out;
+}
+
+RebootPlan BoardResponder::plan_reboot(int index,
+                                       const std::optional<FirmwareBytes>& installs) const {
+    const SimBoard& board = boards_[static_cast<std::size_t>(index)];
+    RebootPlan plan;
+    plan.row = board.row;
+    if (board.faults.upgrade_keeps_version) {
+        plan.faults.push_back({index, "upgrade_keeps_version", 1});
+    } else if (installs) {
+        plan.row.firmware_major = installs->major;
+        plan.row.firmware_minor = installs->minor;
+    }
+    if (board.faults.upgrade_changes_settings) {
+        // Every layout, the legacy one included, carries the first channel's local port (16 bits).
+        std::uint32_t& port = plan.row.channel[0].local_port;
+        port = port >= 65535 ? 1 : port + 1;
+        plan.faults.push_back({index, "upgrade_changes_settings", 1});
+    }
+    if (board.faults.upgrade_never_returns) {
+        plan.returns = false;
+        plan.faults.push_back({index, "upgrade_never_returns", 1});
+    }
+    return plan;
+}
+
+void BoardResponder::set_rebooting(int index, bool rebooting) {
+    const auto i = static_cast<std::size_t>(index);
+    if (i >= rebooting_.size()) rebooting_.resize(std::max(i + 1, boards_.size()), false);
+    rebooting_[i] = rebooting;
+}
+
+bool BoardResponder::rebooting(int index) const {
+    const auto i = static_cast<std::size_t>(index);
+    return i < rebooting_.size() && rebooting_[i];
 }
 
 std::optional<PlannedReply> BoardResponder::upload_complete_report(int index,

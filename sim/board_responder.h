@@ -45,13 +45,22 @@ struct FaultNote {
 struct Outcome {
     std::string request;  // "search", "set", "upload", "FIND", "SETT", "FIRS"; "" when unknown
     std::string ignored;  // why the datagram changed nothing ("" when handled): "empty",
-                          // "not_a_request", "unknown_opcode", "no_board", "short_request"
+                          // "not_a_request", "unknown_opcode", "no_board", "short_request",
+                          // "rebooting"
     std::vector<PlannedReply> replies;
     std::vector<FaultNote> faults;
     std::optional<int> applied_board;  // a set request changed this board's settings
     BoardRow settings_before;          // ... which were these before
     std::optional<int> upload_board;   // this board now waits for its firmware connection
     UploadKind upload_kind = UploadKind::Acknowledged;
+    std::vector<int> rebooting;  // boards that dropped the datagram because they are rebooting
+};
+
+// What a board that has taken a whole image comes back as after its reboot.
+struct RebootPlan {
+    BoardRow row;                   // the settings it answers with again
+    bool returns = true;            // false: it stays silent (upgrade_never_returns)
+    std::vector<FaultNote> faults;  // the upgrade hooks that fired
 };
 
 class BoardResponder {
@@ -71,6 +80,17 @@ class BoardResponder {
     std::optional<PlannedReply> upload_complete_report(int index, std::vector<FaultNote>& faults,
                                                        int extra_delay_ms) const;
 
+    // What board `index` comes back as after taking a whole image: with `installs` as its
+    // firmware (none: the version it had), unless upgrade_keeps_version; with
+    // upgrade_changes_settings channel[0].local_port one higher (65535 becomes 1);
+    // with upgrade_never_returns not at all.
+    RebootPlan plan_reboot(int index, const std::optional<FirmwareBytes>& installs) const;
+
+    // A rebooting board drops every datagram meant for it (Outcome::rebooting names it).
+    void set_rebooting(int index, bool rebooting);
+    bool rebooting(int index) const;
+    void end_all_reboots() { rebooting_.clear(); }
+
     // Index of the main-protocol (legacy == false) or legacy board with this MAC, or nullopt.
     std::optional<int> find_board(std::span<const std::uint8_t> mac, bool legacy) const;
 
@@ -80,6 +100,7 @@ class BoardResponder {
     std::vector<std::uint8_t> record(int index, std::uint8_t opcode) const;
 
     std::vector<SimBoard>& boards_;
+    std::vector<bool> rebooting_;  // by board index; missing: not rebooting
 };
 
 }  // namespace quorin::sim

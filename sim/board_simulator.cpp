@@ -122,6 +122,7 @@ void BoardSimulator::stop() {
     running_ = false;
     ++generation_;
     while (!uploads_.empty()) endUpload(uploads_.begin()->first);
+    responder_.end_all_reboots();  // a board rebooting now keeps what it had
     for (auto& [port, server] : shared_servers_) {
         if (server) server->deleteLater();
     }
@@ -186,11 +187,20 @@ void BoardSimulator::readDatagrams(UdpChannel& ch, bool legacy) {
 
 void BoardSimulator::handleOutcome(UdpChannel& ch, const Outcome& outcome, const QHostAddress& from,
                                    quint16 port) {
-    if (!outcome.ignored.empty()) {
-        QJsonObject ignored = makeEvent("datagram_ignored");
+    // A rebooting board logs the datagram it dropped; a search the others answer goes on.
+    for (const int b : outcome.rebooting) {
+        QJsonObject ignored = boardEvent("datagram_ignored", b);
         ignored.insert(QStringLiteral("request"), QString::fromStdString(outcome.request));
-        ignored.insert(QStringLiteral("reason"), QString::fromStdString(outcome.ignored));
+        ignored.insert(QStringLiteral("reason"), QStringLiteral("rebooting"));
         emitEvent(ignored);
+    }
+    if (!outcome.ignored.empty()) {
+        if (outcome.rebooting.empty()) {
+            QJsonObject ignored = makeEvent("datagram_ignored");
+            ignored.insert(QStringLiteral("request"), QString::fromStdString(outcome.request));
+            ignored.insert(QStringLiteral("reason"), QString::fromStdString(outcome.ignored));
+            emitEvent(ignored);
+        }
         return;
     }
     emitFaults(outcome.faults);
@@ -429,6 +439,7 @@ void BoardSimulator::onUploadBytes(int board) {
     if (it == uploads_.end() || !it->second->socket) return;
     UploadSession& s = *it->second;
     s.idle->start(config_.upload_timeout_ms);
+    const UploadKind kind = s.kind;
     const QByteArray bytes = s.socket->readAll();
     ReceiverOutput out = s.receiver->feed(bytes);
     for (QJsonObject note : out.events) {
@@ -442,20 +453,24 @@ void BoardSimulator::onUploadBytes(int board) {
     if (!out.send.isEmpty()) s.socket->write(out.send);
     if (out.image_complete) {
         logImage(s, "complete");
-        if (s.kind == UploadKind::Acknowledged) {
+        if (kind == UploadKind::Acknowledged) {
             std::vector<FaultNote> faults;
             const auto report =
                 responder_.upload_complete_report(board, faults, config_.complete_delay_ms);
             emitFaults(faults);
-            if (report) {
-                const quint64 generation = generation_;
-                const QHostAddress to = s.reply_to;
-                const quint16 port = s.reply_port;
-                QTimer::singleShot(report->delay_ms, this, [this, generation, report, to, port] {
-                    if (running_ && generation == generation_)
-                        sendPlanned(main_, *report, to, port);
-                });
-            }
+            // The reboot follows the report, or the moment it would have gone out.
+            const int delay_ms =
+                report ? report->delay_ms
+                       : config_.complete_delay_ms +
+                             boards_[static_cast<std::size_t>(board)].faults.reply_delay_ms;
+            const quint64 generation = generation_;
+            const QHostAddress to = s.reply_to;
+            const quint16 port = s.reply_port;
+            QTimer::singleShot(delay_ms, this, [this, generation, board, report, to, port] {
+                if (!running_ || generation != generation_) return;
+                if (report) sendPlanned(main_, *report, to, port);
+                startReboot(board);
+            });
         }
     }
     if (out.close) {
@@ -466,6 +481,7 @@ void BoardSimulator::onUploadBytes(int board) {
         s.socket->flush();
         endUpload(board);
     }
+    if (out.image_complete && kind == UploadKind::Streamed) startReboot(board);
 }
 
 void BoardSimulator::onUploadClosed(int board) {
@@ -525,6 +541,52 @@ void BoardSimulator::endUpload(int board) {
             ++sit;
         }
     }
+}
+
+// ---- reboot after an upgrade ----------------------------------------------------------------
+
+void BoardSimulator::startReboot(int board) {
+    if (responder_.rebooting(board)) return;
+    const RebootPlan plan = responder_.plan_reboot(board, config_.installs);
+    emitFaults(plan.faults);
+    const auto upload = uploads_.find(board);
+    if (upload != uploads_.end()) {
+        if (upload->second->socket) {
+            QJsonObject closed = boardEvent("upload_closed", board);
+            closed.insert(QStringLiteral("by"), QStringLiteral("board"));
+            emitEvent(closed);
+        }
+        endUpload(board);
+    }
+    responder_.set_rebooting(board, true);
+    QJsonObject e = boardEvent("reboot_started", board);
+    e.insert(QStringLiteral("firmware"), QString::fromStdString(firmware_text(
+                                             plan.row.firmware_major, plan.row.firmware_minor)));
+    e.insert(QStringLiteral("reboot_ms"), config_.reboot_ms);
+    e.insert(QStringLiteral("returns"), plan.returns);
+    emitEvent(e);
+    if (!plan.returns) return;
+    if (config_.reboot_ms <= 0) {
+        endReboot(board, plan.row);
+        return;
+    }
+    const quint64 generation = generation_;
+    const BoardRow row = plan.row;
+    QTimer::singleShot(config_.reboot_ms, this, [this, generation, board, row] {
+        if (running_ && generation == generation_) endReboot(board, row);
+    });
+}
+
+void BoardSimulator::endReboot(int board, const BoardRow& row) {
+    BoardRow& current = boards_[static_cast<std::size_t>(board)].row;
+    const BoardRow before = current;
+    current = row;
+    responder_.set_rebooting(board, false);
+    QJsonObject e = boardEvent("reboot_ended", board);
+    e.insert(QStringLiteral("firmware"),
+             QString::fromStdString(firmware_text(row.firmware_major, row.firmware_minor)));
+    e.insert(QStringLiteral("changed"), changed_fields(before, row));
+    emitEvent(e);
 }
 
 // ---- events ----------------------------------------------------------------------------------

@@ -11,6 +11,11 @@
 //     for that port, which hands an accepted connection to the waiting board whose local_ip is
 //     the connection's local address, or, when no address matches, to the only board waiting on
 //     that port (a connection that fits neither is closed and logged).
+//
+// A board that has taken a whole image reboots: once its upload-complete report is out (or would
+// have been, with no_upload_complete) for the acknowledged transfer, at the image's last byte
+// for the streamed one. It drops its firmware connection and every datagram for `reboot_ms`,
+// then answers again with the version the image installs (SimConfig::installs).
 #pragma once
 
 #include <QElapsedTimer>
@@ -22,6 +27,7 @@
 #include <deque>
 #include <map>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "protocol/board_record.h"
@@ -46,6 +52,9 @@ struct SimConfig {
     int upload_timeout_ms = 30000;    // a listener or connection idle this long is closed
     int send_buffer_bytes = 4 << 20;  // asked for on both UDP sockets
     int send_retry_limit_ms = 5000;   // a reply the socket keeps refusing is given up after this
+    std::optional<FirmwareBytes> installs;  // firmware a whole image installs; none: the board
+                                            // keeps the version it had
+    int reboot_ms = 1000;                   // a board that took a whole image is silent this long
 };
 
 class BoardSimulator : public QObject {
@@ -131,6 +140,8 @@ class BoardSimulator : public QObject {
     void logImage(UploadSession& session, const char* reason);
     void endUpload(int board);
     quint16 uploadPortFor(UploadKind kind) const;
+    void startReboot(int board);
+    void endReboot(int board, const BoardRow& row);
 
     QJsonObject makeEvent(const char* name) const;
     QJsonObject boardEvent(const char* name, int board) const;

@@ -74,6 +74,27 @@ bool FaultConfig::any() const {
     return *this != FaultConfig{};
 }
 
+std::string firmware_text(std::uint8_t major, std::uint8_t minor) {
+    std::string text = std::to_string(major) + ".";
+    if (minor > 10) return text + std::to_string(minor / 10) + "." + std::to_string(minor % 10);
+    return text + std::to_string(minor) + ".0";
+}
+
+std::optional<FirmwareBytes> parse_firmware_text(std::string_view text) {
+    const std::size_t dot = text.find('.');
+    if (dot == std::string_view::npos) return std::nullopt;
+    unsigned major = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + dot, major);
+    if (ec != std::errc() || end != text.data() + dot || major > 255) return std::nullopt;
+    // Each minor has one text, so trying them all in order finds the smaller of two alike; the
+    // comparison of the whole text also refuses leading zeros, signs and spaces.
+    for (unsigned minor = 0; minor <= 255; ++minor) {
+        const FirmwareBytes v{static_cast<std::uint8_t>(major), static_cast<std::uint8_t>(minor)};
+        if (firmware_text(v) == text) return v;
+    }
+    return std::nullopt;
+}
+
 const std::array<std::array<std::uint8_t, 2>, 6>& known_product_codes() {
     static constexpr std::array<std::array<std::uint8_t, 2>, 6> kCodes = {
         {{0, 1}, {0, 2}, {0, 3}, {0, 4}, {0, 5}, {0, 6}}};
@@ -239,9 +260,11 @@ std::optional<std::vector<std::array<std::uint8_t, 2>>> parse_board_list(std::st
 }
 
 std::vector<std::string_view> fault_names() {
-    return {"search_twice",       "reply_delay_ms", "truncate_reply", "wrong_opcode",
-            "ack_stop_after",     "ack_byte",       "refuse_upload",  "close_after_blocks",
-            "no_upload_complete", "ignore_set"};
+    return {"search_twice",         "reply_delay_ms",        "truncate_reply",
+            "wrong_opcode",         "ack_stop_after",        "ack_byte",
+            "refuse_upload",        "close_after_blocks",    "no_upload_complete",
+            "ignore_set",           "upgrade_keeps_version", "upgrade_changes_settings",
+            "upgrade_never_returns"};
 }
 
 bool set_fault(FaultConfig& faults, std::string_view name, std::string_view value,
@@ -270,6 +293,9 @@ bool set_fault(FaultConfig& faults, std::string_view name, std::string_view valu
     if (name == "refuse_upload") return switch_value(faults.refuse_upload);
     if (name == "no_upload_complete") return switch_value(faults.no_upload_complete);
     if (name == "ignore_set") return switch_value(faults.ignore_set);
+    if (name == "upgrade_keeps_version") return switch_value(faults.upgrade_keeps_version);
+    if (name == "upgrade_changes_settings") return switch_value(faults.upgrade_changes_settings);
+    if (name == "upgrade_never_returns") return switch_value(faults.upgrade_never_returns);
     if (name == "reply_delay_ms") {
         const auto v = number(0, 600000);
         if (v) faults.reply_delay_ms = static_cast<int>(*v);

@@ -28,6 +28,10 @@ struct FaultConfig {
     std::optional<int> close_after_blocks;     // close the firmware connection after N blocks
     bool no_upload_complete = false;           // never send the upload-complete report
     bool ignore_set = false;                   // neither take nor answer set requests
+    bool upgrade_keeps_version = false;        // after an upgrade, come back with the old version
+    bool upgrade_changes_settings = false;     // after an upgrade, come back with
+                                               // channel[0].local_port one higher
+    bool upgrade_never_returns = false;        // after an upgrade, never answer UDP again
 
     bool any() const;
     friend bool operator==(const FaultConfig&, const FaultConfig&) = default;
@@ -40,6 +44,25 @@ struct SimBoard {
     BoardLayout layout() const { return board_layout(row.product_code); }
     bool legacy() const { return layout().protocol == BoardProtocol::Legacy; }
 };
+
+// A board's firmware bytes (firmware_major, firmware_minor).
+struct FirmwareBytes {
+    std::uint8_t major = 0;
+    std::uint8_t minor = 0;
+    friend bool operator==(const FirmwareBytes&, const FirmwareBytes&) = default;
+};
+
+// The firmware version as the tool shows it: the major, '.', then a minor m above 10 as m / 10
+// and m % 10 joined by '.' (1/62 -> "1.6.2"), any other minor followed by ".0" (1/5 -> "1.5.0").
+std::string firmware_text(std::uint8_t major, std::uint8_t minor);
+inline std::string firmware_text(const FirmwareBytes& v) {
+    return firmware_text(v.major, v.minor);
+}
+
+// The firmware bytes that firmware_text shows as exactly `text`. Where two minors show alike
+// (2 and 20 both as "M.2.0", 10 and 100 as "M.10.0") the smaller one. nullopt for a text that no
+// byte pair shows as: "1.0.5", "1.26.0", "01.5.0", "1.5", "x".
+std::optional<FirmwareBytes> parse_firmware_text(std::string_view text);
 
 // The six known product codes, "0001".."0006", in order.
 const std::array<std::array<std::uint8_t, 2>, 6>& known_product_codes();

@@ -46,8 +46,10 @@ std::optional<SimSetup> parse_command_line(const QStringList& arguments, QString
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Simulated serial-to-Ethernet boards: they answer the configuration datagrams of both\n"
-        "protocols and take firmware images over TCP. Prints \"ready main=PORT legacy=PORT\"\n"
-        "once listening; stops on SIGTERM/SIGINT or after --duration."));
+        "protocols and take firmware images over TCP; a board that took a whole image reboots\n"
+        "(--reboot-ms) and answers again with the version --installs names. Prints\n"
+        "\"ready main=PORT legacy=PORT\" once listening; stops on SIGTERM/SIGINT or after\n"
+        "--duration."));
     const QCommandLineOption helpOption = parser.addHelpOption();
     parser.addOptions({
         {QStringLiteral("boards"),
@@ -62,7 +64,9 @@ std::optional<SimSetup> parse_command_line(const QStringList& arguments, QString
          QStringLiteral("Fault hook for some boards: INDEXES:NAME[=VALUE], INDEXES like 0,3-5 or "
                         "all. Names: search_twice, reply_delay_ms=MS, truncate_reply=N, "
                         "wrong_opcode=OP, ack_stop_after=N, ack_byte=B, refuse_upload, "
-                        "close_after_blocks=N, no_upload_complete, ignore_set. Repeatable."),
+                        "close_after_blocks=N, no_upload_complete, ignore_set, "
+                        "upgrade_keeps_version, upgrade_changes_settings, upgrade_never_returns. "
+                        "Repeatable."),
          QStringLiteral("text")},
         {QStringLiteral("main-port"), QStringLiteral("UDP port of the main protocol (0: any)."),
          QStringLiteral("port"), QString::number(kMainPort)},
@@ -92,6 +96,15 @@ std::optional<SimSetup> parse_command_line(const QStringList& arguments, QString
         {QStringLiteral("upload-timeout"),
          QStringLiteral("Milliseconds a firmware listener or connection may stay idle "
                         "(default 30000)."),
+         QStringLiteral("ms")},
+        {QStringLiteral("installs"),
+         QStringLiteral("Firmware version a whole image installs, as the tool shows it (e.g. "
+                        "1.6.2); a board answers with it after its reboot. Default: each board "
+                        "keeps its version."),
+         QStringLiteral("version")},
+        {QStringLiteral("reboot-ms"),
+         QStringLiteral("Milliseconds a board that took a whole image reboots, answering no "
+                        "datagram (default 1000; 0: no silence)."),
          QStringLiteral("ms")},
         {QStringLiteral("print-boards"),
          QStringLiteral("List the boards (index, MAC, product, local_ip) and exit.")},
@@ -204,8 +217,19 @@ std::optional<SimSetup> parse_command_line(const QStringList& arguments, QString
         !read_port(parser, QStringLiteral("upload-port"), config.upload_port, error) ||
         !read_port(parser, QStringLiteral("stream-port"), config.stream_port, error) ||
         !read_ms(parser, QStringLiteral("complete-delay"), config.complete_delay_ms, error) ||
-        !read_ms(parser, QStringLiteral("upload-timeout"), config.upload_timeout_ms, error)) {
+        !read_ms(parser, QStringLiteral("upload-timeout"), config.upload_timeout_ms, error) ||
+        !read_ms(parser, QStringLiteral("reboot-ms"), config.reboot_ms, error)) {
         return std::nullopt;
+    }
+    if (parser.isSet(QStringLiteral("installs"))) {
+        const QString text = parser.value(QStringLiteral("installs"));
+        config.installs = parse_firmware_text(text.toStdString());
+        if (!config.installs) {
+            fail(error, QStringLiteral("--installs: %1 is not a version the tool shows (such as "
+                                       "1.6.2, 1.5.0 or 2.1.0)")
+                            .arg(text));
+            return std::nullopt;
+        }
     }
     if (parser.isSet(QStringLiteral("duration"))) {
         bool ok = false;

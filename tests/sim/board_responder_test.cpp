@@ -211,5 +211,37 @@ TEST(Responder, UploadCompleteReport) {
     EXPECT_EQ(faults[0].fault, "no_upload_complete");
 }
 
+TEST(Responder, UpgradeChangesTheFirstChannelsLocalPort) {
+    auto boards = make_boards({"0004", "0003"});
+    boards[1].row.channel[0].local_port = 65535;
+    for (auto& b : boards) b.faults.upgrade_changes_settings = true;
+    BoardResponder responder(boards);
+    EXPECT_EQ(responder.plan_reboot(0, std::nullopt).row.channel[0].local_port, 5001u);
+    EXPECT_EQ(responder.plan_reboot(1, std::nullopt).row.channel[0].local_port, 1u);
+}
+
+TEST(Responder, ARebootingBoardDropsEveryDatagramForIt) {
+    auto boards = make_boards({"0002", "0003", "0004"});
+    BoardResponder responder(boards);
+    responder.set_rebooting(0, true);
+    responder.set_rebooting(2, true);
+
+    const Outcome search = responder.on_main_datagram(search_request());
+    ASSERT_EQ(search.replies.size(), 1u) << "the other board still answers";
+    EXPECT_EQ(search.rebooting, std::vector<int>{0});
+    EXPECT_EQ(responder.on_legacy_datagram(find_request()).rebooting, std::vector<int>{2});
+    const Outcome set = responder.on_main_datagram(request(OPCODE_SET_REQUEST, boards[0].row));
+    const Outcome upload =
+        responder.on_legacy_datagram(encode_legacy_record(boards[2].row, "FIRS"));
+    for (const Outcome* out : {&set, &upload}) {
+        EXPECT_EQ(out->ignored, "rebooting");
+        EXPECT_TRUE(out->replies.empty());
+        EXPECT_FALSE(out->applied_board || out->upload_board);
+    }
+
+    responder.end_all_reboots();
+    EXPECT_EQ(responder.on_main_datagram(search_request()).replies.size(), 2u);
+}
+
 }  // namespace
 }  // namespace quorin::sim

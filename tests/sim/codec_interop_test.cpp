@@ -3,9 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <set>
+#include <string>
 #include <vector>
 
 #include "protocol/record_codec.h"
+#include "settings/display_rules.h"
 #include "sim/board_responder.h"
 #include "sim/board_wire.h"
 #include "sim/sim_board.h"
@@ -139,6 +142,32 @@ TEST(CodecInterop, SetRoundTripThroughTheResponder) {
         decode_main_reply(out.replies[0].bytes, row, /*keep_mac=*/true);
         EXPECT_EQ(row, boards[i].row);
         EXPECT_EQ(row.local_ip, working.local_ip);
+    }
+}
+
+// The version text the boards are told to install (--installs) against the tool's display of
+// firmware bytes: every text the tool shows reads back to bytes the tool shows alike, and no
+// other A.B.C text is taken.
+TEST(FirmwareVersionInterop, BoardsReadExactlyTheTextsTheToolShows) {
+    for (const int major : {0, 1, 2, 9, 10, 99, 100, 255}) {
+        std::set<std::string> shown;
+        for (int minor = 0; minor <= 255; ++minor) {
+            const auto bytes =
+                std::array{static_cast<std::uint8_t>(major), static_cast<std::uint8_t>(minor)};
+            const std::string text = display::firmware_version(bytes[0], bytes[1]).text;
+            ASSERT_EQ(firmware_text(bytes[0], bytes[1]), text);
+            const auto read = parse_firmware_text(text);
+            ASSERT_TRUE(read && read->major == major) << text;
+            EXPECT_EQ(display::firmware_version(read->major, read->minor).text, text);
+            shown.insert(text);
+        }
+        for (int b = 0; b <= 30; ++b) {
+            for (int c = 0; c <= 9; ++c) {
+                const std::string text =
+                    std::to_string(major) + "." + std::to_string(b) + "." + std::to_string(c);
+                EXPECT_EQ(parse_firmware_text(text).has_value(), shown.count(text) == 1) << text;
+            }
+        }
     }
 }
 

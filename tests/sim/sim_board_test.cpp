@@ -168,6 +168,11 @@ TEST(FaultRule, EveryHookCanBeSet) {
         {"ignore_set", "", with([](FaultConfig& f) { f.ignore_set = true; })},
         {"close_after_blocks", "3", with([](FaultConfig& f) { f.close_after_blocks = 3; })},
         {"no_upload_complete", "1", with([](FaultConfig& f) { f.no_upload_complete = true; })},
+        {"upgrade_keeps_version", "", with([](FaultConfig& f) { f.upgrade_keeps_version = true; })},
+        {"upgrade_changes_settings", "true",
+         with([](FaultConfig& f) { f.upgrade_changes_settings = true; })},
+        {"upgrade_never_returns", "1",
+         with([](FaultConfig& f) { f.upgrade_never_returns = true; })},
     };
     ASSERT_EQ(std::size(cases), fault_names().size());
     for (const auto& c : cases) {
@@ -176,6 +181,23 @@ TEST(FaultRule, EveryHookCanBeSet) {
         EXPECT_TRUE(set_fault(f, c.name, c.value, &error)) << c.name << ": " << error;
         EXPECT_EQ(f, c.expected) << c.name;
         EXPECT_TRUE(f.any());
+    }
+}
+
+TEST(FirmwareText, ReadsBackTheBytesOfAVersionText) {
+    struct Case {
+        const char* text;
+        FirmwareBytes bytes;
+    } const cases[] = {{"1.6.2", {1, 62}},  {"1.5.0", {1, 5}},    {"2.1.0", {2, 1}},
+                       {"1.1.1", {1, 11}},  {"0.0.0", {0, 0}},    {"1.2.0", {1, 2}},
+                       {"1.10.0", {1, 10}}, {"1.20.0", {1, 200}}, {"255.25.5", {255, 255}}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(parse_firmware_text(c.text), c.bytes) << c.text;
+        EXPECT_EQ(firmware_text(c.bytes), c.text);
+    }
+    for (const char* text : {"1.0.5", "1.26.0", "1.25.6", "256.1.0", "01.5.0", "1.05.0", "1.5",
+                             "1.5.0.0", " 1.5.0", "-1.5.0", "x", ""}) {
+        EXPECT_FALSE(parse_firmware_text(text)) << '"' << text << '"';
     }
 }
 

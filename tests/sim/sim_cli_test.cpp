@@ -36,6 +36,8 @@ TEST(SimCommandLine, Defaults) {
     EXPECT_EQ(setup->config.bind_address, QHostAddress(QHostAddress::AnyIPv4));
     EXPECT_EQ(setup->duration_s, 0);
     EXPECT_FALSE(setup->print_boards);
+    EXPECT_FALSE(setup->config.installs);
+    EXPECT_EQ(setup->config.reboot_ms, 1000);
 }
 
 TEST(SimCommandLine, BoardsFaultsPortsAndAddresses) {
@@ -53,6 +55,8 @@ TEST(SimCommandLine, BoardsFaultsPortsAndAddresses) {
                               "--duration",       "2.5",
                               "--complete-delay", "10",
                               "--upload-timeout", "900",
+                              "--installs",       "1.6.2",
+                              "--reboot-ms",      "0",
                               "--events",         "/tmp/x.jsonl"},
                              &error);
     ASSERT_TRUE(setup) << error.toStdString();
@@ -70,6 +74,8 @@ TEST(SimCommandLine, BoardsFaultsPortsAndAddresses) {
     EXPECT_EQ(setup->config.bind_address, QHostAddress(QHostAddress::LocalHost));
     EXPECT_EQ(setup->config.complete_delay_ms, 10);
     EXPECT_EQ(setup->config.upload_timeout_ms, 900);
+    EXPECT_EQ(setup->config.installs, (FirmwareBytes{1, 62}));
+    EXPECT_EQ(setup->config.reboot_ms, 0);
     EXPECT_DOUBLE_EQ(setup->duration_s, 2.5);
     EXPECT_EQ(setup->events_path, "/tmp/x.jsonl");
 }
@@ -86,6 +92,10 @@ TEST(SimCommandLine, RejectsBadArguments) {
         {"--board-net", "10.99"},
         {"--config", "/nonexistent/boards.json"},
         {"--complete-delay", "-5"},
+        {"--reboot-ms", "-1"},
+        {"--installs", "1.0.5"},
+        {"--installs", "1.26.0"},
+        {"--installs", "x"},
         {"--no-such-option"},
         {"stray"},
     };
@@ -244,11 +254,14 @@ TEST(SimProgram, PrintsBoardsAndDumpsALoadableBoardsFile) {
 }
 
 TEST(SimProgram, BadArgumentsExitWithAMessage) {
-    QProcess bad;
-    bad.start(kProgram, {"--boards", "nonsense"});
-    ASSERT_TRUE(bad.waitForFinished(5000));
-    EXPECT_EQ(bad.exitCode(), 2);
-    EXPECT_TRUE(bad.readAllStandardError().contains("--boards"));
+    for (const QStringList& args :
+         {QStringList{"--boards", "nonsense"}, QStringList{"--installs", "1.0.5"}}) {
+        QProcess bad;
+        bad.start(kProgram, args);
+        ASSERT_TRUE(bad.waitForFinished(5000));
+        EXPECT_EQ(bad.exitCode(), 2) << args.join(' ').toStdString();
+        EXPECT_TRUE(bad.readAllStandardError().contains(args[0].toUtf8()));
+    }
 }
 
 }  // namespace

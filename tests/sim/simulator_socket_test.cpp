@@ -58,6 +58,34 @@ class SimulatorOnLoopback : public ::testing::Test {
         return sim->uploadListenPort(i);
     }
 
+    // The settings board `i` reports to a search of its protocol; nullopt when it does not
+    // answer within `ms`.
+    std::optional<BoardRow> search_board(int i, int ms) {
+        const bool legacy = board(i).legacy();
+        tool.send(legacy ? QByteArray("FIND") : search_request(),
+                  legacy ? sim->legacyPort() : sim->mainPort());
+        const std::string mac = mac_address_text(board(i).row.mac_address);
+        std::optional<BoardRow> found;
+        wait_until(
+            [&] {
+                while (!found && tool.socket.hasPendingDatagrams()) {
+                    const QByteArray r = tool.socket.receiveDatagram().data();
+                    const bool reply = legacy ? r.startsWith("IMIN") : r.startsWith('\x02');
+                    if (!reply || mac_of(r, legacy ? 4 : 2) != mac) continue;
+                    BoardRow row;
+                    if (legacy) {
+                        read_legacy_record(bytes_of(r), row);
+                    } else {
+                        read_main_record(bytes_of(r), board(i).layout(), row);
+                    }
+                    found = row;
+                }
+                return found.has_value();
+            },
+            ms);
+        return found;
+    }
+
     UdpPeer tool;
     std::unique_ptr<BoardSimulator> sim;
     std::unique_ptr<EventRecorder> recorder;
@@ -346,7 +374,10 @@ TEST_F(SimulatorOnLoopback, CloseMidTransferAfterNBlocks) {
     auto boards = make_boards({"0006", "0004"});
     boards[0].faults.close_after_blocks = 2;
     boards[1].faults.close_after_blocks = 1;
-    start(std::move(boards));
+    SimConfig config = loopback_config();
+    config.installs = FirmwareBytes{1, 62};
+    config.reboot_ms = 100;
+    start(std::move(boards), config);
 
     const AckedRun run =
         run_acked_transfer(board_ip(board(0)), request_upload(0), test_image(5000));
@@ -368,6 +399,72 @@ TEST_F(SimulatorOnLoopback, CloseMidTransferAfterNBlocks) {
     EXPECT_EQ(images[1].value("size").toInt(), 1024);
     EXPECT_EQ(recorder->faults("close_after_blocks").size(), 2u);
     EXPECT_TRUE(tool.receive(2, 500).size() == 1u) << "only the upload reply, no completion report";
+
+    // An incomplete image installs nothing: no reboot, the boards answer with what they had.
+    EXPECT_EQ(recorder->count("reboot_started"), 0);
+    for (int i = 0; i < 2; ++i) {
+        const auto row = search_board(i, 1000);
+        ASSERT_TRUE(row) << i;
+        EXPECT_EQ(row->firmware_minor, make_boards({"0006", "0004"})[i].row.firmware_minor);
+    }
+}
+
+// A board that took a whole image is silent while it reboots, then answers with the installed
+// version, or as its upgrade hooks say.
+TEST_F(SimulatorOnLoopback, BoardsRebootAfterAWholeImage) {
+    struct Case {
+        const char* product;
+        std::vector<const char*> hooks;
+        const char* firmware;  // answered with after the reboot; "" when it never answers again
+        std::uint32_t local_port;
+    } const cases[] = {
+        {"0002", {}, "1.6.2", 5000},
+        {"0004", {}, "1.6.2", 5000},
+        {"0003", {"upgrade_keeps_version"}, "1.5.0", 5000},
+        {"0004", {"upgrade_changes_settings"}, "1.6.2", 5001},
+        {"0001", {"upgrade_never_returns", "no_upload_complete"}, "", 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.product) + " " + (c.hooks.empty() ? "" : c.hooks[0]));
+        auto boards = make_boards({c.product});
+        for (const char* hook : c.hooks) {
+            ASSERT_TRUE(set_fault(boards[0].faults, hook, "", nullptr));
+        }
+        SimConfig config = loopback_config();
+        config.installs = FirmwareBytes{1, 62};
+        config.reboot_ms = 300;
+        start(std::move(boards), config);
+        const quint16 port = request_upload(0);
+        const bool legacy = board(0).legacy();
+        if (legacy) {
+            ASSERT_TRUE(
+                run_streamed_transfer(board_ip(board(0)), port, test_image(2100)).connected);
+        } else {
+            ASSERT_TRUE(run_acked_transfer(board_ip(board(0)), port, test_image(2100)).finished);
+        }
+        ASSERT_TRUE(wait_until([&] { return recorder->count("reboot_started") == 1; }, 2000));
+        const auto started = recorder->named("reboot_started")[0];
+        const qint64 after_image = started.value("t_ms").toInteger() -
+                                   recorder->named("image_received")[0].value("t_ms").toInteger();
+        // Acknowledged: once the report is out (or would be), --complete-delay after the image.
+        EXPECT_TRUE(legacy ? after_image < 45 : after_image >= 45) << after_image;
+
+        EXPECT_FALSE(search_board(0, 150));
+        EXPECT_EQ(recorder->named("datagram_ignored").back().value("reason").toString(),
+                  "rebooting");
+        const bool returns = *c.firmware != 0;
+        EXPECT_EQ(wait_until([&] { return recorder->count("reboot_ended") == 1; }, 700), returns);
+        const auto row = search_board(0, 300);
+        ASSERT_EQ(row.has_value(), returns);
+        for (const char* hook : c.hooks) EXPECT_EQ(recorder->faults(hook).size(), 1u);
+        if (!row) continue;
+        EXPECT_EQ(firmware_text(row->firmware_major, row->firmware_minor), c.firmware);
+        EXPECT_EQ(row->channel[0].local_port, c.local_port);
+        EXPECT_EQ(started.value("firmware").toString(), c.firmware);
+        EXPECT_GE(recorder->named("reboot_ended")[0].value("t_ms").toInteger() -
+                      started.value("t_ms").toInteger(),
+                  295);
+    }
 }
 
 TEST_F(SimulatorOnLoopback, NeverSendTheUploadCompleteReport) {
