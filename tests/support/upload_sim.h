@@ -40,6 +40,9 @@ class UploadSimulator {
         config_.main_port = 0;
         config_.legacy_port = 0;
         config_.complete_delay_ms = complete_delay_ms;
+        // These tests are of the uploads themselves: a board takes the next request at once,
+        // without the silence of a restart.
+        config_.reboot_ms = 0;
     }
 
     sim::FaultConfig& faults(int board) {
