@@ -107,7 +107,8 @@ class BoardUpload final : public TransferHost {
     FoundBoard board_;
     Target target_;
     platform::WindowTimers& timers_;
-    ConfigCore core_;
+    // Reads this board's replies only: a table of one row, not the window's 200.
+    ConfigCore core_{1};
     UploadProcedure procedure_{core_};
     CUploadSock sock_;
     UploadWorker worker_;

@@ -71,6 +71,7 @@ struct UploadRollout {
     fleet::RolloutOrder order = fleet::RolloutOrder::Named;
     int verify_timeout_s = 120;
     bool json = false;
+    bool dry_run = false;  // judge the image and every board; send nothing
 };
 
 // Prints the upload history: every entry, or those of the board with MAC `board` (when given).

@@ -181,6 +181,8 @@ int main(int argc, char* argv[]) {
         ->option_text("S")
         ->check(CLI::Range(1, 86400));
     upload->add_flag("--json", upload_rollout.json, "Print the results as JSON");
+    upload->add_flag("--dry-run", upload_rollout.dry_run,
+                     "Check the image and judge every board against its manifest; send nothing");
 
     CLI::App* site = app.add_subcommand("site", "Site files");
     site->require_subcommand(1);

@@ -19,7 +19,7 @@ void drive_set_run(BoardEngine& engine, const CommonOptions& o, fleet::SetRun& r
     std::vector<std::unique_ptr<QTimer>> timers;
     std::map<BoardEngine::Mac, std::size_t> by_mac;
     for (std::size_t i = 0; i < boards.size(); ++i) {
-        auto core = std::make_unique<ConfigCore>();
+        auto core = std::make_unique<ConfigCore>(1);  // this board alone
         core->reset();
         core->host_tag = engine.host_tag();
         core->list_board(boards[i].row);

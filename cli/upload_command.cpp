@@ -264,8 +264,8 @@ int upload_command(const CommonOptions& o, const QString& image, const QStringLi
     const fleet::HistoryEntry base = history_base(*checked);
     std::vector<fleet::HistoryEntry> history;
     std::vector<BoardReport> reports;
+    int refused = 0;
     if (manifest) {
-        int refused = 0;
         for (const FoundBoard& b : resolved->boards) {
             const auto fw = settings::field_of(b.row, "firmware_version");
             const fleet::ManifestVerdict v =
@@ -280,6 +280,7 @@ int upload_command(const CommonOptions& o, const QString& image, const QStringLi
                                                                     : std::string_view();
                 io.err << "quorinctl: "
                        << qs(T::kBoardRefusedByManifest).arg(mac, qs(v.reason) + qs(hint)) << '\n';
+                reports.push_back({&b, "refused", qs(v.reason), {}, {}});
             } else if (v.kind == fleet::ManifestVerdict::Skip) {
                 info << qs(T::kBoardSkipped).arg(mac, qs(v.reason)) << '\n';
                 history.push_back(history_of(base, b, "skipped", qs(v.reason)));
@@ -288,12 +289,28 @@ int upload_command(const CommonOptions& o, const QString& image, const QStringLi
                 chosen.push_back(b);
             }
         }
-        if (refused > 0) {
-            io.err << "quorinctl: " << qs(T::kBoardsRefusedByManifest).arg(refused) << '\n';
-            return kExitUsage;
-        }
     } else {
         chosen = resolved->boards;
+    }
+    // A refusal sends nothing; a dry run stops here too, saying what a run would do.
+    if (refused > 0 || choice.dry_run) {
+        for (const FoundBoard& b : chosen) {
+            const auto fw = settings::field_of(b.row, "firmware_version");
+            const QString would =
+                qs(T::kBoardWouldUpgrade)
+                    .arg(qs(mac_text(b.row.mac_address)), qs(fw ? fw->value : std::string()));
+            if (choice.dry_run) info << would << '\n';
+            reports.push_back({&b,
+                               refused > 0 ? "not_started" : "would_upgrade",
+                               refused > 0 ? QString() : would,
+                               {},
+                               {}});
+        }
+        if (refused > 0)
+            io.err << "quorinctl: " << qs(T::kBoardsRefusedByManifest).arg(refused) << '\n';
+        const int status = refused > 0 ? kExitUsage : kExitOk;
+        if (choice.json) print_json(image, *checked, manifest, reports, status, io);
+        return status;
     }
     if (chosen.empty()) {
         record_history(history, io);

@@ -60,14 +60,17 @@ class SiteReader {
     explicit SiteReader(std::string_view text) : reader_(text) {}
 
     SiteFile read() {
-        const auto top = reader_.members(reader_.root(), reader_.top(),
-                                         {"format_version", "defaults", "boards", "firmware_min"},
-                                         {"format_version", "boards"});
+        const auto top = reader_.members(
+            reader_.root(), reader_.top(),
+            {"format_version", "site", "agent", "defaults", "boards", "firmware_min"},
+            {"format_version", "boards"});
         const Member& version = *detail::find(top, "format_version");
         if (const std::string v = reader_.value(version); v != std::to_string(kFormatVersion)) {
             reader_.refuse(version.at, fill(msg::kBadFormatVersion, {quoted_value(v)}));
         }
         SiteFile site;
+        if (const Member* m = detail::find(top, "site")) site.name = name_text(*m);
+        if (const Member* m = detail::find(top, "agent")) site.agent = name_text(*m);
         if (const Member* m = detail::find(top, "defaults")) read_defaults(*m, site);
         read_boards(*detail::find(top, "boards"), site);
         if (const Member* m = detail::find(top, "firmware_min")) read_firmware_min(*m, site);
@@ -76,6 +79,18 @@ class SiteReader {
     }
 
   private:
+    // A name for people and orchestrators: one line of printable text, not empty.
+    std::string name_text(const Member& m) const {
+        std::string v = reader_.value(m);
+        const bool printable = std::none_of(v.begin(), v.end(), [](char c) {
+            return static_cast<unsigned char>(c) < 0x20 || c == 0x7F;
+        });
+        if (v.empty() || v.size() > kMaxNameBytes || !printable)
+            reader_.refuse(m.at, fill(msg::kBadSiteName, {quoted_value(v)}));
+        return v;
+    }
+    static constexpr std::size_t kMaxNameBytes = 255;
+
     // The check of a model's settings; refuses a name the tool does not know.
     const ModelCheck& model(const std::string& name, const Place& at) {
         const auto code = product_code_for_model(name);
@@ -243,6 +258,13 @@ ReadResult<SiteFile> read_site(std::string_view text) {
 
 std::string write_site_yaml(const SiteFile& site) {
     std::string out = "format_version: " + std::to_string(kFormatVersion) + "\n";
+    for (const auto& [key, text] :
+         {std::pair{"site", &site.name}, std::pair{"agent", &site.agent}}) {
+        if (text->empty()) continue;
+        out += std::string(key) + ": ";
+        append_json_string(out, *text);
+        out += '\n';
+    }
     if (!site.defaults.empty()) {
         out += "defaults:\n";
         for (const auto& [model, settings] : site.defaults) {

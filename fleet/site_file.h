@@ -38,6 +38,8 @@ struct SiteBoard {
 };
 
 struct SiteFile {
+    std::string name;   // the site's name (optional)
+    std::string agent;  // the host that runs quorinctl at the site, for an orchestrator (optional)
     // Model name ("Quorin712P") -> the settings its boards share, in file order.
     std::vector<std::pair<std::string, std::vector<SiteSetting>>> defaults;
     std::vector<SiteBoard> boards;
@@ -51,12 +53,13 @@ struct ReadResult {
     std::string error;       // otherwise: "WHERE: what is wrong"
 };
 
-// Reads a site file. Checks that need no board: the members (format_version 1, defaults, boards,
-// firmware_min; each board's mac, model, settings; nothing else, no member twice), each MAC's
-// form and no MAC twice, model names the tool knows, field names a model has (a board without a
-// model: a name some model has), values that no board of the model could take (an address that
-// is not one, a number beyond what the wire carries, a list entry the model offers on no
-// firmware, ...), two boards given the same local_ip, and version texts.
+// Reads a site file. Checks that need no board: the members (format_version 1, site, agent,
+// defaults, boards, firmware_min; site and agent one line of printable text each; each board's mac,
+// model, settings; nothing else, no member twice), each MAC's form and no MAC twice, model names
+// the tool knows, field names a model has (a board without a model: a name some model has), values
+// that no board of the model could take (an address that is not one, a number beyond what the wire
+// carries, a list entry the model offers on no firmware, ...), two boards given the same local_ip,
+// and version texts.
 ReadResult<SiteFile> read_site(std::string_view text);
 
 // The site file as YAML, in the member order above (what `quorinctl site init` prints).

@@ -26,7 +26,15 @@ void settings_object(std::string& out, const std::vector<SiteSetting>& settings,
 }  // namespace
 
 std::string write_site_json(const SiteFile& site) {
-    std::string out = "{\n  \"format_version\": 1,\n  \"defaults\": {";
+    std::string out = "{\n  \"format_version\": 1,\n";
+    for (const auto& [key, text] :
+         {std::pair{"site", &site.name}, std::pair{"agent", &site.agent}}) {
+        if (text->empty()) continue;
+        out += std::string("  \"") + key + "\": ";
+        append_json_string(out, *text);
+        out += ",\n";
+    }
+    out += "  \"defaults\": {";
     for (std::size_t i = 0; i < site.defaults.size(); ++i) {
         out += i == 0 ? "\n    " : ",\n    ";
         append_json_string(out, site.defaults[i].first);

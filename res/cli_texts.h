@@ -98,7 +98,9 @@ inline constexpr std::string_view kBoardRefusedByManifest = "%1: %2";
 inline constexpr std::string_view kBoardsRefusedByManifest =
     "%1 board(s) refused by the manifest: nothing sent";
 inline constexpr std::string_view kBoardSkipped = "%1  %2: skipped (--reinstall uploads it again)";
-inline constexpr std::string_view kHintIgnoreCompatible = " (--ignore-compatible uploads it anyway)";
+inline constexpr std::string_view kBoardWouldUpgrade = "%1  would be upgraded from firmware %2";
+inline constexpr std::string_view kHintIgnoreCompatible =
+    " (--ignore-compatible uploads it anyway)";
 inline constexpr std::string_view kHintAllowOlder = " (--allow-older installs it)";
 inline constexpr std::string_view kEveryBoardSkipped = "every board already holds version %1";
 inline constexpr std::string_view kHistoryNotWritten = "the upload history was not written: %1";
@@ -124,7 +126,8 @@ inline constexpr std::string_view kUploadFailed = "FAILED: %1";
 inline constexpr std::string_view kUploadSummaryHeading = "Summary:";
 inline constexpr std::string_view kUploadSummary = "%1 of %2 board(s) upgraded and verified";
 inline constexpr std::string_view kUploadAborted = "aborted by a second signal";
-inline constexpr std::string_view kUploadVerifying = "done: %1; waiting for the board to answer again";
+inline constexpr std::string_view kUploadVerifying =
+    "done: %1; waiting for the board to answer again";
 inline constexpr std::string_view kUploadVerified = "verified: firmware %1, settings as before";
 inline constexpr std::string_view kUploadOtherFirmware =
     "FAILED: came back with firmware %1, not %2";
@@ -223,6 +226,7 @@ inline constexpr std::string_view kRunSummary =
 inline constexpr std::string_view kRunInterrupted =
     "quorinctl: interrupted: no new set request is sent; waiting for the outstanding replies";
 inline constexpr std::string_view kNoSetReplyRun = "no set reply";
-inline constexpr std::string_view kNothingToChange = "quorinctl: every board already holds what is wanted";
+inline constexpr std::string_view kNothingToChange =
+    "quorinctl: every board already holds what is wanted";
 
 }  // namespace quorin::text::cli

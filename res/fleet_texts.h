@@ -27,6 +27,8 @@ inline constexpr std::string_view kBadFormatVersion =
 inline constexpr std::string_view kBadKind = "kind %1 is not %2";
 inline constexpr std::string_view kBadCommand = "command %1 is neither \"apply\" nor \"rollback\"";
 inline constexpr std::string_view kBadMac = "%1 is not a MAC address (0A:1B:2C:3D:4E:5F)";
+inline constexpr std::string_view kBadSiteName =
+    "%1 is not a name: one line of printable text, 1 to 255 bytes";
 inline constexpr std::string_view kMacTwice = "board %1 is listed twice";
 inline constexpr std::string_view kUnknownModel = "unknown model %1 (models: %2)";
 inline constexpr std::string_view kBadVersion =
@@ -40,14 +42,11 @@ inline constexpr std::string_view kManifestNoModels = "the manifest lists no mod
 inline constexpr std::string_view kBadDigest = "%1 is not a SHA-256 digest (64 hexadecimal digits)";
 inline constexpr std::string_view kMinFromAboveVersion =
     "min_from %1 is above the image's version %2";
-inline constexpr std::string_view kModelNotListed =
-    "model %1 is not among the models of image %2";
+inline constexpr std::string_view kModelNotListed = "model %1 is not among the models of image %2";
 inline constexpr std::string_view kBoardVersionUnknown =
     "its firmware version %1 cannot be compared with the image's";
-inline constexpr std::string_view kAlreadyAtVersion =
-    "already at %1";
-inline constexpr std::string_view kBoardNewer =
-    "its firmware %1 is newer than the image's %2";
+inline constexpr std::string_view kAlreadyAtVersion = "already at %1";
+inline constexpr std::string_view kBoardNewer = "its firmware %1 is newer than the image's %2";
 inline constexpr std::string_view kBelowMinFrom =
     "its firmware %1 is below %3, the lowest that image %2 upgrades from: it needs an "
     "intermediate image first";

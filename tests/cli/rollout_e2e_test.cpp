@@ -88,6 +88,13 @@ TEST_F(QuorinctlRollout, AManifestForTwoOfThreeModelsThenTheRightBoardsUpgradedA
     EXPECT_EQ(newer.status, 2);
     EXPECT_EQ(newer.err.count("newer than the image's 1.6.0 (--allow-older installs it)"), 2)
         << newer.err.toStdString();
+    // A dry run judges every board and sends nothing.
+    const Outcome dry = upload(QStringList{image, "--allow-older", "--dry-run", "--json"} + listed);
+    EXPECT_EQ(dry.status, 0) << dry.err.toStdString();
+    QStringList verdicts;
+    for (const QJsonValue& v : boards_of(dry)) verdicts << v.toObject().value("result").toString();
+    EXPECT_EQ(verdicts.count("would_upgrade"), 8) << dry.out.toStdString();
+    EXPECT_EQ(verdicts.count("skipped"), 1);
     EXPECT_EQ(upload_requests(), 0);
 
     const Outcome r = upload(

@@ -68,6 +68,21 @@ TEST(SiteFile, ReadsEveryMemberInFileOrderWithWhereEachStands) {
     EXPECT_EQ(json.value->boards[0].settings[1].value, "4001");
 }
 
+// The site's name and the host that runs quorinctl there are read and written by both forms.
+TEST(SiteFile, ItsNameAndAgentGoThroughBothForms) {
+    const auto read =
+        read_site("format_version: 1\nsite: plant-a\nagent: agent-a.example\nboards: []\n");
+    ASSERT_TRUE(read.value) << read.error;
+    EXPECT_EQ(read.value->name, "plant-a");
+    EXPECT_EQ(read.value->agent, "agent-a.example");
+    for (const std::string& text : {write_site_yaml(*read.value), write_site_json(*read.value)}) {
+        const auto again = read_site(text);
+        ASSERT_TRUE(again.value) << again.error << "\n" << text;
+        EXPECT_EQ(again.value->name, "plant-a");
+        EXPECT_EQ(again.value->agent, "agent-a.example");
+    }
+}
+
 TEST(SiteFile, RefusesWhatItCannotTakeSayingWhere) {
     struct Case {
         const char* yaml;
@@ -96,6 +111,9 @@ TEST(SiteFile, RefusesWhatItCannotTakeSayingWhere) {
          "expected a single value"},
         {"format_version: 1\nboards: {}\n", "line 2", "{\"format_version\": 1, \"boards\": 3}",
          "boards", "expected a list"},
+        {"format_version: 1\nsite: \"\"\nboards: []\n", "line 2",
+         "{\"format_version\": 1, \"agent\": \"a\\u0007b\", \"boards\": []}", "agent",
+         "is not a name: one line of printable text"},
         {"format_version: 1\nboards:\n  - model: Quorin712P\n", "line 3",
          "{\"format_version\": 1, \"boards\": [{\"model\": \"Quorin712P\"}]}", "boards[0]",
          "member \"mac\" is missing"},
