@@ -379,42 +379,7 @@ using quorin::testing::free_tcp_port;
 using quorin::testing::sha256_hex;
 using quorin::testing::test_image;
 
-class QuorinctlUpload : public QuorinctlAgainstSimulator {
-  protected:
-    void start_boards(const QString& boards, const QStringList& extra = {}) {
-        upload_port_ = free_tcp_port();
-        stream_port_ = free_tcp_port();
-        ASSERT_NE(upload_port_, 0);
-        ASSERT_NE(stream_port_, 0);
-        start(boards, QStringList{"--upload-port", QString::number(upload_port_), "--stream-port",
-                                  QString::number(stream_port_)} +
-                          extra);
-    }
-    Outcome upload(const QStringList& args) {
-        return ctl(QStringList{"--upload-port", QString::number(upload_port_), "--stream-port",
-                               QString::number(stream_port_), "upload"} +
-                       args,
-                   1000);
-    }
-    // Upload requests the boards received, of either protocol.
-    int upload_requests() const {
-        return count_events(events_, "datagram_received", "opcode", OPCODE_UPLOAD) +
-               count_events(events_, "datagram_received", "opcode", "FIRS");
-    }
-    // The sha256 of every image a board took whole, by board.
-    std::map<int, QString> received_images() const {
-        std::map<int, QString> images;
-        for (const QJsonObject& e : read_events(events_)) {
-            if (e.value("event").toString() == "image_received" && e.value("complete").toBool())
-                images[e.value("board").toInt()] = e.value("sha256").toString();
-        }
-        return images;
-    }
-
-    static constexpr int OPCODE_UPLOAD = 5;
-    quint16 upload_port_ = 0;
-    quint16 stream_port_ = 0;
-};
+using QuorinctlUpload = UploadSimulatorTest;
 
 TEST_F(QuorinctlUpload, OneImageToFourBoardsAtOnceArrivesByteExact) {
     start_boards("0002:1,0003:1,0004:1,0006:1");

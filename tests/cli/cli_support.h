@@ -11,9 +11,11 @@
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <map>
 #include <vector>
 
 #include "tests/support/event_log.h"
+#include "tests/support/test_image.h"
 #include "tools/sim_process.h"
 
 namespace quorin::cli::testing {
@@ -104,6 +106,44 @@ class SimulatorTest : public ::testing::Test {
     QTemporaryDir dir_;
     QString events_;
     quorin::tools::SimulatorProcess sim_;
+};
+
+// The simulator with firmware ports of its own, and quorinctl's upload aimed at them.
+class UploadSimulatorTest : public SimulatorTest {
+  protected:
+    void start_boards(const QString& boards, const QStringList& extra = {}) {
+        upload_port_ = quorin::testing::free_tcp_port();
+        stream_port_ = quorin::testing::free_tcp_port();
+        ASSERT_NE(upload_port_, 0);
+        ASSERT_NE(stream_port_, 0);
+        start(boards, QStringList{"--upload-port", QString::number(upload_port_), "--stream-port",
+                                  QString::number(stream_port_)} +
+                          extra);
+    }
+    QStringList upload_args(const QStringList& args) const {
+        return QStringList{"--upload-port", QString::number(upload_port_), "--stream-port",
+                           QString::number(stream_port_), "upload"} +
+               args;
+    }
+    Outcome upload(const QStringList& args) { return ctl(upload_args(args), 1000); }
+    // Upload requests the boards received, of either protocol.
+    int upload_requests() const {
+        return count_events(events_, "datagram_received", "opcode", OPCODE_UPLOAD) +
+               count_events(events_, "datagram_received", "opcode", "FIRS");
+    }
+    // The sha256 of every image a board took whole, by board.
+    std::map<int, QString> received_images() const {
+        std::map<int, QString> images;
+        for (const QJsonObject& e : read_events(events_)) {
+            if (e.value("event").toString() == "image_received" && e.value("complete").toBool())
+                images[e.value("board").toInt()] = e.value("sha256").toString();
+        }
+        return images;
+    }
+
+    static constexpr int OPCODE_UPLOAD = 5;
+    quint16 upload_port_ = 0;
+    quint16 stream_port_ = 0;
 };
 
 }  // namespace quorin::cli::testing

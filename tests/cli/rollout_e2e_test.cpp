@@ -14,38 +14,16 @@
 namespace quorin::cli::testing {
 namespace {
 
-using quorin::testing::free_tcp_port;
 using quorin::testing::sha256_hex;
 using quorin::testing::test_image;
 
-class QuorinctlRollout : public SimulatorTest {
+// Boards that restart for a fifth of a second after taking an image.
+class QuorinctlRollout : public UploadSimulatorTest {
   protected:
     void start_boards(const QString& boards, const QStringList& extra = {}) {
-        upload_port_ = free_tcp_port();
-        stream_port_ = free_tcp_port();
-        ASSERT_NE(upload_port_, 0);
-        ASSERT_NE(stream_port_, 0);
-        start(boards, QStringList{"--upload-port", QString::number(upload_port_), "--stream-port",
-                                  QString::number(stream_port_), "--reboot-ms", "200"} +
-                          extra);
+        UploadSimulatorTest::start_boards(boards, QStringList{"--reboot-ms", "200"} + extra);
     }
-    QStringList upload_args(const QStringList& args) const {
-        return QStringList{"--upload-port", QString::number(upload_port_), "--stream-port",
-                           QString::number(stream_port_), "upload"} +
-               args;
-    }
-    Outcome upload(const QStringList& args) { return ctl(upload_args(args), 1000); }
-    int upload_requests() const {
-        return count_events(events_, "datagram_received", "opcode", 5) +
-               count_events(events_, "datagram_received", "opcode", "FIRS");
-    }
-    int images_taken() const {
-        int n = 0;
-        for (const QJsonObject& e : read_events(events_)) {
-            n += e.value("event").toString() == "image_received" && e.value("complete").toBool();
-        }
-        return n;
-    }
+    int images_taken() const { return static_cast<int>(received_images().size()); }
     // The manifest beside `image` for `version` and `models`.
     void manifest(const QString& image, const QByteArray& bytes, const QString& version,
                   const QString& models) {
@@ -59,9 +37,6 @@ class QuorinctlRollout : public SimulatorTest {
     static QJsonArray boards_of(const Outcome& r) {
         return QJsonDocument::fromJson(r.out.toUtf8()).object().value("boards").toArray();
     }
-
-    quint16 upload_port_ = 0;
-    quint16 stream_port_ = 0;
 };
 
 QStringList macs(const QString& code, int from, int to) {
