@@ -8,6 +8,12 @@
 namespace quorin::text::fleet {
 
 inline constexpr std::string_view kTopLevel = "top level";
+// The Boards window's status column.
+inline constexpr std::string_view kStatusFound = "found";
+inline constexpr std::string_view kStatusChanged = "changed";
+inline constexpr std::string_view kStatusUpgrading = "upgrading %1 %";
+inline constexpr std::string_view kStatusVerified = "verified";
+inline constexpr std::string_view kStatusFailed = "failed: %1";
 inline constexpr std::string_view kLine = "line %1";
 
 inline constexpr std::string_view kTextTooLong = "the text is longer than %1 bytes";
