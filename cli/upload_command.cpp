@@ -247,6 +247,9 @@ int upload_command(const CommonOptions& o, const QString& image, const QStringLi
     const auto manifest = image_manifest(image, checked->sha256, checks, info, io, manifest_ok);
     if (!manifest_ok) return kExitUsage;
 
+    // From the search on, a signal is the run's to report: one that comes before the first
+    // transfer starts none.
+    InterruptWatch watch({});
     const auto resolved = find_named(o, *names, io);
     if (!resolved) return kExitFailure;
     auto& engine = resolved->engine;
@@ -333,15 +336,13 @@ int upload_command(const CommonOptions& o, const QString& image, const QStringLi
     BoardUpload::Target target{o.upload_port, o.stream_port, image, checked->bytes};
 
     UploadRun run(*engine, ordered, target, options);
-    InterruptWatch watch({});
     const Terminal terminal = stdout_terminal(ordered.size());
     run.run(watch, io, !choice.json, terminal.bars, terminal.columns);
 
     const fleet::Rollout& rollout = run.rollout();
-    const bool canary_failed = std::any_of(
-        ordered.begin(), ordered.end(), [&, i = std::size_t{0}](const FoundBoard&) mutable {
-            return rollout.why_not_started(i++) == fleet::NotStartedWhy::CanaryFailed;
-        });
+    bool canary_failed = false;
+    for (std::size_t i = 0; i < run.size(); ++i)
+        canary_failed |= rollout.why_not_started(i) == fleet::NotStartedWhy::CanaryFailed;
     if (canary_failed) io.err << "quorinctl: " << qs(T::kCanaryFailed) << '\n';
     for (std::size_t i = 0; i < run.size(); ++i) {
         const fleet::RolloutResult result = rollout.result(i);
