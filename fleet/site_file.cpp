@@ -280,7 +280,9 @@ std::string write_site_yaml(const SiteFile& site) {
     }
     out += site.boards.empty() ? "boards: []\n" : "boards:\n";
     for (const SiteBoard& board : site.boards) {
-        out += "  - mac: " + mac_text(board.mac) + "\n";
+        // Quoted: a YAML 1.1 reader (Python's, Ansible's) takes 02:51:00:02:00:00 unquoted
+        // for a number in base 60.
+        out += "  - mac: \"" + mac_text(board.mac) + "\"\n";
         if (!board.model.empty()) {
             out += "    model: ";
             append_json_string(out, board.model);

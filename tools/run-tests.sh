@@ -14,7 +14,11 @@
 #   plain  the whole suite on the RelWithDebInfo build in build/ (gcc): the optimised build the
 #          product and the demo come from, whose warnings gcc finds only when optimising
 #   package  the Debian package made from the plain build (tools/package.sh): lintian (errors
-#          fail the stage), then its desktop entry and AppStream metadata validated offline
+#          fail the stage), then its desktop entry and AppStream metadata validated offline; the
+#          Ansible collection's tarball is built beside it
+#   ansible  the Ansible collection (ansible/): ansible-lint, ansible-doc, pylint, ansible-test
+#          units, and a playbook against quorinctl and two simulators (ansible/tests/run.sh),
+#          with Debian's ansible-core, ansible-lint, pylint and pytest
 #
 #   tools/run-tests.sh               plain, asan, tsan, fuzz and package
 #   tools/run-tests.sh plain         the plain suite only (quickest while working)
@@ -29,8 +33,10 @@ set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 QUORIN_SETUP_ONLY_DEFINE=1 source "$ROOT/tools/setup.sh"
 
-KNOWN_STAGES=(plain asan tsan fuzz package)
-DEFAULT_STAGES=(plain asan tsan fuzz package)
+KNOWN_STAGES=(plain asan tsan fuzz package ansible)
+DEFAULT_STAGES=(plain asan tsan fuzz package ansible)
+ANSIBLE_PACKAGES=(ansible-core ansible-lint pylint python3-pytest python3-pytest-xdist
+                  python3-pytest-forked python3-mock)
 SANITIZERS="$ROOT/tools/sanitizers"
 
 # What the sanitizers do on a finding: stop with a stack trace, so that the test fails. They apply
@@ -130,6 +136,15 @@ fuzz_rates() {
         }' "$1"
 }
 
+build_ansible() {
+    install_missing "${ANSIBLE_PACKAGES[@]}"
+    build  # the quorinctl and simulator its playbook runs (incrementally)
+}
+
+test_ansible() {
+    bash "$ROOT/ansible/tests/run.sh" "$BUILD"
+}
+
 build_package() {
     "$ROOT/tools/package.sh"  # from the plain build (built first, incrementally)
 }
@@ -144,6 +159,7 @@ test_package() {
     appstreamcli validate --no-net "$unpacked"/usr/share/metainfo/*.metainfo.xml || status=1
     rm -rf "$unpacked"
     if [ $status -eq 0 ]; then echo "$(basename "$deb"): no errors"; fi
+    ls "$BUILD"/packages/quorin-boards-*.tar.gz || status=1
     return $status
 }
 

@@ -18,9 +18,11 @@ PACKAGES=(cmake ninja-build g++ qt6-base-dev libgl-dev libgtest-dev libgmock-dev
 # Build jobs: one per core (ninja alone would run cores + 2).
 JOBS="$(nproc)"
 
+# install_missing [PACKAGE...]: those packages (default: PACKAGES) that are not installed yet.
 install_missing() {
-    local missing=()
-    for p in "${PACKAGES[@]}"; do
+    local missing=() wanted=("$@")
+    [ ${#wanted[@]} -eq 0 ] && wanted=("${PACKAGES[@]}")
+    for p in "${wanted[@]}"; do
         dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" ||
             missing+=("$p")
     done
