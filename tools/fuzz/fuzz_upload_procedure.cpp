@@ -341,7 +341,7 @@ void Face::ack_event(AckEvent event, Reader* in) {
                            TransferKind::Acknowledged);
             break;
         case kAckImageLoaded: {
-            ImageLoad load{static_cast<ImageLoad::Result>(in ? in->byte() % 4 : 0), {}};
+            ImageLoad load{static_cast<ImageLoad::Result>(in ? in->byte() % 4 : 0), {}, {}};
             if (load.result == ImageLoad::Result::Ok) load.bytes = image();
             carry_transfer(ack_.image_loaded(std::move(load)), TransferKind::Acknowledged);
             break;
@@ -503,7 +503,7 @@ void Face::start_transfer(const A& a) {
     sent_whole_ = false;
     if (a.transfer == TransferKind::Streamed) {
         running_ = Running::Stream;
-        ImageLoad load{stream_load_, {}};
+        ImageLoad load{stream_load_, {}, {}};
         if (load.result == ImageLoad::Result::Ok) load.bytes = image();
         carry_transfer(stream_.start(std::move(load)), TransferKind::Streamed);
     } else {
@@ -662,8 +662,8 @@ void Face::drain() {
                     }
                     break;
                 case AckState::Connected: {
-                    ImageLoad load{ImageLoad::Result::Ok, image()};
-                    if (!succeed) load = {ImageLoad::Result::CannotOpen, {}};
+                    ImageLoad load{ImageLoad::Result::Ok, image(), {}};
+                    if (!succeed) load = {ImageLoad::Result::CannotOpen, {}, {}};
                     carry_transfer(ack_.image_loaded(std::move(load)), TransferKind::Acknowledged);
                     break;
                 }
