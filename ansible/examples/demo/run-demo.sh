@@ -15,6 +15,7 @@
 set -eu
 
 here=$(cd "$(dirname "$0")" && pwd)
+. "$here/../../tests/simulator.sh"
 
 if [ "${1:-}" != "--in-namespace" ]; then
     build=$(cd "${1:-$here/../../../build}" && pwd)
@@ -69,26 +70,8 @@ upload_a=$1 stream_a=$2 upload_b=$3 stream_b=$4
 # start NAME UPLOAD STREAM BOARD_OPTIONS...: a simulator; sets ready_main and
 # ready_legacy from its "ready main=PORT legacy=PORT" line.
 start() {
-    name=$1 upload=$2 stream=$3
-    shift 3
-    "$sim" "$@" --bind 0.0.0.0 --main-port 0 --legacy-port 0 \
-        --upload-port "$upload" --stream-port "$stream" \
-        --duration 300 --installs 1.5.2 --reboot-ms 200 > "$tmp/$name.out" 2> "$tmp/$name.err" &
-    pids="$pids $!"
-    tries=0
-    until grep -q '^ready ' "$tmp/$name.out" 2>/dev/null; do
-        tries=$((tries + 1))
-        if [ $tries -gt 100 ]; then
-            echo "demo: simulator $name did not get ready" >&2
-            cat "$tmp/$name.err" >&2
-            exit 1
-        fi
-        sleep 0.1
-    done
-    line=$(grep '^ready ' "$tmp/$name.out")
-    ready_main=$(echo "$line" | sed -n 's/.*main=\([0-9]*\).*/\1/p')
-    ready_legacy=$(echo "$line" | sed -n 's/.*legacy=\([0-9]*\).*/\1/p')
-    echo "demo: simulator $name (pid $!): $line upload=$upload stream=$stream"
+    start_simulator "$sim" "$tmp" "$@" --duration 300 --installs 1.5.2 --reboot-ms 200
+    echo "demo: simulator $1 (pid ${pids##* }): $ready_line upload=$2 stream=$3"
 }
 
 # Both simulators number their boards' MACs the same way, and a board (a MAC)

@@ -11,6 +11,7 @@ set -eu
 build=$1
 work=$2
 here=$(cd "$(dirname "$0")" && pwd)
+. "$here/../simulator.sh"
 sim=$build/sim/quorin-board-sim
 quorinctl=$build/cli/quorinctl
 
@@ -52,23 +53,9 @@ printf '{"format_version": 1, "version": "1.5.2", "models": ["Quorin712P"], "sha
 start() {
     name=$1 upload=$2 stream=$3
     shift 3
-    "$sim" --boards 0002:2 --bind 0.0.0.0 --main-port 0 --legacy-port 0 \
-        --upload-port "$upload" --stream-port "$stream" --events "$work/$name.events" \
-        --duration 120 --installs 1.5.2 --reboot-ms 200 "$@" > "$work/$name.out" 2> "$work/$name.err" &
-    pids="$pids $!"
-    tries=0
-    until grep -q '^ready ' "$work/$name.out" 2>/dev/null; do
-        tries=$((tries + 1))
-        if [ $tries -gt 100 ]; then
-            echo "integration: simulator $name did not get ready" >&2
-            cat "$work/$name.err" >&2
-            exit 1
-        fi
-        sleep 0.1
-    done
-    line=$(grep '^ready ' "$work/$name.out")
-    main=$(echo "$line" | sed -n 's/.*main=\([0-9]*\).*/\1/p')
-    legacy=$(echo "$line" | sed -n 's/.*legacy=\([0-9]*\).*/\1/p')
+    start_simulator "$sim" "$work" "$name" "$upload" "$stream" --boards 0002:2 \
+        --events "$work/$name.events" --duration 120 --installs 1.5.2 --reboot-ms 200 "$@"
+    main=$ready_main legacy=$ready_legacy
     cat >> "$work/inventory.yml" <<EOI
         $name:
           ansible_connection: local
