@@ -4,6 +4,7 @@
 #include <QNetworkInterface>
 #include <QTimer>
 #include <algorithm>
+#include <optional>
 
 #include "protocol/host_tag.h"
 
@@ -11,6 +12,8 @@ namespace quorin::cli {
 
 BoardEngine::BoardEngine(LinkOptions options) : link_(std::move(options)) {
     link_.setReceiver([this](const Received& r) { receive(r); });
+    search_timer_.setSingleShot(true);
+    QObject::connect(&search_timer_, &QTimer::timeout, [this] { finish_search(); });
 }
 
 bool BoardEngine::open(QString* error, QString* warning) {
@@ -67,35 +70,59 @@ void BoardEngine::receive(const Received& datagram) {
     if (on_actions_) on_actions_(actions, datagram);
 }
 
-SearchResult BoardEngine::search(
-    int wait_ms, const std::function<bool(const std::vector<FoundBoard>&)>& enough) {
-    SearchResult result;
+SearchResult BoardEngine::search(int wait_ms, const Enough& enough) {
+    QEventLoop loop;
+    std::optional<SearchResult> result;
+    start_search(wait_ms, enough, [&](SearchResult r) {
+        result = std::move(r);
+        loop.quit();
+    });
+    if (!result) loop.exec();
+    return std::move(*result);
+}
+
+void BoardEngine::start_search(int wait_ms, Enough enough, std::function<void(SearchResult)> done) {
+    if (pending_) finish_search();
+    pending_ = std::make_unique<PendingSearch>();
+    pending_->enough = std::move(enough);
+    pending_->done = std::move(done);
     row_interface_.clear();
     const std::vector<OutgoingDatagram> requests = core_.send_data(OPCODE_SEARCH_REQUEST);
 
-    QEventLoop loop;
-    int seen = 0;
-    searching_ = &result;
-    on_actions_ = [&](const std::vector<Action>&, const Received&) {
-        if (core_.board_count() == seen) return;
-        for (; seen < core_.board_count(); ++seen) {
-            const auto& where = row_interface_[static_cast<std::size_t>(seen)];
-            result.boards.push_back({core_.board(seen), where.first, where.second});
+    searching_ = &pending_->result;
+    on_actions_ = [this](const std::vector<Action>&, const Received&) {
+        PendingSearch& p = *pending_;
+        if (core_.board_count() == p.seen) return;
+        for (; p.seen < core_.board_count(); ++p.seen) {
+            const auto& where = row_interface_[static_cast<std::size_t>(p.seen)];
+            p.result.boards.push_back({core_.board(p.seen), where.first, where.second});
         }
-        if (enough && enough(result.boards)) loop.quit();
+        // Ended from the loop: the caller may start the next exchange from `done`.
+        if (p.enough && p.enough(p.result.boards)) search_timer_.start(0);
     };
-    result.failed_sends = broadcast(requests);
-    QTimer::singleShot(wait_ms, &loop, &QEventLoop::quit);
-    if (!(enough && enough(result.boards))) loop.exec();
+    pending_->result.failed_sends = broadcast(requests);
+    const bool enough_now = pending_->enough && pending_->enough(pending_->result.boards);
+    search_timer_.start(enough_now ? 0 : wait_ms);
+}
+
+void BoardEngine::cancel_search() {
+    if (pending_) pending_->done = {};
+    finish_search();
+}
+
+void BoardEngine::finish_search() {
+    search_timer_.stop();
+    const std::unique_ptr<PendingSearch> p = std::move(pending_);
+    if (!p) return;
     searching_ = nullptr;
     on_actions_ = {};
     core_.end_exchange();
 
     // The rows as they stand at the end (a board may have answered twice).
-    for (int i = 0; i < static_cast<int>(result.boards.size()); ++i) {
-        result.boards[static_cast<std::size_t>(i)].row = core_.board(i);
+    for (int i = 0; i < static_cast<int>(p->result.boards.size()); ++i) {
+        p->result.boards[static_cast<std::size_t>(i)].row = core_.board(i);
     }
-    return result;
+    if (p->done) p->done(std::move(p->result));
 }
 
 std::vector<QString> BoardEngine::broadcast(const std::vector<OutgoingDatagram>& datagrams) {

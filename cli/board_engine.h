@@ -5,10 +5,12 @@
 
 #include <QHostAddress>
 #include <QString>
+#include <QTimer>
 #include <array>
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <span>
 #include <vector>
 
@@ -45,8 +47,15 @@ class BoardEngine {
     // Sends one search to every destination and collects replies for `wait_ms`, or until
     // `enough` (called after each new board) returns true. Boards beyond the board table's
     // kEngineBoardTable are not listed; a note says so.
-    SearchResult search(int wait_ms,
-                        const std::function<bool(const std::vector<FoundBoard>&)>& enough = {});
+    using Enough = std::function<bool(const std::vector<FoundBoard>&)>;
+    SearchResult search(int wait_ms, const Enough& enough = {});
+    // The same search without waiting for it: returns at once, and `done` gets the result from
+    // the event loop when the wait is over or `enough` is satisfied (never from inside the
+    // call). One search at a time: starting another ends the one still running first.
+    void start_search(int wait_ms, Enough enough, std::function<void(SearchResult)> done);
+    bool searching() const { return pending_ != nullptr; }
+    // Ends the running search at once without telling its caller (who is going away).
+    void cancel_search();
 
     // Sends the set request for `settings` (whose mac_address and product_code name the board
     // and its protocol) toward `board`, found by the last search, and waits up to `wait_ms` for
@@ -83,6 +92,7 @@ class BoardEngine {
     Destination destination_for(const FoundBoard& board) const;
     QString interface_label(int index) const;
     void receive(const Received& datagram);
+    void finish_search();
 
     BoardLink link_;
     ConfigCore core_{kEngineBoardTable};
@@ -90,6 +100,14 @@ class BoardEngine {
     std::vector<std::pair<QString, int>> row_interface_;
     mutable std::map<int, QString> interface_names_;
     SearchResult* searching_ = nullptr;
+    struct PendingSearch {
+        SearchResult result;
+        int seen = 0;
+        Enough enough;
+        std::function<void(SearchResult)> done;
+    };
+    std::unique_ptr<PendingSearch> pending_;
+    QTimer search_timer_;
     std::function<void(const std::vector<Action>&, const Received&)> on_actions_;
     BoardRouter router_;
 };

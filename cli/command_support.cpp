@@ -1,5 +1,8 @@
 #include "cli/command_support.h"
 
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <algorithm>
 
 #include "res/cli_texts.h"
@@ -120,6 +123,40 @@ BoardRow as_request(BoardRow row) {
         ch.connection_status = 0;
     }
     return row;
+}
+
+std::optional<Profile> read_profile(const QString& path, QString* error) {
+    const auto fail = [error](const QString& message) {
+        *error = message;
+        return std::optional<Profile>();
+    };
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return fail(qs(T::kProfileUnreadable).arg(path, file.errorString()));
+    QJsonParseError parse{};
+    const QJsonDocument doc = QJsonDocument::fromJson(file.readAll(), &parse);
+    if (parse.error != QJsonParseError::NoError)
+        return fail(qs(T::kProfileNotJson).arg(path, parse.errorString()).arg(parse.offset));
+    const QJsonObject root = doc.object();
+    const QJsonValue model = root.value(QStringLiteral("model"));
+    const QJsonValue values = root.value(QStringLiteral("settings"));
+    const QStringList keys = root.keys();
+    const bool extra_keys = std::any_of(keys.begin(), keys.end(), [](const QString& k) {
+        return k != QLatin1String("model") && k != QLatin1String("settings");
+    });
+    if (!doc.isObject() || !model.isString() || !values.isObject() || extra_keys)
+        return fail(qs(T::kProfileShape).arg(path));
+    Profile profile;
+    profile.model = model.toString();
+    const QJsonObject settings_object = values.toObject();
+    for (auto it = settings_object.begin(); it != settings_object.end(); ++it) {
+        if (!it.value().isString()) return fail(qs(T::kProfileShape).arg(path));
+        settings::Edit e{it.key().toStdString(), it.value().toString().toStdString()};
+        if (const std::string why = settings::check_edit(e); !why.empty()) return fail(qs(why));
+        profile.edits.push_back(std::move(e));
+    }
+    profile.sets_address = settings_object.contains(QStringLiteral("local_ip"));
+    return profile;
 }
 
 }  // namespace quorin::cli

@@ -15,6 +15,7 @@
 
 #include "cli/board_engine.h"
 #include "cli/commands.h"
+#include "settings/field_catalogue.h"
 
 namespace quorin::cli {
 
@@ -60,6 +61,15 @@ struct NamedBoards {
 };
 std::optional<NamedBoards> find_named(const CommonOptions& o, const std::vector<BoardName>& names,
                                       Output io);
+
+// A profile (what `export` writes): the model it is for and its settings, each checked as `set`
+// checks an assignment. Nullopt with `error` set when the file cannot be read or is not one.
+struct Profile {
+    QString model;
+    std::vector<settings::Edit> edits;
+    bool sets_address = false;  // it names local_ip: for one board only
+};
+std::optional<Profile> read_profile(const QString& path, QString* error);
 
 // The record as a request carries it: the fields the window never collects (reserved bytes,
 // connection status) go out as zero, as the window sends them.

@@ -358,39 +358,11 @@ int apply_command(const CommonOptions& o, const QString& profile_path, const QSt
         return kExitUsage;
     };
     // The profile and the board names are checked before anything goes on the wire.
-    QFile file(profile_path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        return fail(qs(T::kProfileUnreadable).arg(profile_path, file.errorString()));
-    }
-    QJsonParseError parse{};
-    const QJsonDocument doc = QJsonDocument::fromJson(file.readAll(), &parse);
-    if (parse.error != QJsonParseError::NoError) {
-        return fail(
-            qs(T::kProfileNotJson).arg(profile_path, parse.errorString()).arg(parse.offset));
-    }
-    const QJsonObject root = doc.object();
-    const QJsonValue model = root.value(QStringLiteral("model"));
-    const QJsonValue values = root.value(QStringLiteral("settings"));
-    const QStringList keys = root.keys();
-    const bool extra_keys = std::any_of(keys.begin(), keys.end(), [](const QString& k) {
-        return k != QLatin1String("model") && k != QLatin1String("settings");
-    });
-    if (!doc.isObject() || !model.isString() || !values.isObject() || extra_keys) {
-        return fail(qs(T::kProfileShape).arg(profile_path));
-    }
-    std::vector<settings::Edit> edits;
-    const QJsonObject settings_object = values.toObject();
-    for (auto it = settings_object.begin(); it != settings_object.end(); ++it) {
-        if (!it.value().isString()) return fail(qs(T::kProfileShape).arg(profile_path));
-        settings::Edit e{it.key().toStdString(), it.value().toString().toStdString()};
-        if (const std::string error = settings::check_edit(e); !error.empty()) {
-            return fail(qs(error));
-        }
-        edits.push_back(std::move(e));
-    }
-    if (boards.size() > 1 && settings_object.contains(QStringLiteral("local_ip"))) {
-        return fail(qs(T::kProfileAddressForMany));
-    }
+    QString error;
+    const std::optional<Profile> profile = read_profile(profile_path, &error);
+    if (!profile) return fail(error);
+    const std::vector<settings::Edit>& edits = profile->edits;
+    if (boards.size() > 1 && profile->sets_address) return fail(qs(T::kProfileAddressForMany));
     const auto names = parse_boards(boards, io);
     if (!names) return kExitUsage;
 
@@ -401,9 +373,8 @@ int apply_command(const CommonOptions& o, const QString& profile_path, const QSt
     std::vector<BoardRow> planned;
     for (const FoundBoard& b : resolved->boards) {
         const QString board_model = qs(settings::model_label(b.row));
-        if (board_model != model.toString()) {
-            return fail(
-                qs(T::kProfileOtherModel).arg(model.toString(), mac_of(b.row), board_model));
+        if (board_model != profile->model) {
+            return fail(qs(T::kProfileOtherModel).arg(profile->model, mac_of(b.row), board_model));
         }
         const auto result = settings::apply_edits(b.row, edits);
         if (!result.row) return fail(mac_of(b.row) + QStringLiteral(": ") + qs(result.error));

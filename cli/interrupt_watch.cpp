@@ -40,6 +40,11 @@ InterruptWatch::~InterruptWatch() {
     ::sigaction(SIGTERM, &old_term_, nullptr);
 }
 
+void InterruptWatch::interrupt() {
+    ++count_;
+    if (on_signal_) on_signal_(count_);
+}
+
 void InterruptWatch::readable() {
     char bytes[64];
     ssize_t n = 0;

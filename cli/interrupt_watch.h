@@ -20,6 +20,8 @@ class InterruptWatch {
     InterruptWatch& operator=(const InterruptWatch&) = delete;
 
     int count() const { return count_; }
+    // Counts as a signal (a window's Stop): reported to the callback at once.
+    void interrupt();
     // Replaces the callback (a run that takes over the watch of its command).
     void on_signal(std::function<void(int count)> f) { on_signal_ = std::move(f); }
 

@@ -605,18 +605,8 @@ int rollback_command(const CommonOptions& o, const QString& path, const RunOptio
                                   .arg(path, qs("boards[" + std::to_string(i) + "]"),
                                        mac_of(f->row), qs(model), qs(j.model)));
         }
-        // Only what differs is written back: a setting the board's other settings disable
-        // cannot be set, but needs no setting when it already holds its value.
-        std::vector<fleet::SiteSetting> wanted;
-        for (const Change& c : fleet::drift(j, f->row)) {
-            wanted.push_back(
-                {c.field, c.now, "boards[" + std::to_string(i) + "].settings." + c.field});
-        }
-        RunBoard b{*f, true, fleet::restore_target(f->row, wanted)};
-        // The recorded record, when the journal holds one, is written back as it was.
-        if (const auto row = fleet::recorded_row(j, f->row)) {
-            b.target = {row, fleet::differences(f->row, *row), {}};
-        }
+        RunBoard b{*f, true,
+                   fleet::rollback_target(j, f->row, "boards[" + std::to_string(i) + "]")};
         if (!b.target.row) {
             return refuse(
                 io, say(T::kFileRefused).arg(path, mac_of(f->row) + ": " + qs(b.target.error)));

@@ -2,11 +2,8 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
-#include <QCryptographicHash>
 #include <QEventLoop>
 #include <QFile>
-#include <QFileInfo>
-#include <QSysInfo>
 #include <memory>
 #include <optional>
 #include <set>
@@ -16,6 +13,7 @@
 #include "cli/commands.h"
 #include "cli/interrupt_watch.h"
 #include "cli/state_files.h"
+#include "cli/upload_image.h"
 #include "cli/upload_run.h"
 #include "cli/upload_view.h"
 #include "fleet/history.h"
@@ -51,79 +49,38 @@ Terminal stdout_terminal(std::size_t bars) {
     return t;
 }
 
-// The image, read once and checked before anything goes on the wire: it must open, hold at least
-// one byte and fit the transfers' 32-bit size. Says its size and sha256 on `info`; nothing after
-// saying what is wrong. Every board's transfer sends these bytes.
-struct CheckedImage {
-    ImageBytes bytes;
-    QString sha256;
-};
-
+// The image, checked, and its summary said on `info`; nullopt after saying what is wrong.
 std::optional<CheckedImage> check_image(const QString& path, QTextStream& info, Output io) {
-    const auto refuse = [&](const QString& message) {
-        io.err << "quorinctl: " << message << '\n';
-        return std::optional<CheckedImage>();
-    };
-    ImageLoad image = read_image(path);
-    switch (image.result) {
-        case ImageLoad::Result::CannotOpen: {
-            QFile file(path);
-            const bool opened = file.open(QIODevice::ReadOnly);
-            return refuse(qs(T::kImageCannotOpen)
-                              .arg(path, opened ? QStringLiteral("?") : file.errorString()));
-        }
-        case ImageLoad::Result::TooLarge:
-            return refuse(qs(T::kImageTooLarge).arg(path).arg(QFile(path).size()));
-        case ImageLoad::Result::ReadFailed:
-            return refuse(qs(T::kImageChanged).arg(path));
-        case ImageLoad::Result::Ok:
-            break;
+    QString error;
+    auto checked = read_checked_image(path, &error);
+    if (!checked) {
+        io.err << "quorinctl: " << error << '\n';
+        return std::nullopt;
     }
-    if (upload_refusal(upload_facts(image.size())) == UploadOutcome::ImageEmpty)
-        return refuse(qs(T::kImageEmpty).arg(path));
-    CheckedImage checked;
-    checked.bytes = take_bytes(image);
-    checked.sha256 = QString::fromLatin1(
-        QCryptographicHash::hash(
-            QByteArrayView(checked.bytes->data(), static_cast<qsizetype>(checked.bytes->size())),
-            QCryptographicHash::Sha256)
-            .toHex());
-    info << qs(T::kImageSummary).arg(path).arg(checked.bytes->size()).arg(checked.sha256) << '\n';
+    info << qs(T::kImageSummary).arg(path).arg(checked->bytes->size()).arg(checked->sha256) << '\n';
     info.flush();
     return checked;
 }
 
-// The manifest that applies to the image: the one given, else IMAGE.json when it exists (nullopt
-// without either, after saying so once). False in `ok` after saying why it cannot be used: it does
-// not read, or the image is not the one it describes.
+// The manifest that applies to the image (see image_manifest_for), said on `info`; false in `ok`
+// after saying why it cannot be used.
 std::optional<fleet::Manifest> image_manifest(const QString& image, const QString& digest,
                                               const UploadChecks& checks, QTextStream& info,
                                               Output io, bool& ok) {
-    ok = true;
-    const QString beside = image + QStringLiteral(".json");
-    const QString path = checks.manifest.isEmpty() ? beside : checks.manifest;
-    if (checks.manifest.isEmpty() && !QFileInfo::exists(beside)) {
-        io.err << "quorinctl: " << qs(T::kNoManifest).arg(image, beside) << '\n';
+    const ImageManifest m = image_manifest_for(image, digest, checks.manifest);
+    ok = m.error.isEmpty();
+    if (!ok) {
+        io.err << "quorinctl: " << m.error << '\n';
         return std::nullopt;
     }
-    const auto refuse = [&](const QString& message) {
-        io.err << "quorinctl: " << message << '\n';
-        ok = false;
-        return std::optional<fleet::Manifest>();
-    };
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return refuse(qs(T::kManifestUnreadable).arg(path, file.errorString()));
-    const QByteArray text = file.read(static_cast<qint64>(fleet::kMaxManifestBytes) + 1);
-    const auto read = fleet::read_manifest(std::string_view(text.constData(), text.size()));
-    if (!read.value) return refuse(qs(T::kManifestRefused).arg(path, qs(read.error)));
-    if (!fleet::digest_matches(*read.value, digest.toStdString())) {
-        return refuse(qs(T::kImageNotTheManifests).arg(image, digest, qs(read.value->sha256)));
+    if (!m.manifest) {
+        io.err << "quorinctl: " << qs(T::kNoManifest).arg(image, m.path) << '\n';
+        return std::nullopt;
     }
     QStringList models;
-    for (const std::string& m : read.value->models) models << qs(m);
-    info << qs(T::kManifestUsed).arg(path, qs(read.value->version), models.join(", ")) << '\n';
-    return read.value;
+    for (const std::string& model : m.manifest->models) models << qs(model);
+    info << qs(T::kManifestUsed).arg(m.path, qs(m.manifest->version), models.join(", ")) << '\n';
+    return m.manifest;
 }
 
 // A board named twice would get two transfers at once. Names alike are refused before the
@@ -137,37 +94,11 @@ QString named_twice(const std::vector<BoardName>& names) {
     return {};
 }
 
-// What every history line of this run shares: when, who, where, which image.
-fleet::HistoryEntry history_base(const CheckedImage& image) {
-    fleet::HistoryEntry e;
-    e.time = utc_now_iso().toStdString();
-    e.user = qEnvironmentVariable("USER").toStdString();
-    e.host = QSysInfo::machineHostName().toStdString();
-    e.sha256 = image.sha256.toStdString();
-    e.size = image.bytes->size();
-    return e;
-}
-
-fleet::HistoryEntry history_of(fleet::HistoryEntry e, const FoundBoard& board,
-                               std::string_view result, const QString& message) {
-    const auto firmware = settings::field_of(board.row, "firmware_version");
-    e.mac = mac_text(board.row.mac_address);
-    e.model = settings::model_label(board.row);
-    e.firmware_before = firmware ? firmware->value : std::string();
-    e.result = std::string(result);
-    e.message = message.toStdString();
-    return e;
-}
-
 // Appends the run's lines to the history; says so when it cannot (the uploads' outcome stands).
 void record_history(const std::vector<fleet::HistoryEntry>& entries, Output io) {
-    if (entries.empty()) return;
-    std::string lines;
-    for (const fleet::HistoryEntry& e : entries) lines += fleet::history_line(e);
     QString error;
-    if (!append_durably(history_path(), lines, &error)) {
+    if (!append_history(entries, &error))
         io.err << "quorinctl: " << qs(T::kHistoryNotWritten).arg(error) << '\n';
-    }
 }
 
 // One board's result as the JSON output gives it.

@@ -41,40 +41,25 @@ UploadRun::UploadRun(BoardEngine& engine, std::vector<FoundBoard> boards,
 }
 
 UploadRun::~UploadRun() {
-    engine_.route_by_board({});
+    if (running()) stop();
 }
 
 void UploadRun::run(InterruptWatch& watch, Output io, bool progress, bool terminal, int columns) {
     QEventLoop loop;
-    loop_ = &loop;
     if (progress) view_ = std::make_unique<UploadView>(io.out, *this, terminal, columns);
-    for (std::size_t i = 0; i < uploads_.size(); ++i)
-        uploads_[i]->setObserver([this, i] { uploadChanged(i); });
-    engine_.route_by_board({[this](const BoardEngine::Mac& mac, std::uint8_t tag,
-                                   std::span<const std::uint8_t> datagram) {
-        if (const auto it = by_mac_.find(mac);
-            it != by_mac_.end() && rollout_.uploading(it->second))
-            uploads_[it->second]->receive(tag, datagram);
-        answered(tag, datagram);
-    }});
-    watch.on_signal([this, io](int count) { signalled(count, io); });
-    clock_.start();
-    tick_.start();
-    QMetaObject::invokeMethod(
-        &loop,
-        [this, &watch, io] {
-            // Signals that came before the loop ran count as well.
-            for (int n = 1; n <= watch.count(); ++n) signalled(n, io);
-            if (!rollout_.finished()) carryOut(rollout_.start());
-        },
-        Qt::QueuedConnection);
+    start(watch, {[this](std::size_t board) {
+                      if (view_) view_->changed(board);
+                  },
+                  [io](int count, int running) {
+                      io.err << "quorinctl: "
+                             << (count == 1 ? qs(T::kUploadFirstSignal).arg(running)
+                                            : qs(T::kUploadSecondSignal))
+                             << '\n';
+                      io.err.flush();
+                  },
+                  [&loop] { loop.quit(); }});
     loop.exec();
-    tick_.stop();
-    watch.on_signal({});
-    engine_.route_by_board({});
-    for (auto& u : uploads_) u->setObserver({});
     if (view_) view_->finish();
-    loop_ = nullptr;
 
     QStringList cut;
     for (std::size_t i = 0; i < uploads_.size(); ++i) {
@@ -84,6 +69,36 @@ void UploadRun::run(InterruptWatch& watch, Output io, bool progress, bool termin
         io.err << "quorinctl: " << qs(T::kUploadNeedsAttention).arg(cut.size()).arg(cut.join(", "))
                << '\n';
     }
+}
+
+void UploadRun::start(InterruptWatch& watch, Observers observers) {
+    observers_ = std::move(observers);
+    watch_ = &watch;
+    for (std::size_t i = 0; i < uploads_.size(); ++i)
+        uploads_[i]->setObserver([this, i] { uploadChanged(i); });
+    engine_.route_by_board({[this](const BoardEngine::Mac& mac, std::uint8_t tag,
+                                   std::span<const std::uint8_t> datagram) {
+        if (const auto it = by_mac_.find(mac);
+            it != by_mac_.end() && rollout_.uploading(it->second))
+            uploads_[it->second]->receive(tag, datagram);
+        answered(tag, datagram);
+    }});
+    watch.on_signal([this](int count) { signalled(count); });
+    clock_.start();
+    tick_.start();
+    QTimer::singleShot(0, &context_, [this] {
+        // Signals that came before the loop ran count as well.
+        for (int n = 1; watch_ != nullptr && n <= watch_->count(); ++n) signalled(n);
+        if (!rollout_.finished()) carryOut(rollout_.start());
+    });
+}
+
+void UploadRun::stop() {
+    tick_.stop();
+    if (watch_ != nullptr) watch_->on_signal({});
+    watch_ = nullptr;
+    engine_.route_by_board({});
+    for (auto& u : uploads_) u->setObserver({});
 }
 
 void UploadRun::carryOut(const fleet::Rollout::Steps& steps) {
@@ -103,28 +118,28 @@ void UploadRun::carryOut(const fleet::Rollout::Steps& steps) {
                 engine_.broadcast(searcher_.send_data(OPCODE_SEARCH_REQUEST));
                 break;
             case Step::BoardEnded:
-                if (view_) view_->changed(i);
+                if (observers_.changed) observers_.changed(i);
                 break;
             case Step::Finished:
-                if (loop_)
-                    QMetaObject::invokeMethod(loop_, &QEventLoop::quit, Qt::QueuedConnection);
+                QTimer::singleShot(0, &context_, [this] {
+                    if (!running()) return;
+                    stop();
+                    if (observers_.finished) observers_.finished();
+                });
                 break;
         }
     }
 }
 
 void UploadRun::uploadChanged(std::size_t board) {
-    if (view_) view_->changed(board);
+    if (observers_.changed) observers_.changed(board);
     if (!uploads_[board]->ended() || reported_[board]) return;
     reported_[board] = true;
     // Told from the loop, never from inside the upload's own report: the next upload may start.
-    QMetaObject::invokeMethod(
-        loop_,
-        [this, board] {
-            const bool done = uploads_[board]->phase() == BoardUpload::Phase::Done;
-            carryOut(rollout_.upload_ended(board, done, clock_.elapsed()));
-        },
-        Qt::QueuedConnection);
+    QTimer::singleShot(0, &context_, [this, board] {
+        const bool done = uploads_[board]->phase() == BoardUpload::Phase::Done;
+        carryOut(rollout_.upload_ended(board, done, clock_.elapsed()));
+    });
 }
 
 void UploadRun::answered(std::uint8_t tag, std::span<const std::uint8_t> datagram) {
@@ -135,7 +150,7 @@ void UploadRun::answered(std::uint8_t tag, std::span<const std::uint8_t> datagra
     }
 }
 
-void UploadRun::signalled(int count, Output io) {
+void UploadRun::signalled(int count) {
     // Each signal once, whether it came before the loop ran or during it; a third changes
     // nothing.
     if (count <= signals_ || count > 2) return;
@@ -143,10 +158,7 @@ void UploadRun::signalled(int count, Output io) {
     int running = 0;
     for (std::size_t i = 0; i < uploads_.size(); ++i) running += rollout_.uploading(i) ? 1 : 0;
     carryOut(rollout_.interrupt());
-    io.err << "quorinctl: "
-           << (count == 1 ? qs(T::kUploadFirstSignal).arg(running) : qs(T::kUploadSecondSignal))
-           << '\n';
-    io.err.flush();
+    if (observers_.signalled) observers_.signalled(count, running);
 }
 
 }  // namespace quorin::cli

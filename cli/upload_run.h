@@ -8,6 +8,7 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTimer>
+#include <functional>
 #include <map>
 #include <memory>
 #include <vector>
@@ -34,6 +35,18 @@ class UploadRun {
     // line per change, and the summary, on `io.out`; what the signals do is said on `io.err`.
     void run(InterruptWatch& watch, Output io, bool progress, bool terminal, int columns);
 
+    // The same run without waiting for it (a window's): returns at once. `changed` hears of
+    // every board whose upload or result moved on, `signalled` of each signal the run takes
+    // (with the number of transfers running then), `finished` once every board has its result;
+    // all from the event loop. The watch (its interrupt() too) stops the run as signals do.
+    struct Observers {
+        std::function<void(std::size_t board)> changed;
+        std::function<void(int count, int running)> signalled;
+        std::function<void()> finished;
+    };
+    void start(InterruptWatch& watch, Observers observers);
+    bool running() const { return watch_ != nullptr; }
+
     std::size_t size() const { return uploads_.size(); }
     const fleet::Rollout& rollout() const { return rollout_; }
     const fleet::RolloutOptions& options() const { return options_; }
@@ -45,7 +58,8 @@ class UploadRun {
     void carryOut(const fleet::Rollout::Steps& steps);
     void uploadChanged(std::size_t board);
     void answered(std::uint8_t tag, std::span<const std::uint8_t> datagram);
-    void signalled(int count, Output io);
+    void signalled(int count);
+    void stop();
 
     BoardEngine& engine_;
     fleet::RolloutOptions options_;
@@ -60,8 +74,10 @@ class UploadRun {
     QElapsedTimer clock_;
     QTimer tick_;
     std::unique_ptr<UploadView> view_;
-    QEventLoop* loop_ = nullptr;
-    int signals_ = 0;  // the operator's signals taken so far
+    Observers observers_;
+    InterruptWatch* watch_ = nullptr;  // while the run runs
+    int signals_ = 0;                  // the operator's signals taken so far
+    QObject context_;                  // last: what the loop is still to call ends with the run
 };
 
 }  // namespace quorin::cli

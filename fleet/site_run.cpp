@@ -142,6 +142,17 @@ BoardTarget restore_target(const BoardRow& board, const std::vector<SiteSetting>
     return t;
 }
 
+BoardTarget rollback_target(const BoardSettings& recorded, const BoardRow& now,
+                            const std::string& where) {
+    if (const auto row = recorded_row(recorded, now)) return {row, differences(now, *row), {}};
+    // Only what differs is written back: a setting the board's other settings disable cannot be
+    // set, but needs no setting when it already holds its value.
+    std::vector<SiteSetting> wanted;
+    for (const Change& c : drift(recorded, now))
+        wanted.push_back({c.field, c.now, where + ".settings." + c.field});
+    return restore_target(now, wanted);
+}
+
 std::string_view result_name(BoardResult result) {
     switch (result) {
         case BoardResult::Unchanged:

@@ -48,6 +48,12 @@ BoardTarget restore_target(const BoardRow& board, const std::vector<SiteSetting>
 // hexadecimal of the length the board's protocol gives.
 std::optional<BoardRow> recorded_row(const BoardSettings& recorded, const BoardRow& now);
 
+// What a rollback makes of a board the journal entry `recorded` (named `where` in messages)
+// recorded: the recorded record written back as it was when the journal holds one; otherwise
+// the settings that drifted, restored as restore_target() restores them.
+BoardTarget rollback_target(const BoardSettings& recorded, const BoardRow& now,
+                            const std::string& where);
+
 // How one board of a run ended.
 enum class BoardResult {
     Unchanged,   // held what was wanted: nothing sent
