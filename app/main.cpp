@@ -2,6 +2,7 @@
 #include <QApplication>
 
 #include "app/quorin_config_tool_app.h"
+#include "boards/boards_menu.h"
 #include "platform/platform_services.h"
 #include "res/version.h"
 #include "ui/quorin_config_tool_dlg.h"
@@ -20,6 +21,7 @@ int main(int argc, char* argv[]) {
         quorin::CQuorinConfigToolDlg dlg(theApp, {timers, files});
         messages.setParent(&dlg);
         dlg.OnInitDialog();
+        quorin::boards::add_boards_menu_item(dlg, {}, quorin::boards::BoardsFiles::dialogs());
         dlg.exec();
         messages.setParent(nullptr);
     });

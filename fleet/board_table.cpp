@@ -81,7 +81,7 @@ void BoardTable::set_boards(std::vector<BoardListing> boards) {
     boards_ = std::move(boards);
     cells_.clear();
     statuses_.clear();
-    std::set<Mac> present;
+    index_.clear();
     for (const BoardListing& b : boards_) {
         const BoardRow& r = b.row;
         cells_.push_back({mac_text(r.mac_address), settings::model_label(r),
@@ -90,10 +90,10 @@ void BoardTable::set_boards(std::vector<BoardListing> boards) {
                           field_text(r, "ip_mode"), b.interface});
         const auto it = kept.find(r.mac_address);
         statuses_.push_back(it != kept.end() ? it->second : BoardStatus{});
-        present.insert(r.mac_address);
+        index_.emplace(r.mac_address, index_.size());
     }
-    std::erase_if(selected_, [&](const Mac& m) { return !present.contains(m); });
-    if (anchor_ && !present.contains(*anchor_)) anchor_.reset();
+    std::erase_if(selected_, [&](const Mac& m) { return !index_.contains(m); });
+    if (anchor_ && !index_.contains(*anchor_)) anchor_.reset();
     arrange();
 }
 
@@ -156,13 +156,14 @@ void BoardTable::arrange() {
     }
     std::stable_sort(shown_.begin(), shown_.end(),
                      [this](std::size_t a, std::size_t b) { return before(a, b); });
+    row_at_.assign(boards_.size(), kNotShown);
+    for (std::size_t r = 0; r < shown_.size(); ++r) row_at_[shown_[r]] = r;
 }
 
 std::optional<std::size_t> BoardTable::row_of(const Mac& mac) const {
-    for (std::size_t r = 0; r < shown_.size(); ++r) {
-        if (boards_[shown_[r]].row.mac_address == mac) return r;
-    }
-    return std::nullopt;
+    const auto it = index_.find(mac);
+    if (it == index_.end() || row_at_[it->second] == kNotShown) return std::nullopt;
+    return row_at_[it->second];
 }
 
 void BoardTable::pick(std::size_t row, Pick how) {
@@ -212,10 +213,15 @@ std::vector<Mac> BoardTable::selection() const {
 }
 
 void BoardTable::set_status(const Mac& mac, BoardStatus status) {
-    for (std::size_t i = 0; i < boards_.size(); ++i) {
-        if (boards_[i].row.mac_address == mac) statuses_[i] = std::move(status);
-    }
+    const auto it = index_.find(mac);
+    if (it == index_.end()) return;
+    statuses_[it->second] = std::move(status);
     if (!filter_.empty() || sort_column_ == BoardColumn::Status) arrange();
+}
+
+BoardStatus BoardTable::status_of(const Mac& mac) const {
+    const auto it = index_.find(mac);
+    return it == index_.end() ? BoardStatus{} : statuses_[it->second];
 }
 
 }  // namespace quorin::fleet

@@ -5,6 +5,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <map>
 #include <optional>
 #include <set>
 #include <string>
@@ -74,6 +76,8 @@ class BoardTable {
 
     void set_status(const Mac& mac, BoardStatus status);
     const BoardStatus& status(std::size_t row) const { return statuses_[shown_[row]]; }
+    // The status of the board with `mac`, shown or not ("found" for a board not listed).
+    BoardStatus status_of(const Mac& mac) const;
 
   private:
     std::string text_of(std::size_t board, BoardColumn column) const;
@@ -85,6 +89,9 @@ class BoardTable {
     std::vector<std::vector<std::string>> cells_;
     std::vector<BoardStatus> statuses_;
     std::vector<std::size_t> shown_;  // indexes into boards_, in row order
+    static constexpr std::size_t kNotShown = SIZE_MAX;
+    std::vector<std::size_t> row_at_;   // per board its row, or kNotShown
+    std::map<Mac, std::size_t> index_;  // MAC -> index into boards_
     std::set<Mac> selected_;
     std::optional<Mac> anchor_;  // the last board picked, where a range starts
     BoardColumn sort_column_ = BoardColumn::Mac;

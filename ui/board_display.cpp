@@ -149,6 +149,27 @@ void show_channel(platform::Dialog& dlg, const ChannelIds& ids, const ChannelBlo
 
 }  // namespace
 
+bool CQuorinConfigToolDlg::ShowBoard(const BoardRow& row) {
+    ConfigCore& core = app_.core();
+    int index = -1;
+    for (int i = 0; i < core.board_count() && index < 0; ++i) {
+        if (core.board(i).mac_address == row.mac_address) index = i;
+    }
+    if (index < 0) {
+        const int before = core.board_count();
+        core.list_board(row);
+        if (core.board_count() == before) return false;
+        appendBoardEntry(QString::fromStdString(mac_text(row.mac_address)));
+        index = before;
+    }
+    listSetCurSel(IDC_BOARD_LIST, index);
+    search_view_.operatorActed();
+    OnBoardDisplay();
+    raise();
+    activateWindow();
+    return true;
+}
+
 void CQuorinConfigToolDlg::OnBoardDisplay() {
     const int n = listCurSel(IDC_BOARD_LIST);
     if (n < 0 || n >= ConfigCore::kMaxBoards) return;

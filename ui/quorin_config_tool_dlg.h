@@ -94,6 +94,10 @@ class CQuorinConfigToolDlg : public platform::Dialog, public ConfigWindow, publi
     void transferSentWhole(TransferKind kind) override;
     void transferEnded(TransferKind kind, TransferOutcome outcome) override;
 
+    // Selects the board with `row`'s MAC in the board list and shows it, listing it first (as a
+    // search would have) when it is not listed yet. False when the list is full.
+    bool ShowBoard(const BoardRow& row);
+
     // Upload state, for tests and the demo.
     bool uploadRunning() const { return upload_.running(); }
     const UploadProcedure& uploadProcedure() const { return upload_; }

@@ -1,0 +1,44 @@
+#include "boards/boards_menu.h"
+
+#include <QPointer>
+
+#include "res/boards_texts.h"
+#include "ui/quorin_config_tool_dlg.h"
+
+namespace quorin::boards {
+namespace {
+
+constexpr const char* kWindowName = "boardsWindow";
+
+}  // namespace
+
+QAction* add_boards_menu_item(CQuorinConfigToolDlg& main, cli::CommonOptions options,
+                              BoardsFiles files) {
+    const std::string_view text = text::boards::kMenuItem;
+    auto* item =
+        new QAction(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())), &main);
+    item->setObjectName(QStringLiteral("boardsMenuItem"));
+    item->setShortcut(kBoardsShortcut);
+    item->setShortcutContext(Qt::WindowShortcut);
+    main.setContextMenuPolicy(Qt::ActionsContextMenu);
+    main.addAction(item);
+    QObject::connect(item, &QAction::triggered, &main, [&main, options, files] {
+        BoardsWindow* window = boards_window(main);
+        if (window == nullptr) {
+            window = new BoardsWindow(
+                options, files, [&main](const BoardRow& row) { main.ShowBoard(row); }, &main);
+            window->setObjectName(QLatin1String(kWindowName));
+        }
+        window->show();
+        window->raise();
+        window->activateWindow();
+        if (!window->controller().busy()) window->openAndSearch();
+    });
+    return item;
+}
+
+BoardsWindow* boards_window(const CQuorinConfigToolDlg& main) {
+    return main.findChild<BoardsWindow*>(QLatin1String(kWindowName), Qt::FindDirectChildrenOnly);
+}
+
+}  // namespace quorin::boards
