@@ -159,6 +159,10 @@ BoardsWindow::BoardsWindow(cli::CommonOptions options, BoardsFiles files,
     table_->sortByColumn(0, Qt::AscendingOrder);
     table_->verticalHeader()->hide();
     table_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    table_->verticalHeader()->setDefaultSectionSize(table_->fontMetrics().height() + 8);
+    table_->setWordWrap(false);
+    // Columns fit what the first rows hold (a long table is not measured whole).
+    table_->horizontalHeader()->setResizeContentsPrecision(50);
     table_->horizontalHeader()->setStretchLastSection(true);
     table_->setItemDelegateForColumn(static_cast<int>(fleet::BoardColumn::Status),
                                      new ProgressDelegate(table_));
@@ -180,6 +184,10 @@ BoardsWindow::BoardsWindow(cli::CommonOptions options, BoardsFiles files,
     });
     connect(&controller_, &FleetController::boardsChanged, this, [this] {
         const fleet::BoardTable& t = controller_.table();
+        if (!sized_ && t.rows() > 0) {
+            table_->resizeColumnsToContents();
+            sized_ = true;
+        }
         say(tr_(T::kFound).arg(controller_.table().rows()).arg(t.rows()).arg(t.selection().size()));
         updateButtons();
     });

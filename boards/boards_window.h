@@ -83,6 +83,7 @@ class BoardsWindow : public QWidget {
     bool opened_ = false;
     bool restoring_ = false;
     bool close_when_done_ = false;
+    bool sized_ = false;  // the columns were fitted to the first boards found
     QLineEdit* filter_ = nullptr;
     QTableView* table_ = nullptr;
     QLabel* status_ = nullptr;

@@ -7,6 +7,7 @@
 #include <QJsonObject>
 #include <QTextStream>
 #include <QTimer>
+#include <algorithm>
 #include <set>
 
 #include "cli/command_support.h"
@@ -77,7 +78,11 @@ void FleetController::search() {
     if (busy() || !engine_) return;
     setRun(Run::Searching);
     emit said(qs(T::kSearching));
-    engine_->start_search(options_.wait_ms, {}, [this](const cli::SearchResult& r) {
+    // With an expected count (a benchmark's), the search ends once that many have answered.
+    cli::BoardEngine::Enough enough;
+    if (const auto expect = static_cast<std::size_t>(std::max(0, options_.expect)); expect > 0)
+        enough = [expect](const std::vector<cli::FoundBoard>& b) { return b.size() >= expect; };
+    engine_->start_search(options_.wait_ms, enough, [this](const cli::SearchResult& r) {
         found_.clear();
         std::vector<fleet::BoardListing> listings;
         listings.reserve(r.boards.size());

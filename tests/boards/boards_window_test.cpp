@@ -342,5 +342,32 @@ TEST_F(BoardsWindowTest, StopDuringAStreamedTransferLetsItFinishAndClosingAsksFi
     EXPECT_EQ(received_images().size(), 1u);
 }
 
+// Renders the window with 40 boards in several states. With QUORIN_BOARDS_SCREENSHOT set to a
+// file path the picture is saved there as PNG (docs/boards-window.png is made this way).
+TEST_F(BoardsWindowTest, FortyBoardsRender) {
+    open("0002:16,0006:12,0004:12");
+    BoardsWindow& w = shown(40);
+    fleet::BoardTable& t = w.controller().table();
+    const std::pair<int, fleet::BoardStatus> states[] = {
+        {0, {fleet::BoardStatus::Verified, 100, {}}},
+        {1, {fleet::BoardStatus::Upgrading, 40, {}}},
+        {2, {fleet::BoardStatus::Upgrading, 75, {}}},
+        {3, {fleet::BoardStatus::Failed, 0, "FAILED: did not come back within 120 s"}},
+        {5, {fleet::BoardStatus::Changed, 0, {}}},
+    };
+    for (const auto& [row, s] : states)
+        t.set_status(t.board(static_cast<std::size_t>(row)).row.mac_address, s);
+    w.filter()->setText("x");
+    w.filter()->clear();
+    for (int row : {1, 2}) clickRow(w, row, Qt::ControlModifier);
+    w.resize(1000, 720);
+    QCoreApplication::processEvents();
+    const QPixmap picture = w.grab();
+    ASSERT_FALSE(picture.isNull());
+    EXPECT_EQ(w.table()->model()->index(1, 8).data(BoardModel::kPercentRole), 40);
+    const QByteArray path = qgetenv("QUORIN_BOARDS_SCREENSHOT");
+    if (!path.isEmpty()) EXPECT_TRUE(picture.save(QString::fromLocal8Bit(path), "PNG"));
+}
+
 }  // namespace
 }  // namespace quorin::boards
