@@ -21,8 +21,13 @@ int main(int argc, char* argv[]) {
         quorin::CQuorinConfigToolDlg dlg(theApp, {timers, files});
         messages.setParent(&dlg);
         dlg.OnInitDialog();
-        quorin::boards::add_boards_menu_item(dlg, {}, quorin::boards::BoardsFiles::dialogs());
+        // The Boards window searches every interface. The main window holds the legacy port:
+        // the Boards window's legacy requests leave from a port of their own.
+        quorin::cli::CommonOptions boards;
+        boards.link.legacy_local_port = 0;
+        quorin::boards::add_boards_menu_item(dlg, boards, quorin::boards::BoardsFiles::dialogs());
         dlg.exec();
+        quorin::boards::finish_runs(dlg);
         messages.setParent(nullptr);
     });
     app.InitInstance();

@@ -1,5 +1,6 @@
 #include "boards/boards_menu.h"
 
+#include <QEventLoop>
 #include <QPointer>
 
 #include "res/boards_texts.h"
@@ -39,6 +40,26 @@ QAction* add_boards_menu_item(CQuorinConfigToolDlg& main, cli::CommonOptions opt
 
 BoardsWindow* boards_window(const CQuorinConfigToolDlg& main) {
     return main.findChild<BoardsWindow*>(QLatin1String(kWindowName), Qt::FindDirectChildrenOnly);
+}
+
+void finish_runs(const CQuorinConfigToolDlg& main) {
+    BoardsWindow* window = boards_window(main);
+    if (window == nullptr) return;
+    FleetController& c = window->controller();
+    const auto running = [&c] {
+        return c.running() == FleetController::Run::Applying ||
+               c.running() == FleetController::Run::Upgrading;
+    };
+    if (!running()) return;
+    window->show();
+    window->raise();
+    c.stop();
+    QEventLoop loop;
+    const auto connection = QObject::connect(&c, &FleetController::runChanged, &loop, [&] {
+        if (!running()) loop.quit();
+    });
+    if (running()) loop.exec();
+    QObject::disconnect(connection);
 }
 
 }  // namespace quorin::boards

@@ -23,4 +23,10 @@ QAction* add_boards_menu_item(CQuorinConfigToolDlg& main, cli::CommonOptions opt
 // The Boards window `main`'s item has opened; null before the first opening.
 BoardsWindow* boards_window(const CQuorinConfigToolDlg& main);
 
+// For when the main window has ended: a run of the Boards window that still runs is stopped as
+// its Stop button stops it (running transfers finish, the outstanding set replies are awaited)
+// and waited for, the window showing it, so that no transfer is cut off when the tool ends.
+// Returns at once when nothing runs.
+void finish_runs(const CQuorinConfigToolDlg& main);
+
 }  // namespace quorin::boards

@@ -3,6 +3,7 @@
 // event log.
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QApplication>
 #include <QHeaderView>
 #include <QMenu>
@@ -342,6 +343,46 @@ TEST_F(BoardsWindowTest, StopDuringAStreamedTransferLetsItFinishAndClosingAsksFi
     EXPECT_EQ(received_images().size(), 1u);
 }
 
+TEST_F(BoardsWindowTest, WhenTheMainWindowEndsARunningTransferFinishesFirst) {
+    open("0004:2");
+    BoardsWindow& w = shown(2);
+    QTest::keyClick(w.table(), Qt::Key_A, Qt::ControlModifier);
+    next_file_ = file("fw.bin", quorin::testing::test_image(20 * 1024));
+    QTest::mouseClick(w.button("upgrade"), Qt::LeftButton);
+    ASSERT_TRUE(waitFor([&] { return w.jobsBox() != nullptr && w.preview()->isVisible(); }));
+    w.jobsBox()->setValue(1);
+    accept(w);
+    ASSERT_TRUE(waitFor(
+        [&] { return w.controller().table().status(0).kind == fleet::BoardStatus::Upgrading; },
+        10000));
+    finish_runs(*dlg_);
+    EXPECT_FALSE(w.controller().busy());
+    EXPECT_EQ(status(w, mac("04", 0)), "verified");
+    EXPECT_EQ(status(w, mac("04", 1)), "found");
+    EXPECT_EQ(received_images().size(), 1u);
+}
+
+TEST_F(BoardsWindowTest, EveryControlHasAnAccessibleName) {
+    open("0002:2");
+    BoardsWindow& w = shown(2);
+    QTest::keyClick(w.table(), Qt::Key_A, Qt::ControlModifier);
+    next_file_ = file("fw.bin", quorin::testing::test_image(100));
+    QTest::mouseClick(w.button("upgrade"), Qt::LeftButton);
+    ASSERT_TRUE(waitFor([&] { return w.preview() != nullptr && w.preview()->isVisible(); }));
+    for (QWidget* top : {static_cast<QWidget*>(&w), static_cast<QWidget*>(w.preview())}) {
+        for (QWidget* c : top->findChildren<QWidget*>()) {
+            // A spin box's own line edit is read as the spin box.
+            if (!c->isVisible() || c->focusPolicy() == Qt::NoFocus ||
+                qobject_cast<QAbstractSpinBox*>(c->parentWidget()) != nullptr)
+                continue;
+            QAccessibleInterface* a = QAccessible::queryAccessibleInterface(c);
+            ASSERT_NE(a, nullptr);
+            EXPECT_FALSE(a->text(QAccessible::Name).isEmpty()) << c->metaObject()->className();
+        }
+    }
+    w.preview()->reject();
+}
+
 // Renders the window with 40 boards in several states. With QUORIN_BOARDS_SCREENSHOT set to a
 // file path the picture is saved there as PNG (docs/boards-window.png is made this way).
 TEST_F(BoardsWindowTest, FortyBoardsRender) {
@@ -366,7 +407,9 @@ TEST_F(BoardsWindowTest, FortyBoardsRender) {
     ASSERT_FALSE(picture.isNull());
     EXPECT_EQ(w.table()->model()->index(1, 8).data(BoardModel::kPercentRole), 40);
     const QByteArray path = qgetenv("QUORIN_BOARDS_SCREENSHOT");
-    if (!path.isEmpty()) EXPECT_TRUE(picture.save(QString::fromLocal8Bit(path), "PNG"));
+    if (!path.isEmpty()) {
+        EXPECT_TRUE(picture.save(QString::fromLocal8Bit(path), "PNG"));
+    }
 }
 
 }  // namespace
