@@ -356,10 +356,12 @@ void BoardsWindow::chooseUpgrade() {
     jobs_ = spin(T::kJobs, 1, cli::kMaxUploadJobs, cli::kDefaultUploadJobs);
     canary_ = spin(T::kCanary, 0, boards, 0);
     max_failures_ = spin(T::kMaxFailures, 0, boards, 0);
+    verify_timeout_ = spin(T::kVerifyTimeout, 1, 3600, UpgradeChoice{}.verify_timeout_s);
     static_cast<QVBoxLayout*>(dialog->layout())->insertLayout(2, form);
     dialog->findChild<QPushButton*>(QStringLiteral("accept"))->setEnabled(plan.upgrading() > 0);
     connect(dialog, &QDialog::accepted, this, [this, plan] {
-        controller_.upgrade(plan, {jobs_->value(), canary_->value(), max_failures_->value()});
+        controller_.upgrade(plan, {jobs_->value(), canary_->value(), max_failures_->value(),
+                                   verify_timeout_->value()});
     });
     dialog->open();
 }

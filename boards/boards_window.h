@@ -93,6 +93,7 @@ class BoardsWindow : public QWidget {
     QSpinBox* jobs_ = nullptr;
     QSpinBox* canary_ = nullptr;
     QSpinBox* max_failures_ = nullptr;
+    QSpinBox* verify_timeout_ = nullptr;
 };
 
 }  // namespace quorin::boards

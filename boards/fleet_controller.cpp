@@ -294,6 +294,7 @@ void FleetController::upgrade(const UpgradePlan& plan, const UpgradeChoice& choi
     options.jobs = choice.jobs;
     options.canary = choice.canary;
     options.max_failures = choice.max_failures;
+    options.verify_timeout_ms = std::int64_t{choice.verify_timeout_s} * 1000;
     if (plan.manifest) options.version = plan.manifest->version;
     upload_image_ = plan.checked;
     cli::BoardUpload::Target target{options_.upload_port, options_.stream_port, plan.image,

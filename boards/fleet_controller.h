@@ -62,7 +62,8 @@ struct UpgradePlan {
 struct UpgradeChoice {
     int jobs = cli::kDefaultUploadJobs;
     int canary = 0;
-    int max_failures = 0;  // 0: no limit
+    int max_failures = 0;        // 0: no limit
+    int verify_timeout_s = 120;  // how long an upgraded board has to come back as it should
 };
 
 class FleetController : public QObject {

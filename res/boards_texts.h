@@ -66,6 +66,7 @@ inline constexpr std::string_view kVerdictRefused = "refused (%1)";
 inline constexpr std::string_view kJobs = "Boards at once";
 inline constexpr std::string_view kCanary = "Canary boards first";
 inline constexpr std::string_view kMaxFailures = "Stop after this many failures (0: never)";
+inline constexpr std::string_view kVerifyTimeout = "Seconds for each board to come back";
 inline constexpr std::string_view kStart = "Start";
 inline constexpr std::string_view kChooseFile = "Profile or site file";
 inline constexpr std::string_view kChooseImage = "Firmware image";

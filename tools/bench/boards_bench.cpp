@@ -162,7 +162,7 @@ int main(int argc, char* argv[]) {
         clock.start();
         since.start();
         beat.start();
-        window.controller().upgrade(plan, {8, 0, 0});
+        window.controller().upgrade(plan, {8, 0, 0, 120});
         waitFor([&] { return !window.controller().busy(); }, 600000);
         beat.stop();
         int verified = 0;
