@@ -362,6 +362,25 @@ TEST_F(BoardsWindowTest, WhenTheMainWindowEndsARunningTransferFinishesFirst) {
     EXPECT_EQ(received_images().size(), 1u);
 }
 
+TEST_F(BoardsWindowTest, ClosingDuringARunAndChoosingStopClosesOnceItHasEnded) {
+    open("0004:1");
+    BoardsWindow& w = shown(1);
+    QTest::keyClick(w.table(), Qt::Key_A, Qt::ControlModifier);
+    next_file_ = file("fw.bin", quorin::testing::test_image(20 * 1024));
+    QTest::mouseClick(w.button("upgrade"), Qt::LeftButton);
+    accept(w);
+    ASSERT_TRUE(waitFor(
+        [&] { return w.controller().table().status(0).kind == fleet::BoardStatus::Upgrading; },
+        10000));
+    w.close();
+    ASSERT_TRUE(waitFor([&] { return w.closeQuestion() != nullptr; }));
+    QTest::mouseClick(w.closeQuestion()->findChild<QPushButton*>("stop"), Qt::LeftButton);
+    EXPECT_TRUE(w.isVisible());  // until the transfer has finished
+    ASSERT_TRUE(waitFor([&] { return !w.isVisible(); }, 20000));
+    EXPECT_EQ(status(w, mac("04", 0)), "verified");
+    EXPECT_EQ(received_images().size(), 1u);
+}
+
 TEST_F(BoardsWindowTest, EveryControlHasAnAccessibleName) {
     open("0002:2");
     BoardsWindow& w = shown(2);

@@ -3,6 +3,9 @@
 // tells its views when a status moves.
 #include <gtest/gtest.h>
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QSignalSpy>
 
 #include "boards/board_model.h"
@@ -183,6 +186,33 @@ TEST(BoardModel, AStatusThatMovesNoRowRepaintsItsCellAloneOtherwiseTheRowsAreArr
     EXPECT_EQ(model.index(0, 8).data(Qt::DisplayRole), "verified");
     model.setFilter("upgrading");
     EXPECT_EQ(model.rowCount(), 1);
+}
+
+TEST(FleetController, ExportsTheRowsShownAsCsvAndJson) {
+    FleetController c({});
+    fleet::BoardListing b;
+    b.row.mac_address = {0x02, 0x51, 0x00, 0x02, 0x00, 0x07};
+    b.row.product_code = {0, 2};
+    b.interface = "eth,0";
+    c.table().set_boards({b});
+    c.table().set_status(b.row.mac_address, {fleet::BoardStatus::Failed, 0, "no \"reply\""});
+    const QStringList csv = c.export_text(false).split("\r\n", Qt::SkipEmptyParts);  // RFC 4180
+    ASSERT_EQ(csv.size(), 2);
+    EXPECT_EQ(csv[0].toStdString(),
+              "mac,model,local_ip,subnet_mask,gateway,firmware,ip_mode,interface,status");
+    EXPECT_TRUE(csv[1].startsWith("02:51:00:02:00:07,Quorin712P,")) << csv[1].toStdString();
+    EXPECT_TRUE(csv[1].endsWith(R"(,"eth,0","failed: no ""reply""")")) << csv[1].toStdString();
+    const QJsonObject json = QJsonDocument::fromJson(c.export_text(true).toUtf8()).object();
+    EXPECT_EQ(json.value("format_version"), 1);
+    const QJsonObject row = json.value("boards").toArray().at(0).toObject();
+    EXPECT_EQ(row.value("mac"), "02:51:00:02:00:07");
+    EXPECT_EQ(row.value("status"), "failed: no \"reply\"");
+    c.table().set_filter("nothing shows this");
+    EXPECT_TRUE(QJsonDocument::fromJson(c.export_text(true).toUtf8())
+                    .object()
+                    .value("boards")
+                    .toArray()
+                    .isEmpty());
 }
 
 }  // namespace

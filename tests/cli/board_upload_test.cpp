@@ -182,3 +182,50 @@ TEST(UploadView, ProgressLineFitsItsColumns) {
 
 }  // namespace
 }  // namespace quorin::cli
+
+namespace quorin::cli {
+namespace {
+
+// The search that returns at once: its result comes from the event loop, never from inside the
+// call; a second search ends the first (its caller hears of it first); a cancelled one is never
+// reported.
+TEST(BoardEngine, ASearchThatReturnsAtOnceReportsFromTheLoopOnce) {
+    UploadSimulator sim({2, 2, 3});
+    ASSERT_TRUE(sim.start());
+    LinkOptions o;
+    o.broadcast = QHostAddress(QStringLiteral("127.255.255.255"));
+    o.main_port = sim.mainPort();
+    o.legacy_board_port = sim.legacyPort();
+    o.legacy_local_port = 0;
+    BoardEngine engine(o);
+    QString error, warning;
+    ASSERT_TRUE(engine.open(&error, &warning)) << error.toStdString();
+
+    std::vector<int> reports;
+    const auto all = [](const std::vector<FoundBoard>& b) { return b.size() == 3; };
+    engine.start_search(3000, all, [&](const SearchResult& r) {
+        reports.push_back(static_cast<int>(r.boards.size()));
+    });
+    EXPECT_TRUE(engine.searching());
+    EXPECT_TRUE(reports.empty());
+    ASSERT_TRUE(waitFor([&] { return !reports.empty(); }));
+    EXPECT_EQ(reports, std::vector<int>{3});
+    EXPECT_FALSE(engine.searching());
+
+    engine.start_search(3000, {}, [&](const SearchResult&) { reports.push_back(-1); });
+    engine.start_search(3000, all, [&](const SearchResult& r) {
+        reports.push_back(static_cast<int>(r.boards.size()));
+    });
+    EXPECT_EQ(reports.size(), 2u);  // the first ended when the second started
+    ASSERT_TRUE(waitFor([&] { return reports.size() == 3; }));
+    EXPECT_EQ(reports.back(), 3);
+
+    engine.start_search(200, {}, [&](const SearchResult&) { reports.push_back(-2); });
+    engine.cancel_search();
+    settle(400);
+    EXPECT_EQ(reports.size(), 3u);
+    EXPECT_FALSE(engine.searching());
+}
+
+}  // namespace
+}  // namespace quorin::cli

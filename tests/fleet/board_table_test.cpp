@@ -97,6 +97,15 @@ TEST(BoardTable, ClicksCtrlAndShiftPickAndASearchKeepsTheBoardsStillPresent) {
     EXPECT_EQ(t.selection(), (std::vector<Mac>{fleet_of()[1].row.mac_address}));
     EXPECT_EQ(t.cell(*t.row_of(fleet_of()[1].row.mac_address), BoardColumn::Status), "changed");
     EXPECT_EQ(t.cell(2, BoardColumn::Status), "found");
+
+    // A board the filter hides has no row but keeps its status; an unknown one is "found".
+    t.set_filter("changed");
+    EXPECT_EQ(t.rows(), 1u);
+    EXPECT_FALSE(t.row_of(fleet_of()[0].row.mac_address));
+    EXPECT_EQ(t.row_of(fleet_of()[1].row.mac_address), 0u);
+    t.set_status(fleet_of()[0].row.mac_address, {BoardStatus::Verified, 100, {}});
+    EXPECT_EQ(t.status_of(fleet_of()[0].row.mac_address).kind, BoardStatus::Verified);
+    EXPECT_EQ(t.status_of(fleet_of()[2].row.mac_address).kind, BoardStatus::Found);
 }
 
 TEST(BoardStatus, EveryResultOfAnApplyAndARolloutHasItsStatus) {
