@@ -22,10 +22,12 @@ int main(int argc, char* argv[]) {
         messages.setParent(&dlg);
         dlg.OnInitDialog();
         // The Boards window searches every interface. The main window holds the legacy port:
-        // the Boards window's legacy requests leave from a port of their own.
+        // the Boards window's legacy requests leave from a port of their own, and it reads the
+        // answers the boards send to the legacy port from the main window's socket.
         quorin::cli::CommonOptions boards;
         boards.link.legacy_local_port = 0;
-        quorin::boards::add_boards_menu_item(dlg, boards, quorin::boards::BoardsFiles::dialogs());
+        quorin::boards::add_boards_menu_item(theApp, dlg, boards,
+                                             quorin::boards::BoardsFiles::dialogs());
         dlg.exec();
         quorin::boards::finish_runs(dlg);
         messages.setParent(nullptr);

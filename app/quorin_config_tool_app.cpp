@@ -122,6 +122,7 @@ void CQuorinConfigToolApp::Dispatch() {
     }
     std::lock_guard<std::recursive_mutex> guard(lock_);
     carryOut(core_.handle_datagram(tag, datagram));
+    if (tag == kLegacySocketTag && legacy_tap_) legacy_tap_(datagram);
 }
 
 void CQuorinConfigToolApp::HandleDatagram(std::uint8_t tag, std::span<const std::uint8_t> bytes) {

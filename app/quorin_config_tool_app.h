@@ -96,6 +96,12 @@ class CQuorinConfigToolApp : public QObject {
     const NetworkTarget& target() const { return target_; }
     CConfigSock* searchSocket() const { return search_.get(); }
     CConfigSock* legacySocket() const { return legacy_.get(); }
+    // Each datagram the legacy socket reads is also given to `tap`, after this object has read
+    // it: another window of the process, whose own legacy socket cannot hold the port this one
+    // holds, sees the legacy boards' answers too. Empty: none.
+    void setLegacyTap(std::function<void(std::span<const std::uint8_t>)> tap) {
+        legacy_tap_ = std::move(tap);
+    }
     std::recursive_mutex& lock() { return lock_; }
     // Receive-buffer size the system granted the search socket (bytes; 0 when unknown).
     int receiveBufferGranted() const { return receive_buffer_granted_; }
@@ -122,6 +128,7 @@ class CQuorinConfigToolApp : public QObject {
     ConfigCore core_;
     std::unique_ptr<CConfigSock> search_;
     std::unique_ptr<CConfigSock> legacy_;
+    std::function<void(std::span<const std::uint8_t>)> legacy_tap_;
     ConfigWindow* window_ = nullptr;
     QPointer<CLogDlg> log_;
     std::recursive_mutex lock_;

@@ -3,6 +3,7 @@
 #include <QEventLoop>
 #include <QPointer>
 
+#include "app/quorin_config_tool_app.h"
 #include "res/boards_texts.h"
 #include "ui/quorin_config_tool_dlg.h"
 
@@ -13,8 +14,8 @@ constexpr const char* kWindowName = "boardsWindow";
 
 }  // namespace
 
-QAction* add_boards_menu_item(CQuorinConfigToolDlg& main, cli::CommonOptions options,
-                              BoardsFiles files) {
+QAction* add_boards_menu_item(CQuorinConfigToolApp& app, CQuorinConfigToolDlg& main,
+                              cli::CommonOptions options, BoardsFiles files) {
     const std::string_view text = text::boards::kMenuItem;
     auto* item =
         new QAction(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())), &main);
@@ -23,12 +24,16 @@ QAction* add_boards_menu_item(CQuorinConfigToolDlg& main, cli::CommonOptions opt
     item->setShortcutContext(Qt::WindowShortcut);
     main.setContextMenuPolicy(Qt::ActionsContextMenu);
     main.addAction(item);
-    QObject::connect(item, &QAction::triggered, &main, [&main, options, files] {
+    QObject::connect(item, &QAction::triggered, &main, [&app, &main, options, files] {
         BoardsWindow* window = boards_window(main);
         if (window == nullptr) {
             window = new BoardsWindow(
                 options, files, [&main](const BoardRow& row) { main.ShowBoard(row); }, &main);
             window->setObjectName(QLatin1String(kWindowName));
+            app.setLegacyTap([controller = &window->controller()](std::span<const std::uint8_t> d) {
+                controller->take_legacy(d);
+            });
+            QObject::connect(window, &QObject::destroyed, &app, [&app] { app.setLegacyTap({}); });
         }
         window->show();
         window->raise();

@@ -8,8 +8,9 @@
 #include "boards/boards_window.h"
 
 namespace quorin {
+class CQuorinConfigToolApp;
 class CQuorinConfigToolDlg;
-}
+}  // namespace quorin
 
 namespace quorin::boards {
 
@@ -17,9 +18,11 @@ inline const QKeySequence kBoardsShortcut{Qt::CTRL | Qt::Key_B};
 
 // Appends the Boards item to `main`'s menu. The window is made on its first opening (with
 // `options` and `files`); each opening shows it, raised, and searches when it is idle. "Show in
-// main window" shows the board in `main`. The item's window: boards_window(main) after that.
-QAction* add_boards_menu_item(CQuorinConfigToolDlg& main, cli::CommonOptions options,
-                              BoardsFiles files);
+// main window" shows the board in `main`. The window also reads what `app`'s legacy socket
+// reads (the legacy boards answer to the port that socket holds). The item's window:
+// boards_window(main) after that.
+QAction* add_boards_menu_item(CQuorinConfigToolApp& app, CQuorinConfigToolDlg& main,
+                              cli::CommonOptions options, BoardsFiles files);
 // The Boards window `main`'s item has opened; null before the first opening.
 BoardsWindow* boards_window(const CQuorinConfigToolDlg& main);
 

@@ -10,6 +10,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -87,6 +88,11 @@ class FleetController : public QObject {
     bool busy() const { return run_ != Run::None; }
     // Whether Stop has been asked of the run that runs.
     bool stopping() const { return stopping_; }
+
+    // A legacy datagram the main window's socket read (see BoardEngine::take_legacy).
+    void take_legacy(std::span<const std::uint8_t> datagram) {
+        if (engine_) engine_->take_legacy(datagram);
+    }
 
     // Searches again; boardsChanged() when the table holds the boards that answered.
     void search();

@@ -70,6 +70,13 @@ void BoardEngine::receive(const Received& datagram) {
     if (on_actions_) on_actions_(actions, datagram);
 }
 
+void BoardEngine::take_legacy(std::span<const std::uint8_t> datagram) {
+    Received r;
+    r.tag = kLegacySocketTag;
+    r.bytes.assign(datagram.begin(), datagram.end());
+    receive(r);
+}
+
 SearchResult BoardEngine::search(int wait_ms, const Enough& enough) {
     QEventLoop loop;
     std::optional<SearchResult> result;

@@ -82,6 +82,10 @@ class BoardEngine {
     };
     void route_by_board(BoardRouter router) { router_ = std::move(router); }
 
+    // A datagram of the legacy protocol that another socket of the process read (one that holds
+    // the legacy port this engine's socket could not have): read as if this engine's had.
+    void take_legacy(std::span<const std::uint8_t> datagram);
+
     // The host tag that requests carry (looked up when the engine was opened).
     std::uint8_t host_tag() const { return core_.host_tag; }
 

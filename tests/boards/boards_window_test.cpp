@@ -20,6 +20,8 @@
 #include "tests/support/loopback.h"
 #include "tests/support/manual_window_timers.h"
 #include "tests/support/recording_services.h"
+#include "tests/support/simulated_input.h"
+#include "tests/support/upload_sim.h"
 #include "ui/quorin_config_tool_dlg.h"
 
 namespace quorin::boards {
@@ -38,30 +40,57 @@ class BoardsWindowTest : public cli::testing::UploadSimulatorTest {
     void TearDown() override {
         dlg_.reset();
         app_.reset();
+        local_.reset();
     }
 
     // The simulator with `boards`, the main window aimed at it with the Boards item added.
-    void open(const QString& boards, const QStringList& extra = {}) {
+    // `legacy_elsewhere`: the Boards window's own legacy requests go to a port where no board
+    // listens, so that legacy boards reach it only through the main window's socket.
+    void open(const QString& boards, const QStringList& extra = {}, bool legacy_elsewhere = false) {
         start_boards(boards, QStringList{"--reboot-ms", "200"} + extra);
+        aim(sim_.main_port, sim_.legacy_port,
+            legacy_elsewhere ? quorin::testing::free_tcp_port() : sim_.legacy_port, upload_port_,
+            stream_port_);
+    }
+    // The simulator in this process, for the streamed transfers: their thread and the tool's
+    // locks are then in a process that has started no child, where ThreadSanitizer sees them.
+    void openInProcess(const std::vector<std::uint8_t>& products) {
+        local_ = std::make_unique<quorin::testing::UploadSimulator>(products);
+        ASSERT_TRUE(local_->start());
+        aim(local_->mainPort(), local_->legacyPort(), local_->legacyPort(), local_->uploadPort(),
+            local_->streamPort());
+    }
+    // The main window aimed at the boards, with the Boards item added.
+    void aim(quint16 main_port, quint16 legacy_port, quint16 boards_legacy_port,
+             quint16 upload_port, quint16 stream_port) {
+        ASSERT_TRUE(dir_.isValid());
         qputenv("XDG_STATE_HOME", dir_.filePath(QStringLiteral("state")).toUtf8());
         app_ = std::make_unique<CQuorinConfigToolApp>(
-            messages_, quorin::testing::loopback_target(sim_.main_port, sim_.legacy_port));
+            messages_, quorin::testing::loopback_target(main_port, legacy_port));
         dlg_ = std::make_unique<CQuorinConfigToolDlg>(*app_, WindowServices{timers_, chooser_});
         dlg_->OnInitDialog();
         cli::CommonOptions o;
         o.link.broadcast = QHostAddress(QStringLiteral("127.255.255.255"));
-        o.link.main_port = sim_.main_port;
-        o.link.legacy_board_port = sim_.legacy_port;
+        o.link.main_port = main_port;
+        o.link.legacy_board_port = boards_legacy_port;
         o.link.legacy_local_port = 0;
         o.wait_ms = 400;
-        o.upload_port = upload_port_;
-        o.stream_port = stream_port_;
+        o.upload_port = upload_port;
+        o.stream_port = stream_port;
         item_ = add_boards_menu_item(
-            *dlg_, o,
+            *app_, *dlg_, o,
             {[this](QWidget*, const QString&, const QString&) { return next_file_; },
              [this](QWidget*, const QString&, const QString&) { return next_file_; }});
         dlg_->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(dlg_.get()));
+    }
+    // Images the boards took whole.
+    std::size_t images() const {
+        if (!local_) return received_images().size();
+        std::size_t n = 0;
+        for (const QJsonObject& e : local_->named("image_received"))
+            n += e.value("complete").toBool();
+        return n;
     }
 
     // Opens the window by its shortcut and waits for the first search.
@@ -116,6 +145,7 @@ class BoardsWindowTest : public cli::testing::UploadSimulatorTest {
     std::unique_ptr<CQuorinConfigToolDlg> dlg_;
     QAction* item_ = nullptr;
     std::optional<QString> next_file_;
+    std::unique_ptr<quorin::testing::UploadSimulator> local_;
 };
 
 TEST_F(BoardsWindowTest, OpensFromTheMenuThatHoldsAboutAndFromItsShortcut) {
@@ -309,7 +339,7 @@ TEST_F(BoardsWindowTest, AFailingBoardShowsItsReasonInItsRow) {
 }
 
 TEST_F(BoardsWindowTest, StopDuringAStreamedTransferLetsItFinishAndClosingAsksFirst) {
-    open("0004:2");
+    openInProcess({4, 4});
     BoardsWindow& w = shown(2);
     QTest::keyClick(w.table(), Qt::Key_A, Qt::ControlModifier);
     // About 40 blocks, paced a tenth of a second apart: four seconds of transfer.
@@ -340,11 +370,11 @@ TEST_F(BoardsWindowTest, StopDuringAStreamedTransferLetsItFinishAndClosingAsksFi
     EXPECT_EQ(status(w, mac("04", 0)), "verified");
     EXPECT_EQ(status(w, mac("04", 1)), "found");  // never started
     EXPECT_TRUE(w.controller().cut_off().empty());
-    EXPECT_EQ(received_images().size(), 1u);
+    EXPECT_EQ(images(), 1u);
 }
 
 TEST_F(BoardsWindowTest, WhenTheMainWindowEndsARunningTransferFinishesFirst) {
-    open("0004:2");
+    openInProcess({4, 4});
     BoardsWindow& w = shown(2);
     QTest::keyClick(w.table(), Qt::Key_A, Qt::ControlModifier);
     next_file_ = file("fw.bin", quorin::testing::test_image(20 * 1024));
@@ -359,11 +389,11 @@ TEST_F(BoardsWindowTest, WhenTheMainWindowEndsARunningTransferFinishesFirst) {
     EXPECT_FALSE(w.controller().busy());
     EXPECT_EQ(status(w, mac("04", 0)), "verified");
     EXPECT_EQ(status(w, mac("04", 1)), "found");
-    EXPECT_EQ(received_images().size(), 1u);
+    EXPECT_EQ(images(), 1u);
 }
 
 TEST_F(BoardsWindowTest, ClosingDuringARunAndChoosingStopClosesOnceItHasEnded) {
-    open("0004:1");
+    openInProcess({4});
     BoardsWindow& w = shown(1);
     QTest::keyClick(w.table(), Qt::Key_A, Qt::ControlModifier);
     next_file_ = file("fw.bin", quorin::testing::test_image(20 * 1024));
@@ -378,7 +408,20 @@ TEST_F(BoardsWindowTest, ClosingDuringARunAndChoosingStopClosesOnceItHasEnded) {
     EXPECT_TRUE(w.isVisible());  // until the transfer has finished
     ASSERT_TRUE(waitFor([&] { return !w.isVisible(); }, 20000));
     EXPECT_EQ(status(w, mac("04", 0)), "verified");
-    EXPECT_EQ(received_images().size(), 1u);
+    EXPECT_EQ(images(), 1u);
+}
+
+// Legacy boards answer to the legacy port, which the main window's socket holds: what that
+// socket reads reaches the Boards window's search too.
+TEST_F(BoardsWindowTest, LegacyAnswersToTheMainWindowsSocketReachTheBoardsWindow) {
+    open("0002:1,0004:1", {}, true);
+    BoardsWindow& w = shown(1);  // the legacy board does not answer the window's own request
+    QTest::mouseClick(w.button("search"), Qt::LeftButton);
+    quorin::testing::click(*dlg_,
+                           res::IDC_SEARCH);  // the main window's search, answered to its socket
+    ASSERT_TRUE(waitFor([&] { return !w.controller().busy(); }, 5000));
+    ASSERT_EQ(w.controller().table().rows(), 2u);
+    EXPECT_TRUE(w.controller().table().row_of(*fleet::parse_mac(mac("04", 1).toStdString())));
 }
 
 TEST_F(BoardsWindowTest, EveryControlHasAnAccessibleName) {
