@@ -20,6 +20,7 @@
 #include <memory>
 
 #include "app/quorin_config_tool_app.h"
+#include "boards/boards_menu.h"
 #include "platform/platform_services.h"
 #include "protocol/board_record.h"
 #include "protocol/record_codec.h"
@@ -137,12 +138,24 @@ int main(int argc, char* argv[]) {
         shownMessages.setParent(&dlg);
         dlg.OnInitDialog();
         if (!unattended) {
+            // The Boards window, aimed at the same simulator.
+            quorin::cli::CommonOptions boards;
+            boards.link.broadcast = target.broadcast;
+            boards.link.main_port = target.main_port;
+            boards.link.legacy_board_port = target.legacy_board_port;
+            boards.link.legacy_local_port = 0;
+            boards.upload_port = uploadPort;
+            boards.stream_port = streamPort;
+            quorin::boards::add_boards_menu_item(theApp, dlg, boards,
+                                                 quorin::boards::BoardsFiles::dialogs());
             out() << "Simulated boards listen on 127.0.0.1 ports " << sim.main_port << " and "
                   << sim.legacy_port << ". Press Search.\n"
                   << "To upload firmware: press \"...\", choose " << samplePath
-                  << ", select a board and press Upload.\n";
+                  << ", select a board and press Upload.\n"
+                  << "Every board at once: Ctrl+B (or right-click, Boards...).\n";
             out().flush();
             dlg.exec();
+            quorin::boards::finish_runs(dlg);
             return;
         }
         dlg.show();
