@@ -146,8 +146,10 @@ BoardsWindow::BoardsWindow(cli::CommonOptions options, BoardsFiles files,
     filter_row->addWidget(filter_label);
     filter_row->addWidget(filter_);
     layout->addLayout(filter_row);
-    connect(filter_, &QLineEdit::textChanged, this,
-            [this](const QString& text) { model_.setFilter(text); });
+    connect(filter_, &QLineEdit::textChanged, this, [this](const QString& text) {
+        model_.setFilter(text);
+        sayFound();
+    });
 
     table_ = new QTableView(this);
     table_->setModel(&model_);
@@ -188,7 +190,8 @@ BoardsWindow::BoardsWindow(cli::CommonOptions options, BoardsFiles files,
             table_->resizeColumnsToContents();
             sized_ = true;
         }
-        say(tr_(T::kFound).arg(controller_.table().rows()).arg(t.rows()).arg(t.selection().size()));
+        // After a run, its summary stays on the status line.
+        if (!controller_.refreshed()) sayFound();
         updateButtons();
     });
     resize(900, 480);
@@ -215,6 +218,11 @@ void BoardsWindow::openAndSearch() {
 
 void BoardsWindow::say(const QString& text) {
     status_->setText(text);
+}
+
+void BoardsWindow::sayFound() {
+    const fleet::BoardTable& t = controller_.table();
+    say(tr_(T::kFound).arg(t.size()).arg(t.rows()).arg(t.selection().size()));
 }
 
 void BoardsWindow::updateButtons() {
@@ -258,7 +266,7 @@ void BoardsWindow::takeSelection() {
     t.clear_selection();
     for (const QModelIndex& row : table_->selectionModel()->selectedRows())
         t.pick(static_cast<std::size_t>(row.row()), fleet::BoardTable::Pick::Toggle);
-    say(tr_(T::kFound).arg(controller_.table().rows()).arg(t.rows()).arg(t.selection().size()));
+    sayFound();
     updateButtons();
 }
 

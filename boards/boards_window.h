@@ -67,6 +67,7 @@ class BoardsWindow : public QWidget {
     void showSelection();
     void takeSelection();
     void say(const QString& text);
+    void sayFound();
     void showChosen();
     void chooseApply();
     void chooseRollBack();

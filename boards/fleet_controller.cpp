@@ -75,9 +75,14 @@ void FleetController::setRun(Run run) {
 }
 
 void FleetController::search() {
+    startSearch(false);
+}
+
+void FleetController::startSearch(bool refresh) {
     if (busy() || !engine_) return;
+    refreshed_ = refresh;
     setRun(Run::Searching);
-    emit said(qs(T::kSearching));
+    if (!refresh) emit said(qs(T::kSearching));
     // With an expected count (a benchmark's), the search ends once that many have answered.
     cli::BoardEngine::Enough enough;
     if (const auto expect = static_cast<std::size_t>(std::max(0, options_.expect)); expect > 0)
@@ -195,11 +200,7 @@ bool FleetController::apply(const ApplyPlan& plan, QString* error) {
     std::vector<Mac> macs;
     for (const ApplyPlan::Board& b : plan.boards) {
         const Mac& mac = b.board.row.mac_address;
-        if (!b.refusal.isEmpty()) {
-            if (found(mac) != nullptr)
-                table_.set_status(mac, {fleet::BoardStatus::Failed, 0, b.refusal.toStdString()});
-            continue;
-        }
+        if (!b.refusal.isEmpty()) continue;
         if (!b.target.changes.empty()) journal.boards.push_back(fleet::settings_of(b.board.row));
         run_boards.push_back({*b.target.row, b.target.changes});
         boards.push_back(b.board);
@@ -219,7 +220,13 @@ bool FleetController::apply(const ApplyPlan& plan, QString* error) {
             last_journal_ = std::move(journal);
         }
     }
-    for (const ApplyPlan::Board& b : plan.boards) emit statusChanged(b.board.row.mac_address);
+    // The boards left alone say why in their rows.
+    for (const ApplyPlan::Board& b : plan.boards) {
+        const Mac& mac = b.board.row.mac_address;
+        if (b.refusal.isEmpty() || found(mac) == nullptr) continue;
+        table_.set_status(mac, {fleet::BoardStatus::Failed, 0, b.refusal.toStdString()});
+        emit statusChanged(mac);
+    }
 
     auto run = std::make_shared<fleet::SetRun>(std::move(run_boards), cli::kDefaultUploadJobs);
     watch_ = std::make_unique<cli::InterruptWatch>(nullptr);
@@ -257,7 +264,7 @@ void FleetController::applyEnded(std::shared_ptr<fleet::SetRun> run, std::vector
         watch_.reset();
         setRun(Run::None);
         // The table shows what the boards now hold (a changed address, say); statuses stay.
-        search();
+        startSearch(true);
     });
 }
 

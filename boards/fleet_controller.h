@@ -96,6 +96,9 @@ class FleetController : public QObject {
 
     // Searches again; boardsChanged() when the table holds the boards that answered.
     void search();
+    // Whether the last search was the one a run makes at its end to show what the boards now
+    // hold (rather than the operator's).
+    bool refreshed() const { return refreshed_; }
 
     // The plan for the selected boards from a profile (export's form) or a site file.
     ApplyPlan plan_apply(const QString& path) const;
@@ -128,6 +131,7 @@ class FleetController : public QObject {
 
   private:
     void setRun(Run run);
+    void startSearch(bool refresh);
     void applyEnded(std::shared_ptr<fleet::SetRun> run, std::vector<Mac> macs, bool rollback);
     void uploadChanged(std::size_t board);
     void upgradeEnded();
@@ -138,6 +142,7 @@ class FleetController : public QObject {
     std::map<Mac, cli::FoundBoard> found_;
     Run run_ = Run::None;
     bool stopping_ = false;
+    bool refreshed_ = false;
     std::unique_ptr<cli::InterruptWatch> watch_;
     std::unique_ptr<cli::SetRunDriver> set_driver_;
     std::unique_ptr<cli::UploadRun> upload_run_;

@@ -60,6 +60,8 @@ class BoardTable {
     // Rows whose cells hold `text` in any column (ASCII case ignored); empty: every row.
     void set_filter(std::string text);
 
+    // Every board listed, shown or not.
+    std::size_t size() const { return boards_.size(); }
     // The rows shown, in order.
     std::size_t rows() const { return shown_.size(); }
     std::string cell(std::size_t row, BoardColumn column) const;

@@ -217,6 +217,7 @@ TEST_F(BoardsWindowTest, HeadersSortAndCtrlAndShiftClicksSelect) {
     EXPECT_EQ(w.table()->selectionModel()->selectedRows().size(), 3);
     QTest::keyClicks(w.filter(), "1.5.");
     EXPECT_EQ(w.controller().table().rows(), 3u);
+    EXPECT_EQ(w.statusLine()->text(), "5 boards found, 3 shown, 3 selected");
 
     // Show in main window: a double click (as the window system sends it: a click, then the
     // double click).
@@ -252,6 +253,9 @@ TEST_F(BoardsWindowTest, AProfileGoesToThreeBoardsAndRollsBack) {
     EXPECT_EQ(sets(),
               (std::map<QString, int>{{mac("02", 0), 1}, {mac("02", 1), 1}, {mac("02", 3), 1}}));
     EXPECT_TRUE(QFileInfo::exists(w.controller().journal_path()));
+    // The run's summary stays on the status line after the search that shows the new values.
+    ASSERT_TRUE(waitFor([&] { return !w.controller().busy(); }, 5000));
+    EXPECT_EQ(w.statusLine()->text(), "Apply: 3 changed, 0 unchanged, 0 failed");
     ASSERT_TRUE(waitFor([&] { return w.button("rollback")->isEnabled(); }, 5000));
 
     QTest::mouseClick(w.button("rollback"), Qt::LeftButton);
