@@ -10,6 +10,7 @@
 
 #include "boards/board_model.h"
 #include "boards/fleet_controller.h"
+#include "fleet/history.h"
 #include "tests/cli/cli_support.h"
 #include "tests/support/loopback.h"
 #include "tests/support/test_image.h"
@@ -76,6 +77,14 @@ TEST_F(FleetControllerTest, EachResultOfAnApplyIsItsRowsStatus) {
     code_ = 0x03;
     EXPECT_EQ(status(2), "failed: a Quorin712PD, the file is for a Quorin712P");
     EXPECT_EQ(applied(), 1);
+    // The journal holds every board the run was to change, as it was.
+    QFile journal_file(controller_->journal_path());
+    ASSERT_TRUE(journal_file.open(QIODevice::ReadOnly));
+    const auto journal_read = fleet::read_journal(journal_file.readAll().toStdString());
+    ASSERT_TRUE(journal_read.value) << journal_read.error;
+    ASSERT_EQ(journal_read.value->boards.size(), 2u);
+    EXPECT_EQ(journal_read.value->command, "apply");
+    EXPECT_EQ(journal_read.value->boards[1].mac, (Mac{0x02, 0x51, 0x00, 0x02, 0x00, 0x01}));
 
     // The same profile again: the board that took it is unchanged and keeps its status; nothing
     // is sent to it, and no journal is written for a run that changes nothing.
@@ -134,6 +143,16 @@ TEST_F(FleetControllerTest, EachResultOfARolloutIsItsRowsStatus) {
     EXPECT_EQ(status(4).rfind("failed: ", 0), 0u) << status(4);
     EXPECT_GT(changed.size(), 4);  // progress on the way, not only the ends
     EXPECT_TRUE(controller_->cut_off().empty());
+    // The upload history has a line per board that was sent the image, as quorinctl keeps it.
+    QFile history(dir_.filePath("state/quorinctl/history.jsonl"));
+    ASSERT_TRUE(history.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = history.readAll().split('\n');
+    EXPECT_EQ(lines.size(), 5);  // and the empty rest after the last newline
+    for (const QByteArray& line : lines.first(4)) {
+        const auto entry = fleet::read_history_line(std::string_view(line.data(), line.size()));
+        ASSERT_TRUE(entry.value) << line.toStdString();
+        EXPECT_EQ(entry.value->sha256, quorin::testing::sha256_hex(bytes).toStdString());
+    }
 }
 
 TEST_F(FleetControllerTest, AnImageOrManifestThatCannotBeUsedSendsNothing) {
