@@ -1,5 +1,6 @@
 #include "boards/board_model.h"
 
+#include "cli/command_support.h"
 #include "res/boards_texts.h"
 
 namespace quorin::boards {
@@ -50,8 +51,7 @@ QVariant BoardModel::headerData(int section, Qt::Orientation orientation, int ro
     if (orientation != Qt::Horizontal || section < 0 || section >= fleet::kBoardColumns)
         return QAbstractTableModel::headerData(section, orientation, role);
     if (role != Qt::DisplayRole && role != Qt::AccessibleTextRole) return {};
-    const std::string_view text = T::kColumns[section];
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+    return cli::qs(T::kColumns[section]);
 }
 
 void BoardModel::sort(int column, Qt::SortOrder order) {

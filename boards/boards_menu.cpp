@@ -4,6 +4,7 @@
 #include <QPointer>
 
 #include "app/quorin_config_tool_app.h"
+#include "cli/command_support.h"
 #include "res/boards_texts.h"
 #include "ui/quorin_config_tool_dlg.h"
 
@@ -16,9 +17,7 @@ constexpr const char* kWindowName = "boardsWindow";
 
 QAction* add_boards_menu_item(CQuorinConfigToolApp& app, CQuorinConfigToolDlg& main,
                               cli::CommonOptions options, BoardsFiles files) {
-    const std::string_view text = text::boards::kMenuItem;
-    auto* item =
-        new QAction(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())), &main);
+    auto* item = new QAction(cli::qs(text::boards::kMenuItem), &main);
     item->setObjectName(QStringLiteral("boardsMenuItem"));
     item->setShortcut(kBoardsShortcut);
     item->setShortcutContext(Qt::WindowShortcut);

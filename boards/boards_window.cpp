@@ -25,10 +25,7 @@ namespace quorin::boards {
 namespace {
 
 namespace T = text::boards;
-
-QString tr_(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
+using cli::qs;
 
 // The status cell of an upgrading board: a progress bar with the status text on it.
 class ProgressDelegate final : public QStyledItemDelegate {
@@ -58,15 +55,14 @@ QString plan_lines(const ApplyPlan& plan) {
     for (const ApplyPlan::Board& b : plan.boards) {
         const QString mac = cli::mac_of(b.board.row);
         if (!b.refusal.isEmpty()) {
-            lines << mac + QStringLiteral(": ") + tr_(T::kPlanRefused).arg(b.refusal);
+            lines << mac + QStringLiteral(": ") + qs(T::kPlanRefused).arg(b.refusal);
         } else if (b.target.changes.empty()) {
-            lines << mac + QStringLiteral(": ") + tr_(T::kPlanNothing);
+            lines << mac + QStringLiteral(": ") + qs(T::kPlanNothing);
         } else {
             lines << mac + QLatin1Char(':');
             for (const fleet::Change& c : b.target.changes) {
                 lines << QStringLiteral("    ") +
-                             tr_(T::kPlanChange)
-                                 .arg(cli::qs(c.field), cli::qs(c.now), cli::qs(c.wanted));
+                             qs(T::kPlanChange).arg(qs(c.field), qs(c.now), qs(c.wanted));
             }
         }
     }
@@ -80,13 +76,13 @@ QString upgrade_lines(const UpgradePlan& plan) {
         QString verdict;
         switch (b.verdict.kind) {
             case fleet::ManifestVerdict::Upload:
-                verdict = tr_(T::kVerdictUpgrade).arg(cli::qs(fw ? fw->value : std::string()));
+                verdict = qs(T::kVerdictUpgrade).arg(qs(fw ? fw->value : std::string()));
                 break;
             case fleet::ManifestVerdict::Skip:
-                verdict = tr_(T::kVerdictSkip).arg(cli::qs(b.verdict.reason));
+                verdict = qs(T::kVerdictSkip).arg(qs(b.verdict.reason));
                 break;
             case fleet::ManifestVerdict::Refuse:
-                verdict = tr_(T::kVerdictRefused).arg(cli::qs(b.verdict.reason));
+                verdict = qs(T::kVerdictRefused).arg(qs(b.verdict.reason));
                 break;
         }
         lines << cli::mac_of(b.board.row) + QStringLiteral(": ") + verdict;
@@ -114,15 +110,15 @@ BoardsWindow::BoardsWindow(cli::CommonOptions options, BoardsFiles files,
       model_(controller_),
       files_(std::move(files)),
       show_board_(std::move(show_board)) {
-    setWindowTitle(tr_(T::kTitle));
-    setAccessibleName(tr_(T::kTitle));
+    setWindowTitle(qs(T::kTitle));
+    setAccessibleName(qs(T::kTitle));
     auto* layout = new QVBoxLayout(this);
 
     auto* buttons = new QHBoxLayout;
     const auto add_button = [&](const char* name, std::string_view text, auto slot) {
-        auto* b = new QPushButton(tr_(text), this);
+        auto* b = new QPushButton(qs(text), this);
         b->setObjectName(QLatin1String(name));
-        b->setAccessibleName(tr_(text).remove(QStringLiteral("...")));
+        b->setAccessibleName(qs(text).remove(QStringLiteral("...")));
         connect(b, &QPushButton::clicked, this, slot);
         buttons->addWidget(b);
     };
@@ -137,10 +133,10 @@ BoardsWindow::BoardsWindow(cli::CommonOptions options, BoardsFiles files,
     layout->addLayout(buttons);
 
     auto* filter_row = new QHBoxLayout;
-    auto* filter_label = new QLabel(tr_(T::kFilter), this);
+    auto* filter_label = new QLabel(qs(T::kFilter), this);
     filter_ = new QLineEdit(this);
-    filter_->setPlaceholderText(tr_(T::kFilterHint));
-    filter_->setAccessibleName(tr_(T::kFilter));
+    filter_->setPlaceholderText(qs(T::kFilterHint));
+    filter_->setAccessibleName(qs(T::kFilter));
     filter_->setClearButtonEnabled(true);
     filter_label->setBuddy(filter_);
     filter_row->addWidget(filter_label);
@@ -153,7 +149,7 @@ BoardsWindow::BoardsWindow(cli::CommonOptions options, BoardsFiles files,
 
     table_ = new QTableView(this);
     table_->setModel(&model_);
-    table_->setAccessibleName(tr_(T::kTable));
+    table_->setAccessibleName(qs(T::kTable));
     table_->setSelectionBehavior(QAbstractItemView::SelectRows);
     table_->setSelectionMode(QAbstractItemView::ExtendedSelection);
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -175,7 +171,7 @@ BoardsWindow::BoardsWindow(cli::CommonOptions options, BoardsFiles files,
     connect(&model_, &BoardModel::rowsArranged, this, &BoardsWindow::showSelection);
 
     status_ = new QLabel(this);
-    status_->setAccessibleName(tr_(T::kStatusLine));
+    status_->setAccessibleName(qs(T::kStatusLine));
     status_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     layout->addWidget(status_);
 
@@ -209,7 +205,7 @@ void BoardsWindow::openAndSearch() {
         QString error;
         opened_ = controller_.open(&error);
         if (!opened_) {
-            say(tr_(T::kCannotOpen).arg(error));
+            say(qs(T::kCannotOpen).arg(error));
             return;
         }
     }
@@ -222,7 +218,7 @@ void BoardsWindow::say(const QString& text) {
 
 void BoardsWindow::sayFound() {
     const fleet::BoardTable& t = controller_.table();
-    say(tr_(T::kFound).arg(t.size()).arg(t.rows()).arg(t.selection().size()));
+    say(qs(T::kFound).arg(t.size()).arg(t.rows()).arg(t.selection().size()));
 }
 
 void BoardsWindow::updateButtons() {
@@ -304,12 +300,12 @@ QDialog* BoardsWindow::makePreview(const QString& title, const QString& heading,
 }
 
 void BoardsWindow::chooseApply() {
-    const auto path = files_.open(this, tr_(T::kChooseFile), tr_(T::kFileFilters));
+    const auto path = files_.open(this, qs(T::kChooseFile), qs(T::kFileFilters));
     if (!path) return;
     const ApplyPlan plan = controller_.plan_apply(*path);
     if (!plan.error.isEmpty()) {
         say(plan.error);
-        QMessageBox::warning(this, tr_(T::kApplyTitle).arg(*path), plan.error);
+        QMessageBox::warning(this, qs(T::kApplyTitle).arg(*path), plan.error);
         return;
     }
     previewApply(plan);
@@ -323,41 +319,41 @@ void BoardsWindow::chooseRollBack() {
 void BoardsWindow::previewApply(const ApplyPlan& plan) {
     const bool rollback = plan.command == QLatin1String("rollback");
     QDialog* dialog =
-        makePreview(rollback ? tr_(T::kRollBackTitle) : tr_(T::kApplyTitle).arg(plan.source),
-                    tr_(T::kPlanHeading).arg(plan.changing()).arg(plan.boards.size()),
-                    plan_lines(plan), tr_(rollback ? T::kRollBackButton : T::kApplyButton));
+        makePreview(rollback ? qs(T::kRollBackTitle) : qs(T::kApplyTitle).arg(plan.source),
+                    qs(T::kPlanHeading).arg(plan.changing()).arg(plan.boards.size()),
+                    plan_lines(plan), qs(rollback ? T::kRollBackButton : T::kApplyButton));
     connect(dialog, &QDialog::accepted, this, [this, plan] {
         QString error;
         if (!controller_.apply(plan, &error) && !error.isEmpty()) {
             say(error);
-            QMessageBox::warning(this, tr_(T::kTitle), error);
+            QMessageBox::warning(this, qs(T::kTitle), error);
         }
     });
     dialog->open();
 }
 
 void BoardsWindow::chooseUpgrade() {
-    const auto path = files_.open(this, tr_(T::kChooseImage), QString());
+    const auto path = files_.open(this, qs(T::kChooseImage), QString());
     if (!path) return;
     const UpgradePlan plan = controller_.plan_upgrade(*path);
     if (!plan.error.isEmpty()) {
         say(plan.error);
-        QMessageBox::warning(this, tr_(T::kUpgradeTitle).arg(*path), plan.error);
+        QMessageBox::warning(this, qs(T::kUpgradeTitle).arg(*path), plan.error);
         return;
     }
     QStringList heading;
-    heading << tr_(T::kImageLine).arg(plan.checked->bytes->size()).arg(plan.checked->sha256);
-    heading << (plan.manifest ? tr_(T::kManifestLine).arg(cli::qs(plan.manifest->version))
-                              : tr_(T::kNoManifest));
-    QDialog* dialog = makePreview(tr_(T::kUpgradeTitle).arg(*path), heading.join('\n'),
-                                  upgrade_lines(plan), tr_(T::kStart));
+    heading << qs(T::kImageLine).arg(plan.checked->bytes->size()).arg(plan.checked->sha256);
+    heading << (plan.manifest ? qs(T::kManifestLine).arg(qs(plan.manifest->version))
+                              : qs(T::kNoManifest));
+    QDialog* dialog = makePreview(qs(T::kUpgradeTitle).arg(*path), heading.join('\n'),
+                                  upgrade_lines(plan), qs(T::kStart));
     auto* form = new QFormLayout;
     const auto spin = [&](std::string_view label, int low, int high, int value) {
         auto* box = new QSpinBox(dialog);
         box->setRange(low, high);
         box->setValue(value);
-        box->setAccessibleName(tr_(label));
-        form->addRow(tr_(label), box);
+        box->setAccessibleName(qs(label));
+        form->addRow(qs(label), box);
         return box;
     };
     const int boards = static_cast<int>(std::max<std::size_t>(1, plan.upgrading()));
@@ -375,7 +371,7 @@ void BoardsWindow::chooseUpgrade() {
 }
 
 void BoardsWindow::exportTable() {
-    const auto path = files_.save(this, tr_(T::kExportTo), tr_(T::kExportFilters));
+    const auto path = files_.save(this, qs(T::kExportTo), qs(T::kExportFilters));
     if (!path) return;
     const bool json = path->endsWith(QLatin1String(".json"), Qt::CaseInsensitive);
     QString error;
@@ -383,7 +379,7 @@ void BoardsWindow::exportTable() {
         say(error);
         return;
     }
-    say(tr_(T::kExported).arg(*path));
+    say(qs(T::kExported).arg(*path));
 }
 
 void BoardsWindow::closeEvent(QCloseEvent* event) {
@@ -395,12 +391,12 @@ void BoardsWindow::closeEvent(QCloseEvent* event) {
     }
     event->ignore();
     if (close_when_done_ || close_question_) return;
-    auto* box = new QMessageBox(QMessageBox::Question, tr_(T::kCloseTitle), tr_(T::kCloseQuestion),
+    auto* box = new QMessageBox(QMessageBox::Question, qs(T::kCloseTitle), qs(T::kCloseQuestion),
                                 QMessageBox::NoButton, this);
     box->setAttribute(Qt::WA_DeleteOnClose);
-    QPushButton* stop = box->addButton(tr_(T::kCloseStop), QMessageBox::AcceptRole);
+    QPushButton* stop = box->addButton(qs(T::kCloseStop), QMessageBox::AcceptRole);
     stop->setObjectName(QStringLiteral("stop"));
-    QPushButton* keep = box->addButton(tr_(T::kCloseKeep), QMessageBox::RejectRole);
+    QPushButton* keep = box->addButton(qs(T::kCloseKeep), QMessageBox::RejectRole);
     keep->setObjectName(QStringLiteral("keep"));
     box->setDefaultButton(keep);
     connect(box, &QMessageBox::buttonClicked, this, [this, stop](QAbstractButton* clicked) {

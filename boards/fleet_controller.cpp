@@ -1,6 +1,5 @@
 #include "boards/fleet_controller.h"
 
-#include <QCoreApplication>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -208,9 +207,7 @@ bool FleetController::apply(const ApplyPlan& plan, QString* error) {
     }
     // What the run overwrites is on the disk before the first set request leaves.
     if (!journal.boards.empty()) {
-        const QString path =
-            cli::state_dir() + QLatin1Char('/') +
-            cli::journal_name(cli::utc_now_stamp(), QCoreApplication::applicationPid());
+        const QString path = cli::new_journal_path();
         if (!cli::write_durably(path, fleet::write_journal_json(journal), error)) return false;
         journal_path_ = path;
         emit said(qs(T::kJournalWritten).arg(path));

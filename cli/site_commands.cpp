@@ -1,6 +1,5 @@
 #include "cli/site_commands.h"
 
-#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <algorithm>
@@ -258,10 +257,7 @@ int run_changes(BoardEngine& engine, const CommonOptions& o, const QString& comm
     }
     QString journal_path;
     if (!journal.boards.empty()) {
-        journal_path = options.journal.isEmpty()
-                           ? state_dir() + QLatin1Char('/') +
-                                 journal_name(utc_now_stamp(), QCoreApplication::applicationPid())
-                           : options.journal;
+        journal_path = options.journal.isEmpty() ? new_journal_path() : options.journal;
         QString error;
         if (watch.count() == 0 &&
             !write_durably(journal_path, fleet::write_journal_json(journal), &error)) {

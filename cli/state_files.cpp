@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
@@ -22,6 +23,11 @@ QString state_dir() {
 
 QString journal_name(const QString& utc_stamp, qint64 pid) {
     return QStringLiteral("journal-%1-%2.json").arg(utc_stamp).arg(pid);
+}
+
+QString new_journal_path() {
+    return state_dir() + QLatin1Char('/') +
+           journal_name(utc_now_stamp(), QCoreApplication::applicationPid());
 }
 
 namespace {

@@ -14,6 +14,9 @@ QString state_dir();
 
 // "journal-20261209T073314Z-1234.json": a name no other run of the same second takes.
 QString journal_name(const QString& utc_stamp, qint64 pid);
+// Where a run that names no journal of its own keeps it: state_dir()/journal_name(now, this
+// process).
+QString new_journal_path();
 
 // Writes `bytes` to `path` (making its folder), flushed to the disk before it returns: the bytes
 // go to a temporary file beside it, which is synced and renamed over `path`, and the folder is

@@ -1,5 +1,18 @@
 # shellcheck shell=sh
 # Sourced by the integration run and the demo (POSIX sh).
+
+# stop_simulators: ends every simulator start_simulator started (by the PIDs in $pids) and waits
+# for each.
+pids=""
+stop_simulators() {
+    for pid in $pids; do
+        kill "$pid" 2>/dev/null || true
+    done
+    for pid in $pids; do
+        wait "$pid" 2>/dev/null || true
+    done
+}
+
 # start_simulator SIM DIR NAME UPLOAD_PORT STREAM_PORT SIM_OPTION...: starts the simulator SIM
 # on loopback ports of the system's choosing, with the firmware ports given, its output in
 # DIR/NAME.out and DIR/NAME.err; appends its PID to $pids and, once it says "ready main=PORT

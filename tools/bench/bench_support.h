@@ -1,5 +1,5 @@
-// What the benchmarks share: the median of a run's figures and the bare search they compare the
-// tool's search with.
+// What the benchmarks share: the median of a run's figures, the bare search they compare the
+// tool's search with, and the probe of the event loop's stalls.
 #pragma once
 
 #include <arpa/inet.h>
@@ -15,9 +15,37 @@
 #include <set>
 #include <vector>
 
+#include <QElapsedTimer>
+#include <QTimer>
+
 #include "protocol/board_record.h"
 
 namespace quorin::tools {
+
+// The longest time the event loop did not come round to a timer due every `interval_ms`.
+class StallProbe {
+  public:
+    explicit StallProbe(int interval_ms) : interval_ms_(interval_ms) {
+        timer_.setTimerType(Qt::PreciseTimer);
+        timer_.setInterval(interval_ms_);
+        QObject::connect(&timer_, &QTimer::timeout, [this] {
+            const qint64 gap = since_.restart();
+            longest_ms = std::max(longest_ms, gap - interval_ms_);
+        });
+    }
+    void start() {
+        longest_ms = 0;
+        since_.start();
+        timer_.start();
+    }
+    void stop() { timer_.stop(); }
+    qint64 longest_ms = 0;
+
+  private:
+    int interval_ms_;
+    QTimer timer_;
+    QElapsedTimer since_;
+};
 
 // The middle figure, or -1 when there is none.
 inline double median(std::vector<double> values) {

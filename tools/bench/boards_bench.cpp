@@ -24,6 +24,7 @@
 #include "boards/boards_window.h"
 #include "tests/support/loopback.h"
 #include "tests/support/test_image.h"
+#include "tools/bench/bench_support.h"
 #include "tools/sim_process.h"
 
 namespace {
@@ -152,26 +153,20 @@ int main(int argc, char* argv[]) {
         image.write(quorin::testing::test_image(16 * 1024));
         image.close();
         const auto plan = window.controller().plan_upgrade(image.fileName());
-        QElapsedTimer since;
-        qint64 longest = 0;
-        QTimer beat;
-        beat.setInterval(1);
-        QObject::connect(&beat, &QTimer::timeout,
-                         [&] { longest = std::max(longest, since.restart()); });
+        quorin::tools::StallProbe probe(1);
         QElapsedTimer clock;
         clock.start();
-        since.start();
-        beat.start();
+        probe.start();
         window.controller().upgrade(plan, {8, 0, 0, 120});
         waitFor([&] { return !window.controller().busy(); }, 600000);
-        beat.stop();
+        probe.stop();
         int verified = 0;
         const auto& t = window.controller().table();
         for (std::size_t r = 0; r < t.rows(); ++r)
             verified += t.status(r).kind == quorin::fleet::BoardStatus::Verified;
         out << "rollout to " << rollout << " boards (16 KiB, --jobs 8) from the window: "
             << QString::number(clock.elapsed() / 1000.0, 'f', 1) << " s, " << verified
-            << " verified; longest stall of the window's event loop: " << longest
+            << " verified; longest stall of the window's event loop: " << probe.longest_ms
             << " ms (target < 50)\n";
         if (verified != rollout) status = 1;
     }

@@ -29,13 +29,13 @@
 #include "res/resource_ids.h"
 #include "tests/support/recording_services.h"
 #include "tests/support/simulated_input.h"
+#include "tools/bench/bench_support.h"
 #include "tools/flood/junk_flood.h"
 #include "tools/sim_process.h"
 #include "ui/quorin_config_tool_dlg.h"
 
 namespace {
 
-constexpr int kProbeIntervalMs = 5;      // period of the event-loop probe timer
 constexpr int kQuietMs = 2000;           // no box for this long after the junk: the flood is over
 constexpr int kMaxAfterFloodMs = 30000;  // stop waiting for the boxes to end after this long
 constexpr int kSearchWaitMs = 5000;
@@ -74,30 +74,6 @@ class CountingBoxes final : public quorin::platform::MessageBoxes {
   private:
     quorin::platform::MessageBoxes& real_;
     const QElapsedTimer& clock_;
-};
-
-// The longest time the event loop did not come round to a timer due every kProbeIntervalMs.
-class StallProbe {
-  public:
-    StallProbe() {
-        timer_.setTimerType(Qt::PreciseTimer);
-        timer_.setInterval(kProbeIntervalMs);
-        QObject::connect(&timer_, &QTimer::timeout, [this] {
-            const qint64 gap = since_.restart();
-            longest_ms = std::max(longest_ms, gap - kProbeIntervalMs);
-        });
-    }
-    void start() {
-        longest_ms = 0;
-        since_.start();
-        timer_.start();
-    }
-    void stop() { timer_.stop(); }
-    qint64 longest_ms = 0;
-
-  private:
-    QTimer timer_;
-    QElapsedTimer since_;
 };
 
 }  // namespace
@@ -170,7 +146,7 @@ int main(int argc, char* argv[]) {
         options.kinds.push_back(kind);
     }
     quorin::flood::FloodSender flood(options);
-    StallProbe probe;
+    quorin::tools::StallProbe probe(5);
     enum class Phase { SearchBefore, Flood, AfterFlood, SearchAfter } phase = Phase::SearchBefore;
     qint64 phaseStart = clock.elapsed();
     qint64 floodStart = 0, floodEnd = 0;

@@ -38,14 +38,8 @@ for binary in "$sim" "$quorinctl"; do
 done
 
 tmp=$(mktemp -d "${TMPDIR:-/tmp}/quorin-demo.XXXXXX")
-pids=""
 cleanup() {
-    for pid in $pids; do
-        kill "$pid" 2>/dev/null || true
-    done
-    for pid in $pids; do
-        wait "$pid" 2>/dev/null || true
-    done
+    stop_simulators
     rm -rf "$tmp"
 }
 trap cleanup EXIT

@@ -31,16 +31,7 @@ for binary in "$sim" "$quorinctl"; do
     [ -x "$binary" ] || { echo "integration: $binary is missing" >&2; exit 1; }
 done
 
-pids=""
-cleanup() {
-    for pid in $pids; do
-        kill "$pid" 2>/dev/null || true
-    done
-    for pid in $pids; do
-        wait "$pid" 2>/dev/null || true
-    done
-}
-trap cleanup EXIT INT TERM
+trap stop_simulators EXIT INT TERM
 
 # The image and its manifest (IMAGE.json beside it).
 image=$work/quorin712p-1.5.2.bin
